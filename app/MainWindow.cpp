@@ -1,0 +1,146 @@
+#include "app/MainWindow.h"
+
+#include "app/Clock.h"
+#include "app/FatalMessage.h"
+#include "app/MessagePresenter.h"
+#include "app/Settings.h"
+#include "app/TimerIds.h"
+#include "audio/DeckMessages.h"
+
+#include <QPainter>
+#include <QSocketNotifier>
+#include <QWidget>
+
+namespace {
+constexpr const char* kQuitQuestion =
+    "The music is still playing!\nAre you sure you want to quit Zorvendal?";
+}
+
+MainWindow::MainWindow(Clock& clock) : clock_(clock) {}
+
+MainWindow::~MainWindow() {
+    // A run that ended by a fatal error never saw the destruction handler: stop what
+    // still runs, but keep the settings of the previous run.
+    if (created_ && !destroyed_)
+        killTimers();
+}
+
+bool MainWindow::stepFailed(CreationStep step) {
+    if (creationObserver)
+        creationObserver(step);
+    return fatalMessage() != nullptr;
+}
+
+bool MainWindow::onCreate(QWidget* window) {
+    window_ = window;
+    created_ = true;
+    if (stepFailed(CreationStep::Start))
+        return false;
+    createBackBuffer();
+    if (stepFailed(CreationStep::BackBuffer))
+        return false;
+    drawStartingPicture();
+    watchDeckMessages();
+    startTimers();
+    if (settings().maximized.load(std::memory_order_relaxed))
+        switchToFullScreen();
+    return !stepFailed(CreationStep::Done);
+}
+
+void MainWindow::createBackBuffer() {
+    backBuffer_ = std::make_unique<QImage>(kWidth, kHeight, QImage::Format_RGB32);
+    if (backBuffer_->isNull()) {
+        backBuffer_.reset();
+        setFatalMessage("Not enough memory");
+    }
+}
+
+void MainWindow::drawStartingPicture() {
+    // Until the skin is drawn, the window shows the start-screen artwork on black.
+    backBuffer_->fill(Qt::black);
+    QImage art(":/start-screen.png");
+    if (!art.isNull()) {
+        QPainter painter(backBuffer_.get());
+        painter.drawImage((kWidth - art.width()) / 2, (kHeight - art.height()) / 2, art);
+    }
+}
+
+void MainWindow::watchDeckMessages() {
+    int fd = deckMessages().fd();
+    if (fd < 0)
+        return;
+    deckMessageNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(deckMessageNotifier_.get(), &QSocketNotifier::activated,
+                     [this] { serveDeckMessages(); });
+}
+
+void MainWindow::startTimers() {
+    clock_.startTimer(kTimerDisplay, kDisplayTimerMs, [this](int) { onDisplayTimer(); });
+}
+
+void MainWindow::onDisplayTimer() {
+    // The deck displays and the recording display are refreshed here.
+}
+
+void MainWindow::killTimers() {
+    if (mixTimer)
+        clock_.killTimer(kTimerMix);
+    for (int deck = 0; deck < 2; ++deck) {
+        if (historyTimer[deck])
+            clock_.killTimer(kTimerHistory0 + deck);
+        if (pitchResetTimer[deck])
+            clock_.killTimer(kTimerPitchReset0 + deck);
+    }
+    mixTimer = false;
+    historyTimer = {false, false};
+    pitchResetTimer = {false, false};
+    clock_.killTimer(kTimerDisplay);
+}
+
+bool MainWindow::onClose() {
+    bool playing = false;
+    if (playing && !messagePresenter().askYesNo(window_, kQuitQuestion))
+        return false;
+    prepareClose();
+    return true;
+}
+
+void MainWindow::prepareClose() { killTimers(); }
+
+void MainWindow::onDestroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    deckMessageNotifier_.reset();
+    backBuffer_.reset();
+    settings().save();
+    quit_ = true;
+    if (onQuit)
+        onQuit();
+}
+
+void MainWindow::serveDeckMessages() {
+    std::array<DeckMessage, 4> pending;
+    int n = deckMessages().takePending(pending);
+    for (int i = 0; i < n; ++i)
+        onDeckMessage(pending[i].message, pending[i].deck);
+}
+
+void MainWindow::onDeckMessage(int message, int deck) {
+    (void)message;
+    (void)deck;
+}
+
+bool MainWindow::onKeyDown(int virtualKey) {
+    return shortcutHandler ? shortcutHandler(virtualKey) : false;
+}
+
+void MainWindow::switchToFullScreen() {
+    if (window_)
+        window_->showFullScreen();
+}
+
+void MainWindow::restoreDisplayMode() {
+    if (window_ && window_->isFullScreen())
+        window_->showNormal();
+}

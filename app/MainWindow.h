@@ -1,0 +1,105 @@
+#pragma once
+// The application object behind the main window. It owns the window's drawing
+// resources and the state shared by the user interface; its handlers receive the
+// window's creation, destruction, close request, timers and the messages the audio
+// thread raises. It does not need a window to run: tests and offline tools build it
+// with a virtual clock and no widget.
+//
+// Threading: main thread only.
+
+#include <QImage>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class Clock;
+class QWidget;
+class QSocketNotifier;
+
+class MainWindow {
+public:
+    // The main steps of window creation, after each of which a deferred fatal
+    // message ends the creation.
+    enum class CreationStep { Start, Database, Deck0, Deck1, AudioEngine, BackBuffer, Skin,
+                              RhythmWindow, Done };
+
+    static constexpr int kWidth = 800;
+    static constexpr int kHeight = 600;
+
+    explicit MainWindow(Clock& clock);
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Window creation: builds everything in its fixed order, checking the deferred
+    // fatal message after each main step. False means creation failed; the caller
+    // then runs onDestroy() over whatever exists. window may be null (no display).
+    bool onCreate(QWidget* window);
+    // Window destruction: tears down in reverse order, saves the settings and sets
+    // the quit flag. Safe over a half-built window and when called twice.
+    void onDestroy();
+    // The close request: asks while music plays; on yes runs the close preparation.
+    // Returns false when the user refused.
+    bool onClose();
+    // Close preparation without asking (a signal from the system to end).
+    void prepareClose();
+
+    // Messages raised by the audio thread, dispatched in the order they were raised.
+    void serveDeckMessages();
+    void onDeckMessage(int message, int deck);
+
+    // Called for every key press before any widget sees it; true when consumed.
+    bool onKeyDown(int virtualKey);
+
+    // The back buffer the window paints from (800 x 600), null before creation.
+    const QImage* backBuffer() const { return backBuffer_.get(); }
+    QWidget* window() const { return window_; }
+    Clock& clock() { return clock_; }
+    bool quitRequested() const { return quit_; }
+    bool created() const { return created_; }
+
+    // Full screen: the window fills the screen, the picture scaled to fit.
+    void switchToFullScreen();
+    void restoreDisplayMode();
+
+    // Hook that later parts of the interface fill: the keyboard shortcuts.
+    std::function<bool(int virtualKey)> shortcutHandler;
+    // Sees each main step of the creation just before its check (progress display of
+    // tools, fault injection in tests).
+    std::function<void(CreationStep)> creationObserver;
+    // Called when the window has been destroyed (the main loop ends).
+    std::function<void()> onQuit;
+
+    // State shared by the user interface.
+    int32_t crossfader = 192;
+    std::array<int32_t, 2> deckLevels{256, 256};
+    std::array<int32_t, 2> pitchSlider{128, 128};
+    std::array<int32_t, 2> levelSlider{0, 0};
+    int32_t mixStep = 0;
+    int32_t mixHold = 0;
+    int32_t mixTarget = -1;
+    bool mixTimer = false;
+    std::array<bool, 2> historyTimer{false, false};
+    std::array<bool, 2> pitchResetTimer{false, false};
+    bool informationForm = true;
+
+private:
+    bool stepFailed(CreationStep step);
+    void createBackBuffer();
+    void drawStartingPicture();
+    void startTimers();
+    void killTimers();
+    void onDisplayTimer();
+    void watchDeckMessages();
+
+    Clock& clock_;
+    QWidget* window_ = nullptr;
+    std::unique_ptr<QImage> backBuffer_;
+    std::unique_ptr<QSocketNotifier> deckMessageNotifier_;
+    bool created_ = false;
+    bool destroyed_ = false;
+    bool quit_ = false;
+};

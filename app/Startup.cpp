@@ -1,0 +1,123 @@
+#include "app/Startup.h"
+
+#include "app/Clock.h"
+#include "app/FatalGuard.h"
+#include "app/FatalMessage.h"
+#include "app/MainWidget.h"
+#include "app/MainWindow.h"
+#include "app/MessagePresenter.h"
+#include "app/Settings.h"
+#include "app/SingleInstance.h"
+#include "app/StartScreen.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+
+#include <clocale>
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// SIGTERM and SIGINT close the window in order (settings saved), through a pipe
+// because a signal handler may not touch Qt.
+int gTerminatePipe[2] = {-1, -1};
+
+void onTerminate(int) {
+    char byte = 1;
+    [[maybe_unused]] ssize_t n = write(gTerminatePipe[1], &byte, 1);
+}
+
+std::unique_ptr<QSocketNotifier> watchTermination(MainWindow& main) {
+    if (pipe2(gTerminatePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(gTerminatePipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [&main] {
+        char byte;
+        while (read(gTerminatePipe[0], &byte, 1) > 0) {
+        }
+        if (main.quitRequested())
+            return;
+        main.prepareClose();
+        main.onDestroy();
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    return notifier;
+}
+
+int displayWidth() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen || screen->geometry().width() < 800)
+        return 800;
+    return screen->geometry().width();
+}
+
+} // namespace
+
+int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& prepare) {
+    GuardedApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Zorvendal");
+    QCoreApplication::setApplicationName("Zorvendal");
+    // The program's own numbers always use '.', whatever the user's locale.
+    setlocale(LC_NUMERIC, "C");
+    app.setQuitOnLastWindowClosed(false);
+
+    settings().load();
+
+    SingleInstance instance;
+    bool multi = settings().multiInstance.load(std::memory_order_relaxed) != 0;
+    if (!multi && instance.anotherIsRunning()) {
+        messagePresenter().showMessage(nullptr, kMultiInstanceRefusal, MessagePresenter::None);
+        return -1;
+    }
+    instance.claim();
+
+    clearFatalMessage();
+    auto startScreen = std::make_unique<StartScreen>();
+    startScreen->present();
+    clearFatalMessage();
+
+    RealClock clock;
+    auto main = std::make_unique<MainWindow>(clock);
+    main->onQuit = [] { QCoreApplication::quit(); };
+    if (prepare)
+        prepare(*main);
+
+    const int width = displayWidth();
+    auto widget = std::make_unique<MainWidget>(*main);
+    widget->move(width / 2 - 400, 0);
+    if (!main->onCreate(widget.get())) {
+        main->onDestroy();
+        widget.reset();
+    } else if (!widget->isFullScreen()) {
+        widget->show();
+    }
+
+    startScreen->close();
+    startScreen.reset();
+
+    if (widget) {
+        auto terminate = watchTermination(*main);
+        FatalReport report = runGuarded([&] {
+            if (!main->quitRequested())
+                app.exec();
+        });
+        if (report.happened)
+            messagePresenter().showMessage(nullptr, fatalReportText(report),
+                                           MessagePresenter::None);
+        terminate.reset();
+        widget.reset();
+    }
+
+    main.reset();
+    if (const char* text = fatalMessage())
+        messagePresenter().showMessage(nullptr, text, MessagePresenter::Stop);
+    return 0;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// The program from its entry to its return: settings, the single-copy test, the start
+// screen, the main window, the guarded main loop and the ordered shutdown.
+
+#include <functional>
+
+class MainWindow;
+
+// Returns -1 when a second copy is refused, else 0. prepare, when given, sees the
+// MainWindow after it is built and before its window is created (tools and tests
+// attach observers there).
+int runZorvendal(int argc, char** argv,
+                 const std::function<void(MainWindow&)>& prepare = nullptr);
+
+inline constexpr const char* kMultiInstanceRefusal =
+    "You need to activate the Multi-Instance option in the setting pannel if you want to "
+    "run several Zorvendal windows at once";

@@ -1,0 +1,76 @@
+// Decodes one file through the program's own decoder as fast as it can and prints how many
+// 44100 Hz frames came out and how long it took, for comparison with other decoders
+// (for example `mpg123 -w /dev/null FILE`).
+//
+// Usage: bench_decode FILE [PASSES]
+//   FILE    a ".wav" file goes to the WAV decoder, anything else to the MP3 decoder
+//   PASSES  times to decode the whole file (default 1); each pass seeks back to 0
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <strings.h>
+
+#include "audio/Mp3Decoder.h"
+#include "audio/WavDecoder.h"
+
+namespace {
+
+bool endsWithWav(const char* path) {
+    const size_t length = std::strlen(path);
+    return length >= 4 && strcasecmp(path + length - 4, ".wav") == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: %s FILE [PASSES]\n", argv[0]);
+        return 2;
+    }
+    const int passes = argc == 3 ? std::atoi(argv[2]) : 1;
+    if (passes < 1) {
+        std::fprintf(stderr, "bench_decode: PASSES must be 1 or more\n");
+        return 2;
+    }
+    std::unique_ptr<Decoder> decoder;
+    if (endsWithWav(argv[1])) {
+        decoder = std::make_unique<WavDecoder>();
+    } else {
+        decoder = std::make_unique<Mp3Decoder>();
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    const int32_t seconds = decoder->open(argv[1]);
+    if (seconds == 0) {
+        std::fprintf(stderr, "bench_decode: cannot open %s\n", argv[1]);
+        return 1;
+    }
+    const auto opened = std::chrono::steady_clock::now();
+
+    static Frame block[kBlockFrames];
+    long long frames = 0;
+    int32_t result = 0;
+    for (int pass = 0; pass < passes; ++pass) {
+        decoder->seek(0.0f);
+        while ((result = decoder->read(block)) == 1) {
+            frames += kBlockFrames;
+        }
+        if (result < 0) {
+            break;
+        }
+    }
+    const auto done = std::chrono::steady_clock::now();
+
+    const double openSeconds = std::chrono::duration<double>(opened - start).count();
+    const double decodeSeconds = std::chrono::duration<double>(done - opened).count();
+    std::printf("file: %s (%d s)\n", argv[1], seconds);
+    std::printf("frames decoded: %lld in %d pass(es)%s\n", frames, passes,
+                result < 0 ? ", stopped by a decoder error" : "");
+    std::printf("open: %.4f s, decode: %.4f s, %.1fx real time\n", openSeconds, decodeSeconds,
+                decodeSeconds > 0 ? static_cast<double>(frames) / kSampleRate / decodeSeconds
+                                  : 0.0);
+    return result < 0 ? 1 : 0;
+}

@@ -1,0 +1,153 @@
+// Runs the program as real processes (through the probe, which prints its message
+// boxes) in an isolated home, configuration and runtime folder.
+
+#include "app/Startup.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kWaitMs = 30000;
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(root_.isValid()); }
+
+    QString path(const QString& name) const { return root_.path() + "/" + name; }
+    QString settingsFile() const { return path("config/Zorvendal/Zorvendal.ini"); }
+
+    std::unique_ptr<QProcess> start(const QStringList& extraEnv = {}) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_CONFIG_HOME", path("config"));
+        env.insert("XDG_DATA_HOME", path("data"));
+        env.insert("XDG_RUNTIME_DIR", path("run"));
+        env.insert("HOME", root_.path());
+        for (const QString& entry : extraEnv)
+            env.insert(entry.section('=', 0, 0), entry.section('=', 1));
+        QDir().mkpath(path("run"));
+        process->setProcessEnvironment(env);
+        process->start(ZV_PROBE, {});
+        return process;
+    }
+
+    void writeSettings(const QByteArray& text) {
+        QDir().mkpath(QFileInfo(settingsFile()).path());
+        QFile file(settingsFile());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    QByteArray readSettings() {
+        QFile file(settingsFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Waits (bounded) until the running copy has claimed its name.
+    bool waitForRunningCopy() {
+        for (int i = 0; i < kWaitMs / 50; ++i) {
+            if (QFileInfo::exists(path("run/ZORVENDAL")))
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+
+    static int exitCodeOf(QProcess& p) {
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1000;
+    }
+
+    QTemporaryDir root_;
+};
+
+TEST_F(StartupTest, SecondCopyIsRefusedAndTheFirstSavesItsSettingsWhenClosed) {
+    auto first = start();
+    ASSERT_TRUE(first->waitForStarted(kWaitMs));
+    ASSERT_TRUE(waitForRunningCopy());
+
+    auto second = start();
+    ASSERT_TRUE(second->waitForFinished(kWaitMs));
+    EXPECT_EQ(exitCodeOf(*second), 255); // -1 from the entry point
+    QByteArray said = second->readAllStandardOutput();
+    EXPECT_TRUE(said.contains(QByteArray("BOX plain ") + kMultiInstanceRefusal)) << said.data();
+    EXPECT_FALSE(said.contains("READY")) << "the refused copy built its main window";
+
+    EXPECT_EQ(first->state(), QProcess::Running);
+    first->terminate(); // SIGTERM closes the window in order
+    ASSERT_TRUE(first->waitForFinished(kWaitMs));
+    EXPECT_EQ(exitCodeOf(*first), 0);
+    EXPECT_TRUE(readSettings().contains("Version=1.12"));
+}
+
+TEST_F(StartupTest, MultiInstanceLetsASecondCopyRun) {
+    writeSettings("[General]\nMultiInstance=1\nVersion=1.12\n");
+    auto first = start();
+    ASSERT_TRUE(waitForRunningCopy());
+    auto second = start();
+    ASSERT_TRUE(second->waitForStarted(kWaitMs));
+    ASSERT_TRUE(second->waitForReadyRead(kWaitMs));
+    EXPECT_TRUE(second->readAllStandardOutput().contains("READY"));
+    EXPECT_FALSE(second->waitForFinished(500));
+    for (auto* p : {first.get(), second.get()}) {
+        p->terminate();
+        ASSERT_TRUE(p->waitForFinished(kWaitMs));
+        EXPECT_EQ(exitCodeOf(*p), 0);
+    }
+}
+
+TEST_F(StartupTest, FailedCreationShowsTheDeferredMessageOnceAtTheEnd) {
+    // Step 5 is the back buffer; the destruction handler still runs and saves.
+    auto run = start({"ZV_PROBE_FAIL_AT=5"});
+    ASSERT_TRUE(run->waitForFinished(kWaitMs));
+    EXPECT_EQ(exitCodeOf(*run), 0);
+    QByteArray said = run->readAllStandardOutput();
+    EXPECT_EQ(said.count("BOX "), 1) << said.data();
+    EXPECT_TRUE(said.contains("BOX stop Probe failure")) << said.data();
+    EXPECT_TRUE(readSettings().contains("Version=1.12"));
+}
+
+void expectFatalReportWithoutSave(StartupTest& test, QProcess& run) {
+    (void)test;
+    ASSERT_TRUE(run.waitForFinished(kWaitMs));
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 0);
+    QString said = QString::fromUtf8(run.readAllStandardOutput());
+    QRegularExpression report(
+        "BOX plain A fatal error occured !\\\\nThe music will stop and the program will shut "
+        "down as soon as you press the OK button\\\\n\\\\nPlease report this error number: "
+        "([0-9a-f]+):([0-9a-f]+), by email at \\S+@\\S+");
+    auto match = report.match(said);
+    ASSERT_TRUE(match.hasMatch()) << said.toStdString();
+    EXPECT_NE(match.captured(1), "0") << "the faulting address is missing";
+    EXPECT_EQ(said.count("BOX "), 1);
+}
+
+TEST_F(StartupTest, ExceptionInAnEventHandlerIsReportedAndSettingsAreNotSaved) {
+    const QByteArray before = "[General]\nToolTip=0\nVersion=1.12\n";
+    writeSettings(before);
+    auto run = start({"ZV_PROBE_FAULT=throw"});
+    expectFatalReportWithoutSave(*this, *run);
+    EXPECT_EQ(readSettings(), before);
+}
+
+TEST_F(StartupTest, CrashInAnEventHandlerIsReportedAndSettingsAreNotSaved) {
+    const QByteArray before = "[General]\nLongMix=40\nVersion=1.12\n";
+    writeSettings(before);
+    auto run = start({"ZV_PROBE_FAULT=segv"});
+    expectFatalReportWithoutSave(*this, *run);
+    EXPECT_EQ(readSettings(), before);
+}
+
+} // namespace

@@ -1,0 +1,395 @@
+#include "audio/BeatAnalyser.h"
+#include "tests/audio/ClickTrack.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kSlots = 256;
+constexpr int kDecoderBlock = 1152;
+constexpr double kRate = 44100.0;
+
+// The analyser with what a deck gives it: the decoding flag, the slot time stamps of
+// the decoded ring, and the record and entry of the loaded track.
+struct Deckish {
+    std::atomic<int32_t> decoding{1};
+    float frameTimes[kSlots];
+    TrackAnalysis record;
+    TrackEntry entry;
+    BeatAnalyser analyser{AnalyserOwner{&decoding, frameTimes}};
+    int64_t frame = 0;
+    int64_t trackFrames = 1;
+    std::vector<int16_t> samples = std::vector<int16_t>(2 * kDecoderBlock);
+
+    Deckish() { std::fill(std::begin(frameTimes), std::end(frameTimes), 0.0f); }
+
+    void attach() { analyser.attach(&record, &entry); }
+    // One decoder block of the track, stamped with its position as the deck stamps it.
+    void feed(ClickTrack& track) {
+        frameTimes[analyser.blockWrite() / 32] = static_cast<float>(frame) / trackFrames;
+        track.render(frame, kDecoderBlock, samples.data());
+        analyser.addFrame(samples.data());
+        frame += kDecoderBlock;
+    }
+    void feedSeconds(ClickTrack& track, double seconds) {
+        for (int n = static_cast<int>(seconds * kRate / kDecoderBlock); n > 0; --n)
+            feed(track);
+    }
+    // Silence after the end of the file, as the deck renders it.
+    void feedSilenceAfterEnd(int blocks) {
+        decoding.store(0);
+        std::fill(samples.begin(), samples.end(), 0);
+        for (int n = 0; n < blocks; ++n) {
+            frameTimes[analyser.blockWrite() / 32] = -1.0f;
+            analyser.addFrame(samples.data());
+        }
+    }
+    void feedConstant(int16_t value, int blocks) {
+        std::fill(samples.begin(), samples.end(), value);
+        for (int n = 0; n < blocks; ++n)
+            analyser.addFrame(samples.data());
+    }
+};
+
+// The analysis of blocks, lag sums, envelope and record taken one block at a time,
+// straight from the definition, with modulo indexing and 64-bit lag sums: the fast
+// path must give exactly the same numbers.
+class ReferenceAnalyser {
+public:
+    static constexpr int kLags = 1353;  // lags 1800 down to 448
+
+    ReferenceAnalyser(const float* frameTimes) : frameTimes_(frameTimes) {
+        for (int j = 0; j < 16; ++j) {
+            const float p = static_cast<float>(std::pow(2.0, j * 0.125 - 2.65));
+            length_[j] = static_cast<int>(8.0 / p);
+            for (int k = 0; k < length_[j]; ++k)
+                taps_[j][k] = static_cast<int16_t>(
+                    std::trunc(std::sin(std::log(1.0 + k * double(p) * 0.25) * 2.0 * M_PI / p) *
+                               4096.0 / std::sqrt(double(length_[j]))));
+        }
+    }
+    void reset() {
+        ring_.fill(0);
+        lags_.fill(0);
+        envelope_.fill(0);
+    }
+    void addFrame(const int16_t* samples) {
+        for (int i = 0; i < 32; ++i) {
+            int32_t sum = 0;
+            for (int n = 0; n < 72; ++n)
+                sum += samples[72 * i + n];
+            const int64_t v = static_cast<int16_t>(sum / 4096);
+            const int w = write_;
+            const int64_t y = value(w - 4344);
+            for (int k = 0; k < kLags; ++k)
+                lags_[k] += value(w - 1800 + k) * v - value(w - 6144 + k) * y;
+            ring_[w] = static_cast<int16_t>(v);
+            envelopeStep((w - 113) & 8191);
+            write_ = w + 1;
+        }
+        if (write_ == 8192)
+            write_ = 0;
+    }
+
+    TrackAnalysis* record = nullptr;
+    int64_t lagSum(int k) const { return lags_[k]; }
+    int32_t envelope(int b) const { return envelope_[b]; }
+    int band() const { return band_; }
+
+private:
+    int64_t value(int b) const { return ring_[b & 8191]; }
+    void envelopeStep(int pos) {
+        int32_t e = 0;
+        for (int j = 0; j < 16; ++j) {
+            int32_t sum = 0;
+            for (int k = 0; k < length_[j]; ++k)
+                sum += taps_[j][k] * static_cast<int32_t>(value(pos + k));
+            const int32_t r = std::abs(sum);
+            if (r > bestEnergy_) {
+                bestEnergy_ = r;
+                bestBand_ = j;
+            }
+            if (j == band_)
+                e = r;
+        }
+        envelope_[pos] = e;
+        if (!record)
+            return;
+        if (e > record->peakEnergy)
+            record->peakEnergy = e;
+        const int64_t peak = record->peakEnergy;
+        const float t = frameTimes_[pos / 32];
+        if (t > 0 && 3 * int64_t(e) > 2 * peak &&
+            (3 * int64_t(record->startEnergy) < 2 * peak || t < record->startPoint)) {
+            record->startPoint = t;
+            record->startEnergy = e;
+        }
+        if (t < 1.0f && 2 * int64_t(e) > peak &&
+            (2 * int64_t(record->endEnergy) < peak || t > record->endPoint)) {
+            record->endPoint = t;
+            record->endEnergy = e;
+        }
+        if (timer_++ % 1024 == 0) {
+            if (2 * int64_t(bestEnergy_) >= peak || timer_ > 4096) {
+                band_ = bestBand_;
+                timer_ = 1;
+            }
+            bestEnergy_ = 0;
+        }
+    }
+
+    const float* frameTimes_;
+    std::array<int16_t, 8192> ring_{};
+    std::array<int64_t, kLags> lags_{};
+    std::array<int32_t, 8192> envelope_{};
+    std::array<std::array<int16_t, 64>, 16> taps_{};
+    std::array<int, 16> length_{};
+    int write_ = 0;
+    int band_ = 0, bestBand_ = 0, timer_ = 0;
+    int32_t bestEnergy_ = 0;
+};
+
+void expectSameRecord(const TrackAnalysis& a, const TrackAnalysis& b, int block) {
+    EXPECT_EQ(a.peakEnergy.load(), b.peakEnergy.load()) << "block " << block;
+    EXPECT_EQ(a.startPoint.load(), b.startPoint.load()) << "block " << block;
+    EXPECT_EQ(a.startEnergy.load(), b.startEnergy.load()) << "block " << block;
+    EXPECT_EQ(a.endPoint.load(), b.endPoint.load()) << "block " << block;
+    EXPECT_EQ(a.endEnergy.load(), b.endEnergy.load()) << "block " << block;
+}
+
+TEST(BeatAnalyser, KernelLengthsFollowTheChirpPeriods) {
+    auto deck = std::make_unique<Deckish>();
+    const int expected[16] = {50, 46, 42, 38, 35, 32, 29, 27, 25, 23, 21, 19, 17, 16, 14, 13};
+    for (int j = 0; j < 16; ++j) {
+        EXPECT_EQ(deck->analyser.kernelLength(j), expected[j]) << "kernel " << j;
+        // Every chirp starts at phase 0 and no tap lies past the kernel's length.
+        EXPECT_EQ(deck->analyser.kernelTap(j, 0), 0);
+        EXPECT_NE(deck->analyser.kernelTap(j, 1), 0);
+        EXPECT_EQ(deck->analyser.kernelTap(j, expected[j]), 0);
+    }
+}
+
+// Block by block against the reference, through ring wraps, a seek, a switch of the
+// band, full-scale square waves (the largest possible block values) and the tail.
+TEST(BeatAnalyser, BlockwiseAnalysisMatchesReference) {
+    auto deck = std::make_unique<Deckish>();
+    auto ref = std::make_unique<ReferenceAnalyser>(deck->frameTimes);
+    deck->attach();
+    TrackAnalysis refRecord;
+    ref->record = &refRecord;
+    ClickTrack music{.bpm = 126.0, .amplitude = 24000.0, .noise = 2000.0, .loudFromS = 4.0,
+                     .loudToS = 14.0, .quietGain = 0.2};
+    const int total = 800;
+    std::vector<int> bands;
+    deck->trackFrames = int64_t(total) * kDecoderBlock;
+    std::vector<int16_t> square(2 * kDecoderBlock);
+
+    for (int n = 0; n < total; ++n) {
+        if (n == 300) {  // a seek: rings cleared, all slot times 0, block indices kept
+            std::fill(std::begin(deck->frameTimes), std::end(deck->frameTimes), 0.0f);
+            deck->analyser.reset();
+            ref->reset();
+        }
+        if (n >= 500 && n < 700) {
+            // Full scale, period 2048 frames: every block value is +576 or -576.
+            for (int i = 0; i < kDecoderBlock; ++i) {
+                const int16_t s = ((deck->frame + i) / 1024) % 2 ? -32768 : 32767;
+                square[2 * i] = square[2 * i + 1] = s;
+            }
+            deck->frameTimes[deck->analyser.blockWrite() / 32] =
+                float(deck->frame) / deck->trackFrames;
+            deck->analyser.addFrame(square.data());
+            ref->addFrame(square.data());
+            deck->frame += kDecoderBlock;
+        } else {
+            deck->feed(music);
+            ref->addFrame(deck->samples.data());
+        }
+        for (int k = 0; k < ReferenceAnalyser::kLags; ++k)
+            ASSERT_EQ(deck->analyser.lagSum(k), ref->lagSum(k)) << "block " << n << " k " << k;
+        for (int b = 0; b < 8192; ++b)
+            ASSERT_EQ(deck->analyser.envelopeAt(b), ref->envelope(b)) << "block " << n;
+        ASSERT_EQ(deck->analyser.band(), ref->band()) << "block " << n;
+        if (bands.empty() || bands.back() != ref->band())
+            bands.push_back(ref->band());
+        expectSameRecord(deck->record, refRecord, n);
+    }
+    EXPECT_GT(deck->record.peakEnergy.load(), 1);
+    EXPECT_GE(bands.size(), 3u) << "the band should have switched";
+}
+
+struct TempoCase {
+    const char* name;
+    double bpm;
+    double expected;
+};
+
+TEST(BeatAnalyser, ClickTracksGiveTheirTempo) {
+    const TempoCase cases[] = {
+        {"120 (two-beat lag 1225)", 120.0, 120.0},
+        {"60 (reported doubled)", 60.0, 120.0},
+        {"128", 128.0, 128.0},
+        {"95", 95.0, 95.0},
+        {"140", 140.0, 140.0},
+    };
+    for (const TempoCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto deck = std::make_unique<Deckish>();
+        deck->attach();
+        ClickTrack track{.bpm = c.bpm};
+        deck->trackFrames = int64_t(30 * kRate);
+        deck->feedSeconds(track, 6.0);
+        EXPECT_NEAR(deck->analyser.currentBpm(), c.expected, 0.5) << "after 6 s";
+        deck->feedSeconds(track, 14.0);
+        EXPECT_NEAR(deck->analyser.instantBpm(), c.expected, 0.2);
+        EXPECT_NEAR(deck->analyser.currentBpm(), c.expected, 0.2);
+        EXPECT_NEAR(deck->entry.bpm.load(), c.expected, 0.2);
+        EXPECT_GT(deck->record.bpmCount.load(), 100);
+    }
+}
+
+TEST(BeatAnalyser, SilenceGivesNoTempoAndLeavesTheRecordAlone) {
+    auto deck = std::make_unique<Deckish>();
+    deck->attach();
+    deck->entry.bpm = 123.0f;
+    deck->trackFrames = int64_t(20 * kRate);
+    ClickTrack silence{.amplitude = 0.0, .noise = 0.0};
+    deck->feedSeconds(silence, 10.0);
+
+    EXPECT_FLOAT_EQ(deck->analyser.instantBpm(), 999.9f);
+    EXPECT_FLOAT_EQ(deck->analyser.currentBpm(), 999.9f);
+    EXPECT_EQ(deck->entry.bpm.load(), 123.0f);
+    EXPECT_EQ(deck->record.bpmCount.load(), 0);
+    EXPECT_EQ(deck->record.peakEnergy.load(), 1);
+    EXPECT_EQ(deck->record.loudness.load(), 0);
+    EXPECT_EQ(deck->record.startPoint.load(), 0.0f);
+    EXPECT_EQ(deck->record.endPoint.load(), 0.0f);
+    EXPECT_EQ(deck->record.startEnergy.load(), 0);
+    EXPECT_EQ(deck->record.endEnergy.load(), 0);
+}
+
+TEST(BeatAnalyser, StartAndEndPointsFindTheLoudPart) {
+    struct Case {
+        const char* name;
+        double loudFrom, loudTo, length;
+    };
+    // Beats fall every 0.5 s; the loud part starts and ends on a beat.
+    const Case cases[] = {
+        {"quiet intro and outro", 8.0, 32.0, 40.0},
+        {"loud from the first frame", 0.0, 30.0, 30.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto deck = std::make_unique<Deckish>();
+        deck->attach();
+        ClickTrack track{.loudFromS = c.loudFrom, .loudToS = c.loudTo, .quietGain = 0.1};
+        deck->trackFrames = int64_t(c.length * kRate);
+        deck->feedSeconds(track, c.length);
+        deck->feedSilenceAfterEnd(4);  // covers the 113-block delay of the envelope
+
+        const float start = deck->record.startPoint.load();
+        const float end = deck->record.endPoint.load();
+        // Slot time 0.0 never counts. The band settles at its second selection (block
+        // 1024, 0.84 s), which raises the peak and moves the start to the next beat.
+        EXPECT_GT(start, 0.0f);
+        EXPECT_NEAR(start * c.length, std::max(c.loudFrom, 1.0), 0.1);
+        // The last loud beat is at loudTo - 0.5 s.
+        EXPECT_NEAR(end * c.length, c.loudTo - 0.5, 0.1);
+        EXPECT_GT(deck->record.peakEnergy.load(), 1);
+        EXPECT_GT(3 * int64_t(deck->record.startEnergy.load()), 2 * int64_t(deck->record.peakEnergy.load()));
+        EXPECT_GT(2 * int64_t(deck->record.endEnergy.load()), int64_t(deck->record.peakEnergy.load()));
+    }
+}
+
+TEST(BeatAnalyser, StoredBpmGivesWayOnlyToALongerRun) {
+    struct Case {
+        const char* name;
+        int32_t bpmCount;
+        float bpm;
+        bool decoding;
+    };
+    const Case cases[] = {
+        {"new record", 0, 0.0f, true},
+        {"count 300", 300, 100.0f, true},
+        {"typed by the user", TrackAnalysis::kBpmSetByHand, 100.0f, true},
+        {"not decoding: no run, nothing written", 0, 128.0f, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto deck = std::make_unique<Deckish>();
+        deck->attach();
+        deck->record.bpmCount = c.bpmCount;
+        deck->entry.bpm = c.bpm;
+        deck->decoding = c.decoding ? 1 : 0;
+        ClickTrack track{.bpm = 120.0};
+        deck->trackFrames = int64_t(30 * kRate);
+        bool tookFirst = false, replaced = false;
+        for (int n = 0; n < 1100; ++n) {  // 28.7 s
+            deck->feed(track);
+            const float current = deck->analyser.currentBpm();
+            const int32_t run = deck->analyser.bpmRunCount();
+            if (!c.decoding || c.bpmCount == TrackAnalysis::kBpmSetByHand) {
+                ASSERT_EQ(deck->entry.bpm.load(), c.bpm) << "block " << n;
+                ASSERT_EQ(deck->record.bpmCount.load(), c.bpmCount) << "block " << n;
+            } else if (c.bpmCount == 0 && !tookFirst && TrackEntry::isUsableBpm(current)) {
+                // The first refined estimate goes straight to the entry.
+                EXPECT_EQ(deck->entry.bpm.load(), current) << "block " << n;
+                EXPECT_EQ(deck->record.bpmCount.load(), 1) << "block " << n;
+                tookFirst = true;
+            } else if (c.bpmCount == 300 && run < 300) {
+                ASSERT_EQ(deck->entry.bpm.load(), 100.0f) << "block " << n << " run " << run;
+                ASSERT_EQ(deck->record.bpmCount.load(), 300);
+            } else if (c.bpmCount == 300 && !replaced) {
+                EXPECT_EQ(run, 300) << "replaced by the 300th agreeing estimate";
+                EXPECT_NEAR(deck->entry.bpm.load(), 120.0f, 0.2) << "block " << n;
+                EXPECT_EQ(deck->record.bpmCount.load(), 300);
+                replaced = true;
+            }
+        }
+        if (c.bpmCount == 0 && c.decoding) {
+            EXPECT_TRUE(tookFirst);
+            EXPECT_NEAR(deck->entry.bpm.load(), 120.0f, 0.2);
+        }
+        if (c.bpmCount == 300) {
+            EXPECT_TRUE(replaced);
+        }
+    }
+}
+
+TEST(BeatAnalyser, LoudnessIsTheLargestSixtyBlockSum) {
+    auto deck = std::make_unique<Deckish>();
+    deck->attach();
+    // 72 samples of 1000 sum to 72000, block value 17; of -500, -36000 / 4096 = -8
+    // (toward zero).
+    deck->feedConstant(1000, 59);
+    EXPECT_EQ(deck->analyser.lastLoudness(), 0);
+    EXPECT_EQ(deck->record.loudness.load(), 0);
+    deck->feedConstant(1000, 1);
+    EXPECT_EQ(deck->analyser.lastLoudness(), 17 * 32 * 60);
+    EXPECT_EQ(deck->record.loudness.load(), 17 * 32 * 60);
+    deck->feedConstant(-500, 60);
+    EXPECT_EQ(deck->analyser.lastLoudness(), 8 * 32 * 60);
+    EXPECT_EQ(deck->record.loudness.load(), 17 * 32 * 60);
+
+    // A seek restarts the window; a load also forgets the last window and the record.
+    deck->feedConstant(1000, 30);
+    deck->analyser.reset();
+    deck->feedConstant(-500, 59);
+    EXPECT_EQ(deck->analyser.lastLoudness(), 8 * 32 * 60);
+    deck->feedConstant(-500, 1);
+    EXPECT_EQ(deck->analyser.lastLoudness(), 8 * 32 * 60);
+    deck->analyser.fullReset();
+    EXPECT_EQ(deck->analyser.analysis(), nullptr);
+    EXPECT_EQ(deck->analyser.lastLoudness(), 0);
+    EXPECT_EQ(deck->analyser.currentBpm(), 0.0f);
+    deck->feedConstant(3000, 60);
+    EXPECT_EQ(deck->record.loudness.load(), 17 * 32 * 60);
+    EXPECT_EQ(deck->analyser.lastLoudness(), 52 * 32 * 60);
+}
+
+} // namespace

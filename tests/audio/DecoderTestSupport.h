@@ -1,0 +1,260 @@
+#pragma once
+// Shared by the decoder tests: RIFF/WAVE files built byte by byte, a scratch folder, a
+// whole-track decode and a frequency measure.
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "audio/Decoder.h"
+#include "audio/Frame.h"
+
+namespace decodertest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void put16(Bytes& b, uint32_t v) {
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void put32(Bytes& b, uint32_t v) {
+    put16(b, v & 0xffffu);
+    put16(b, v >> 16);
+}
+inline void putId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
+
+// One chunk: id, size, body, and the pad byte after an odd body.
+inline Bytes chunk(const char* id, const Bytes& body) {
+    Bytes b;
+    putId(b, id);
+    put32(b, static_cast<uint32_t>(body.size()));
+    b.insert(b.end(), body.begin(), body.end());
+    if (body.size() & 1) {
+        b.push_back(0);
+    }
+    return b;
+}
+
+// The RIFF/WAVE form around the given chunks, RIFF size filled in.
+inline Bytes riffWave(const std::vector<Bytes>& chunks) {
+    Bytes b;
+    putId(b, "RIFF");
+    put32(b, 0);
+    putId(b, "WAVE");
+    for (const Bytes& c : chunks) {
+        b.insert(b.end(), c.begin(), c.end());
+    }
+    const auto riffSize = static_cast<uint32_t>(b.size() - 8);
+    b[4] = static_cast<uint8_t>(riffSize);
+    b[5] = static_cast<uint8_t>(riffSize >> 8);
+    b[6] = static_cast<uint8_t>(riffSize >> 16);
+    b[7] = static_cast<uint8_t>(riffSize >> 24);
+    return b;
+}
+
+struct WavFormat {
+    uint16_t tag = 1;
+    uint16_t channels = 2;
+    uint32_t rate = 44100;
+    uint16_t bits = 16;
+    bool extensible = false;        // WAVE_FORMAT_EXTENSIBLE with subFormat below
+    uint16_t subFormat = 1;         // 1 PCM, 3 float
+    int blockAlign = -1;            // -1: channels x bits / 8
+    int averageBytes = -1;          // -1: rate x block align
+};
+
+inline Bytes fmtBody(const WavFormat& f) {
+    const uint32_t align = f.blockAlign >= 0 ? static_cast<uint32_t>(f.blockAlign)
+                                             : f.channels * (f.bits / 8u);
+    Bytes b;
+    put16(b, f.extensible ? 0xFFFE : f.tag);
+    put16(b, f.channels);
+    put32(b, f.rate);
+    put32(b, f.averageBytes >= 0 ? static_cast<uint32_t>(f.averageBytes) : f.rate * align);
+    put16(b, align);
+    put16(b, f.bits);
+    if (f.extensible) {
+        put16(b, 22);      // cbSize
+        put16(b, f.bits);  // valid bits
+        put32(b, 3);       // channel mask: front left and right
+        put16(b, f.subFormat);
+        const uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                  0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        b.insert(b.end(), tail, tail + sizeof tail);
+    }
+    return b;
+}
+
+// A plain WAV file: "fmt ", then the data.
+inline Bytes wavFile(const WavFormat& f, const Bytes& data) {
+    return riffWave({chunk("fmt ", fmtBody(f)), chunk("data", data)});
+}
+
+// Little-endian sample data of the given width from full-scale 16-bit values, one vector
+// per channel, widened as a real file of that width would hold them (low bits set to a
+// pattern that must not reach the output's top 16 bits).
+inline Bytes samples(const std::vector<std::vector<int16_t>>& channels, int bits) {
+    Bytes b;
+    const size_t frames = channels.empty() ? 0 : channels[0].size();
+    for (size_t i = 0; i < frames; ++i) {
+        for (const auto& ch : channels) {
+            const int16_t v = ch[i];
+            switch (bits) {
+            case 8:
+                b.push_back(static_cast<uint8_t>((v >> 8) + 128));
+                break;
+            case 16:
+                put16(b, static_cast<uint16_t>(v));
+                break;
+            case 24:
+                b.push_back(0x7F);
+                put16(b, static_cast<uint16_t>(v));
+                break;
+            default:
+                put16(b, 0x7FFF);
+                put16(b, static_cast<uint16_t>(v));
+                break;
+            }
+        }
+    }
+    return b;
+}
+
+// A sine of the given frequency, amplitude about half of full scale.
+inline std::vector<int16_t> sine(double hz, int rate, size_t frames) {
+    std::vector<int16_t> s(frames);
+    for (size_t i = 0; i < frames; ++i) {
+        s[i] = static_cast<int16_t>(std::lround(16000.0 * std::sin(2.0 * M_PI * hz * i / rate)));
+    }
+    return s;
+}
+
+// A folder of its own under the system's temporary folder, removed with its files.
+class TempDir {
+public:
+    TempDir() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") +
+                              "/zv-decoder-test-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~TempDir() {
+        for (const std::string& f : files_) {
+            std::remove(f.c_str());
+        }
+        if (!path_.empty()) {
+            rmdir(path_.c_str());
+        }
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    bool ok() const { return !path_.empty(); }
+    // Writes the bytes to a file of that name in the folder and returns its path.
+    std::string write(const std::string& name, const Bytes& bytes) {
+        const std::string file = path_ + "/" + name;
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            size_t done = 0;
+            while (done < bytes.size()) {
+                const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+                if (n <= 0) {
+                    break;
+                }
+                done += static_cast<size_t>(n);
+            }
+            ::close(fd);
+        }
+        remember(file);
+        return file;
+    }
+    // The path of a file or folder of that name in the folder, removed with it.
+    std::string path(const std::string& name) {
+        remember(path_ + "/" + name);
+        return path_ + "/" + name;
+    }
+
+private:
+    void remember(const std::string& file) {
+        for (const std::string& f : files_) {
+            if (f == file) {
+                return;
+            }
+        }
+        files_.push_back(file);
+    }
+    std::string path_;
+    std::vector<std::string> files_;
+};
+
+inline Bytes readFile(const std::string& path) {
+    Bytes b;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        uint8_t chunk[65536];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+            b.insert(b.end(), chunk, chunk + n);
+        }
+        std::fclose(f);
+    }
+    return b;
+}
+
+struct Decoded {
+    std::vector<Frame> frames;
+    int32_t lastResult = 0;  // what the read that ended the loop returned
+    int blocks = 0;
+};
+
+// Reads from the current place until read() stops returning 1 (at most maxBlocks blocks).
+inline Decoded decodeAll(Decoder& decoder, int maxBlocks = 100000) {
+    Decoded d;
+    Frame block[kBlockFrames];
+    while (d.blocks < maxBlocks) {
+        d.lastResult = decoder.read(block);
+        if (d.lastResult != 1) {
+            break;
+        }
+        d.frames.insert(d.frames.end(), block, block + kBlockFrames);
+        ++d.blocks;
+    }
+    return d;
+}
+
+// Frequency of a steady tone in Hz at 44100 frames per second, from the rising crossings
+// of a band around zero (the band keeps coding noise near zero from adding crossings).
+// Uses frames [from, to) of one channel (0 left, 1 right); 0 when under two periods.
+inline double measureFrequency(const std::vector<Frame>& frames, int channel, size_t from,
+                               size_t to, int band = 2000) {
+    long first = -1;
+    long last = -1;
+    long crossings = 0;
+    bool low = false;
+    for (size_t i = from; i < to && i < frames.size(); ++i) {
+        const int v = channel == 0 ? frameLeft(frames[i]) : frameRight(frames[i]);
+        if (v < -band) {
+            low = true;
+        } else if (v > band && low) {
+            low = false;
+            if (first < 0) {
+                first = static_cast<long>(i);
+            }
+            last = static_cast<long>(i);
+            ++crossings;
+        }
+    }
+    if (crossings < 3) {
+        return 0.0;
+    }
+    return (crossings - 1) * static_cast<double>(kSampleRate) / static_cast<double>(last - first);
+}
+
+}  // namespace decodertest
