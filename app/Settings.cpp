@@ -47,9 +47,9 @@ const QLatin1String kLimitPitch("LimitPitch");
 std::unique_ptr<QSettings> openStore(const QString& file) {
     std::unique_ptr<QSettings> store;
     if (file.isEmpty()) {
-        store = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QLatin1String(kOrganisation),
-                                            QLatin1String(kApplication));
+        store =
+            std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                        QLatin1String(kOrganisation), QLatin1String(kApplication));
     } else {
         store = std::make_unique<QSettings>(file, QSettings::IniFormat);
     }
@@ -64,7 +64,7 @@ std::unique_ptr<QSettings> openStore(const QString& file) {
 // while registry names are not, so a name is found whatever its case; the exact
 // spelling wins when several are stored.
 class ValueReader {
-public:
+  public:
     explicit ValueReader(const QSettings& store) : store_(store), keys_(store.childKeys()) {}
 
     QVariant find(QLatin1String name) const {
@@ -123,7 +123,7 @@ public:
             destination = bytes;
     }
 
-private:
+  private:
     const QSettings& store_;
     const QStringList keys_;
 };
@@ -185,13 +185,15 @@ QString withoutTrailingSlash(const QString& root) {
 
 bool isPseudoFileSystem(const QByteArray& type) {
     static const char* const kPseudo[] = {
-        "autofs",      "binfmt_misc",   "bpf",         "cgroup",           "cgroup2",
-        "configfs",    "debugfs",       "devfs",       "devpts",           "devtmpfs",
-        "efivarfs",    "fusectl",       "hugetlbfs",   "mqueue",           "nfsd",
-        "none",        "nsfs",          "overlay",     "aufs",             "proc",
-        "pstore",      "ramfs",         "rootfs",      "rpc_pipefs",       "securityfs",
-        "selinuxfs",   "squashfs",      "sysfs",       "tmpfs",            "tracefs",
-        "fuse.portal", "fuse.lxcfs",    "fuse.snapfuse", "fuse.gvfsd-fuse",
+        "autofs",        "binfmt_misc",     "bpf",         "cgroup",
+        "cgroup2",       "configfs",        "debugfs",     "devfs",
+        "devpts",        "devtmpfs",        "efivarfs",    "fusectl",
+        "hugetlbfs",     "mqueue",          "nfsd",        "none",
+        "nsfs",          "overlay",         "aufs",        "proc",
+        "pstore",        "ramfs",           "rootfs",      "rpc_pipefs",
+        "securityfs",    "selinuxfs",       "squashfs",    "sysfs",
+        "tmpfs",         "tracefs",         "fuse.portal", "fuse.lxcfs",
+        "fuse.snapfuse", "fuse.gvfsd-fuse",
     };
     for (const char* pseudo : kPseudo) {
         if (type == pseudo)
@@ -212,7 +214,7 @@ QByteArray readSmallFile(const QString& path) {
 Settings::Settings() : volumes(&Settings::mountedVolumes), columnSizes(defaultColumnSizes()) {}
 
 std::array<int32_t, Settings::kColumnCount> Settings::defaultColumnSizes() {
-    return {195, 128, 46, 154, // file list, view 0
+    return {195, 128, 46,  154, // file list, view 0
             251, 149, 50,  248, // search results
             251, 149, 50,  248, // kept
             193, 127, 0,   0,   // playlist
@@ -263,7 +265,7 @@ Volume::Kind Settings::volumeKind(const QString& device, const QString& fileSyst
     if (QFileInfo::exists(folder + QLatin1String("/partition")))
         folder = QFileInfo(folder).path();
     return readSmallFile(folder + QLatin1String("/removable")) == "1" ? Volume::Removable
-                                                                     : Volume::Fixed;
+                                                                      : Volume::Fixed;
 }
 
 std::vector<Volume> Settings::mountedVolumes() {
@@ -321,7 +323,7 @@ void Settings::read(QSettings& store, const std::vector<Volume>& mounted) {
     reader.readBinary(kInitialFolder, -1, initialFolder);
     // A skin name from another version may name a skin whose layout this one
     // cannot draw.
-    if (true)
+    if (reader.readText(kVersionName, text) && text == QLatin1String(kVersion))
         reader.readText(kSkin, skin);
 
     reader.readNumber(kOutputMode, outputMode);

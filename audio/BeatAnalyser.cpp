@@ -285,8 +285,7 @@ void BeatAnalyser::estimateTempo() {
     const float current = weights > 0 ? static_cast<float>(weightedSum / weights) : winner;
     currentBpm_.store(current, std::memory_order_relaxed);
 
-    const bool decoding =
-        owner_.decoding && owner_.decoding->load(std::memory_order_relaxed) != 0;
+    const bool decoding = owner_.decoding && owner_.decoding->load(std::memory_order_relaxed) != 0;
     if (decoding) {
         if (std::fabs(current - bpmSum_ / bpmRunCount_) < kAgreeBpm) {
             if (bpmRunCount_ < kMaxRunCount) {

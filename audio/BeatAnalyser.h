@@ -23,17 +23,17 @@
 
 // What the analyser reads of its deck.
 struct AnalyserOwner {
-    const std::atomic<int32_t>* decoding = nullptr;  // the deck still decodes sound
-    const float* frameTimes = nullptr;               // 256 slot time stamps
+    const std::atomic<int32_t>* decoding = nullptr; // the deck still decodes sound
+    const float* frameTimes = nullptr;              // 256 slot time stamps
 };
 
 class BeatAnalyser {
-public:
-    static constexpr int kRingBlocks = 8192;  // analysis blocks, 36 frames each
+  public:
+    static constexpr int kRingBlocks = 8192; // analysis blocks, 36 frames each
     static constexpr int kBlockFrames36 = 36;
-    static constexpr int kBlocksPerDecoderBlock = 32;   // 1152 / 36
-    static constexpr int kSamplesPerDecoderBlock = 2304;  // interleaved stereo
-    static constexpr int kLagCount = 1350;  // lags 1800 down to 451 blocks
+    static constexpr int kBlocksPerDecoderBlock = 32;    // 1152 / 36
+    static constexpr int kSamplesPerDecoderBlock = 2304; // interleaved stereo
+    static constexpr int kLagCount = 1350;               // lags 1800 down to 451 blocks
     static constexpr int kMaxLag = 1800;
     static constexpr int kHistory = 64;
     static constexpr int kKernels = 16;
@@ -74,14 +74,14 @@ public:
     // to 441; the extra lags also make the update loop a multiple of the vector width.
     static constexpr int kLagSpan = 1360;
 
-private:
+  private:
     // Blocks of the ring copied behind its end, so that every run the analysis reads
     // (at most kLagSpan values, or kEnvelopeTaps) is contiguous in memory.
     static constexpr int kMirrorBlocks = 2048;
     // Taps evaluated per kernel: the longest kernel (50) rounded up to whole vectors;
     // the taps past a kernel's length are zero.
     static constexpr int kEnvelopeTaps = 56;
-    static constexpr int kEnvelopeDelay = 113;  // blocks between the newest block and pos
+    static constexpr int kEnvelopeDelay = 113; // blocks between the newest block and pos
 
     void buildKernels();
     void storeBlock(int w, int16_t v);

@@ -36,7 +36,7 @@
 #include <string>
 
 class DspPlugin;
-class SoundOutput;
+class TrackStore;
 
 // Rings and steps of the signal path; counts in frames unless said otherwise.
 constexpr int32_t kOutputRingFrames = 88200;      // 2 s of rendered sound
@@ -111,18 +111,20 @@ public:
     void postCommand(DeckCommand code, int32_t a1 = 0, float a2 = 0.0f,
                      DspPlugin* plugin = nullptr);
 
-    // --- Any thread (reads) -------------------------------------------------------
+    // --- User-interface thread (queries) -------------------------------------------
     bool hasTrack() const { return track.has_value(); }
-    TrackAnalysis* analysis() const { return analyser.analysis(); }
     double getBpm() const;
     int32_t getLoudness() const;
-    // Column heights 0..scale-1 of the rhythm display, from the heard frame on.
-    void getEnvelope(uint16_t* heights, int count, int scale) const;
     // Envelope block offset from the heard block of the strongest value within a beat.
     int32_t findBeatPeak() const;
     // Signed offset from target (a block offset from the heard block) of the strongest
     // distance-weighted envelope value within a beat around it.
     int32_t findNearestPeak(int32_t target) const;
+
+    // --- Any thread (reads) -------------------------------------------------------
+    TrackAnalysis* analysis() const { return analyser.analysis(); }
+    // Column heights 0..scale-1 of the rhythm display, from the heard frame on.
+    void getEnvelope(uint16_t* heights, int count, int scale) const;
 
     // --- Audio thread -------------------------------------------------------------
     void serve();
@@ -221,5 +223,8 @@ private:
     int32_t beatBlocks(float defaultBpm) const;
     Deck* otherDeck() const;
 
-    TrackEntry* heldEntry_ = nullptr;  // entry whose analysis this deck holds a reference on
+    // The entry whose analysis this deck holds a reference on, and the store it came
+    // from (user-interface thread).
+    TrackEntry* heldEntry_ = nullptr;
+    TrackStore* heldStore_ = nullptr;
 };

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kDecoderBlock = 1152;
-constexpr int kLoopBlocks = 1148;  // about 30 s of music, rendered once and looped
+constexpr int kLoopBlocks = 1148; // about 30 s of music, rendered once and looped
 
 struct Result {
     double seconds;

@@ -15,7 +15,9 @@
 #include <random>
 
 // Readable failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -28,12 +30,16 @@ QByteArray columnBytes(const Columns& columns) {
     return bytes;
 }
 
-QByteArray guid(char fill) { return QByteArray(16, fill); }
+QByteArray guid(char fill) {
+    return QByteArray(16, fill);
+}
 
-int32_t get(const std::atomic<int32_t>& value) { return value.load(std::memory_order_relaxed); }
+int32_t get(const std::atomic<int32_t>& value) {
+    return value.load(std::memory_order_relaxed);
+}
 
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         // The default home folder follows the XDG data folder; keep it inside the test.
@@ -279,9 +285,10 @@ TEST_F(SettingsTest, GarbageFilesGiveDefaultsAndCanBeSavedOver) {
         files.push_back(bytes);
     }
     files.push_back(QByteArray("[General\nToolTip\n\"Skin=\"open\n=\n==\n[[]]\n"));
-    files.push_back(QByteArray("[General]\nVersion=1.12\nColumn Sizes=@ByteArray(\\0\\0\\0\nSkin=@Variant(\\0\\0\\0"
-                               "\\x2\\0)\nMaximized=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x1)\n"
-                               "Sound card GUID=@ByteArray(\\x\\x\\x\\x\\x)\nCrossfader=@Invalid()\n"));
+    files.push_back(QByteArray(
+        "[General]\nVersion=1.12\nColumn Sizes=@ByteArray(\\0\\0\\0\nSkin=@Variant(\\0\\0\\0"
+        "\\x2\\0)\nMaximized=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x1)\n"
+        "Sound card GUID=@ByteArray(\\x\\x\\x\\x\\x)\nCrossfader=@Invalid()\n"));
     static const char kBomAndNul[] = "\xef\xbb\xbf[General]\r\nLongMix=1e3\r\nAutoBpm=\0\n";
     files.push_back(QByteArray(kBomAndNul, sizeof kBomAndNul - 1));
     files.push_back(QByteArray(100000, '['));

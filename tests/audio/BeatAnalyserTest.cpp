@@ -60,8 +60,8 @@ struct Deckish {
 // straight from the definition, with modulo indexing and 64-bit lag sums: the fast
 // path must give exactly the same numbers.
 class ReferenceAnalyser {
-public:
-    static constexpr int kLags = 1353;  // lags 1800 down to 448
+  public:
+    static constexpr int kLags = 1353; // lags 1800 down to 448
 
     ReferenceAnalyser(const float* frameTimes) : frameTimes_(frameTimes) {
         for (int j = 0; j < 16; ++j) {
@@ -101,7 +101,7 @@ public:
     int32_t envelope(int b) const { return envelope_[b]; }
     int band() const { return band_; }
 
-private:
+  private:
     int64_t value(int b) const { return ring_[b & 8191]; }
     void envelopeStep(int pos) {
         int32_t e = 0;
@@ -182,15 +182,19 @@ TEST(BeatAnalyser, BlockwiseAnalysisMatchesReference) {
     deck->attach();
     TrackAnalysis refRecord;
     ref->record = &refRecord;
-    ClickTrack music{.bpm = 126.0, .amplitude = 24000.0, .noise = 2000.0, .loudFromS = 4.0,
-                     .loudToS = 14.0, .quietGain = 0.2};
+    ClickTrack music{.bpm = 126.0,
+                     .amplitude = 24000.0,
+                     .noise = 2000.0,
+                     .loudFromS = 4.0,
+                     .loudToS = 14.0,
+                     .quietGain = 0.2};
     const int total = 800;
     std::vector<int> bands;
     deck->trackFrames = int64_t(total) * kDecoderBlock;
     std::vector<int16_t> square(2 * kDecoderBlock);
 
     for (int n = 0; n < total; ++n) {
-        if (n == 300) {  // a seek: rings cleared, all slot times 0, block indices kept
+        if (n == 300) { // a seek: rings cleared, all slot times 0, block indices kept
             std::fill(std::begin(deck->frameTimes), std::end(deck->frameTimes), 0.0f);
             deck->analyser.reset();
             ref->reset();
@@ -290,7 +294,7 @@ TEST(BeatAnalyser, StartAndEndPointsFindTheLoudPart) {
         ClickTrack track{.loudFromS = c.loudFrom, .loudToS = c.loudTo, .quietGain = 0.1};
         deck->trackFrames = int64_t(c.length * kRate);
         deck->feedSeconds(track, c.length);
-        deck->feedSilenceAfterEnd(4);  // covers the 113-block delay of the envelope
+        deck->feedSilenceAfterEnd(4); // covers the 113-block delay of the envelope
 
         const float start = deck->record.startPoint.load();
         const float end = deck->record.endPoint.load();
@@ -301,8 +305,10 @@ TEST(BeatAnalyser, StartAndEndPointsFindTheLoudPart) {
         // The last loud beat is at loudTo - 0.5 s.
         EXPECT_NEAR(end * c.length, c.loudTo - 0.5, 0.1);
         EXPECT_GT(deck->record.peakEnergy.load(), 1);
-        EXPECT_GT(3 * int64_t(deck->record.startEnergy.load()), 2 * int64_t(deck->record.peakEnergy.load()));
-        EXPECT_GT(2 * int64_t(deck->record.endEnergy.load()), int64_t(deck->record.peakEnergy.load()));
+        EXPECT_GT(3 * int64_t(deck->record.startEnergy.load()),
+                  2 * int64_t(deck->record.peakEnergy.load()));
+        EXPECT_GT(2 * int64_t(deck->record.endEnergy.load()),
+                  int64_t(deck->record.peakEnergy.load()));
     }
 }
 
@@ -329,7 +335,7 @@ TEST(BeatAnalyser, StoredBpmGivesWayOnlyToALongerRun) {
         ClickTrack track{.bpm = 120.0};
         deck->trackFrames = int64_t(30 * kRate);
         bool tookFirst = false, replaced = false;
-        for (int n = 0; n < 1100; ++n) {  // 28.7 s
+        for (int n = 0; n < 1100; ++n) { // 28.7 s
             deck->feed(track);
             const float current = deck->analyser.currentBpm();
             const int32_t run = deck->analyser.bpmRunCount();

@@ -10,9 +10,9 @@
 
 struct ClickTrack {
     double bpm = 120.0;
-    double amplitude = 20000.0;  // peak of the thump
-    double noise = 300.0;        // peak of the white noise
-    double loudFromS = 0.0;      // outside [loudFromS, loudToS) the signal is quietGain
+    double amplitude = 20000.0; // peak of the thump
+    double noise = 300.0;       // peak of the white noise
+    double loudFromS = 0.0;     // outside [loudFromS, loudToS) the signal is quietGain
     double loudToS = 1e9;
     double quietGain = 1.0;
     uint32_t seed = 12345;
@@ -38,8 +38,8 @@ struct ClickTrack {
         }
     }
 
-private:
-    double nextNoise() {  // uniform in [-1, 1)
+  private:
+    double nextNoise() { // uniform in [-1, 1)
         seed = seed * 1664525u + 1013904223u;
         return static_cast<double>(seed >> 8) / 8388608.0 - 1.0;
     }

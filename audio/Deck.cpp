@@ -1,0 +1,346 @@
+// The deck object, its command mailbox and the operations of the user-interface thread.
+// The audio-thread half (decoding, rendering, heard position) lives in DeckDecode.cpp
+// and DeckRender.cpp; beat matching in DeckSync.cpp.
+
+#include "audio/Deck.h"
+
+#include "app/Settings.h"
+#include "audio/DeckControls.h"
+#include "audio/DeckTable.h"
+#include "audio/DspPlugin.h"
+#include "audio/SoundOutput.h"
+#include "audio/TrackStore.h"
+
+#include <algorithm>
+#include <cassert>
+#include <limits>
+#include <utility>
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+bool endsWithWav(const std::string& path) {
+    static constexpr char kWav[] = ".wav";
+    if (path.size() < 4)
+        return false;
+    const char* tail = path.c_str() + path.size() - 4;
+    for (int i = 0; i < 4; ++i) {
+        char c = tail[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != kWav[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Deck::Deck(int deckIndex)
+    : index(deckIndex), analyser(AnalyserOwner{&decoding, frameTimes.data()}) {
+    frameTimes.fill(-1.0f);
+}
+
+Deck::~Deck() { delete dspPlugin.load(kRelaxed); }
+
+Decoder* Deck::decoderFor(const std::string& path) {
+    if (endsWithWav(path))
+        return &wavDecoder;
+    return &mp3Decoder;
+}
+
+Deck* Deck::otherDeck() const { return deckAt(1 - index); }
+
+// --- Mailbox -------------------------------------------------------------------------
+
+void Deck::postCommand(DeckCommand code, int32_t a1, float a2, DspPlugin* plugin) {
+    // The audio thread would wait for itself.
+    assert(!onAudioThread());
+    commandArg1.store(a1, kRelaxed);
+    commandArg2.store(a2, kRelaxed);
+    commandPlugin.store(plugin, kRelaxed);
+    command.store(static_cast<int32_t>(code), std::memory_order_release);
+    // Without an audio thread nobody else touches the deck: carry the command out here
+    // instead of waiting for ever.
+    if (!audioLoopRunning().load(std::memory_order_acquire))
+        serveCommand();
+    commandDone.acquire();
+}
+
+void Deck::serve() {
+    if (command.load(std::memory_order_acquire) != 0) {
+        serveCommand();
+        return;
+    }
+    if (suspended.load(kRelaxed))
+        return;
+    if (!renderBlock())
+        decodeFrame();
+}
+
+void Deck::serveCommand() {
+    const int32_t code = command.load(std::memory_order_acquire);
+    const int32_t a1 = commandArg1.load(kRelaxed);
+    const float a2 = commandArg2.load(kRelaxed);
+    const bool isSuspended = suspended.load(kRelaxed) != 0;
+    SoundOutput* out = soundOutputNow();
+
+    switch (static_cast<DeckCommand>(code)) {
+    case DeckCommand::Start:
+        suspended.store(0, kRelaxed);
+        seekTo(a2);
+        break;
+    case DeckCommand::Suspend:
+        suspended.store(1, kRelaxed);
+        decoding.store(0, kRelaxed);
+        if (playing.load(kRelaxed)) {
+            if (out)
+                out->deckStopped(index);
+            playing.store(0, kRelaxed);
+        }
+        break;
+    case DeckCommand::Play:
+        if (!playing.load(kRelaxed) && out)
+            out->deckStarted(index);
+        playing.store(1, kRelaxed);
+        break;
+    case DeckCommand::Pause:
+        if (playing.load(kRelaxed) && out)
+            out->deckStopped(index);
+        playing.store(0, kRelaxed);
+        break;
+    case DeckCommand::Seek:
+        seekTo(a2);
+        break;
+    case DeckCommand::Skip:
+        if (!isSuspended)
+            skipOutput(a1);
+        break;
+    case DeckCommand::Shift:
+        if (!isSuspended)
+            shiftOutput(a1);
+        break;
+    case DeckCommand::SetSpeed: {
+        // Bounded so that one step's input always fits the scratch buffer.
+        const int32_t s = std::clamp(a1, 0, kMaxSpeed);
+        speed.store(s, kRelaxed);
+        inputWindow = std::max(s * kRenderStepFrames / kUnitSpeed, kMinInputFrames) + kSpliceWidth;
+        if (!isSuspended)
+            reprime();
+        break;
+    }
+    case DeckCommand::SetDspPlugin:
+        dspPlugin.store(commandPlugin.load(kRelaxed), kRelaxed);
+        if (!isSuspended)
+            reprime();
+        break;
+    case DeckCommand::Refresh:
+        if (!isSuspended)
+            reprime();
+        break;
+    default:
+        break;
+    }
+    command.store(0, kRelaxed);
+    commandDone.release();
+}
+
+// --- Loading ---------------------------------------------------------------------------
+
+bool Deck::load(const TrackRecord& record) {
+    // A copy first: the caller may hand in this deck's own record, released below.
+    TrackRecord newTrack = record;
+    postCommand(DeckCommand::Suspend);
+    // From here on the audio thread leaves the deck alone until the start command.
+
+    if (track) {
+        analyser.attach(nullptr, nullptr);
+        // Only a reference this deck took is given back: a load that failed to open its
+        // file never acquired one.
+        if (heldEntry_ && heldStore_)
+            heldStore_->releaseAnalysis(heldEntry_);
+        heldEntry_ = nullptr;
+        heldStore_ = nullptr;
+        track.reset();
+    }
+    if (Decoder* old = decoder.load(kRelaxed))
+        old->close();
+
+    track = std::move(newTrack);
+    analyser.fullReset();
+    mixTriggered.store(0, kRelaxed);
+    fresh = 1;
+
+    Decoder* dec = decoderFor(track->path);
+    decoder.store(dec, kRelaxed);
+    const int32_t seconds = dec->open(track->path.c_str());
+    if (seconds <= 0) {
+        deckStatus(index).store(kStatusCannotOpen, kRelaxed);
+        duration.store(-1, kRelaxed);
+        position.store(-1.0f, kRelaxed);
+        return false;
+    }
+    duration.store(seconds, kRelaxed);
+
+    if (TrackStore* store = trackStore()) {
+        if (track->entry == nullptr || track->entry->sizeKey == 0)
+            track->entry = store->openEntry(track->path, dec->sizeKey);
+        TrackAnalysis* values = store->acquireAnalysis(track->entry);
+        heldEntry_ = track->entry;
+        heldStore_ = store;
+        analyser.attach(values, track->entry);
+    }
+
+    const TrackAnalysis* values = analysis();
+    const float memory = values ? values->memoryPoint.load(kRelaxed) : 0.0f;
+    const float start = values ? values->startPoint.load(kRelaxed) : 0.0f;
+    float p = memory;
+    stopStep.store(memory != 0.0f ? 1 : 2, kRelaxed);
+    if (autoMixOn().load(kRelaxed) && p < start) {
+        p = start;
+        stopStep.store(0, kRelaxed);
+    }
+    // A point in the second half (or a damaged one) starts the track from its beginning.
+    if (!(p >= 0.0f && p < 0.5f))
+        p = 0.0f;
+    position.store(p, kRelaxed);
+
+    const bool synced = settings().autoBpm.load(kRelaxed) && syncBpm();
+    if (!synced)
+        deckControls().setPitchControl(index, kUnitSpeed);
+    if (settings().autoLevel.load(kRelaxed) && !syncLevel())
+        deckControls().setLevelControl(index, kMaxLevel);
+
+    postCommand(DeckCommand::Start, 0, p);
+    deckStatus(index).store(kStatusLoaded, kRelaxed);
+    return true;
+}
+
+// --- Transport ---------------------------------------------------------------------------
+
+void Deck::play() {
+    if (position.load(kRelaxed) >= 0.0f)
+        postCommand(DeckCommand::Play);
+    fresh = 0;
+}
+
+void Deck::pause() {
+    if (position.load(kRelaxed) >= 0.0f)
+        postCommand(DeckCommand::Pause);
+}
+
+void Deck::stop() {
+    if (duration.load(kRelaxed) < 0)
+        return;
+    if (playing.load(kRelaxed)) {
+        postCommand(DeckCommand::Pause);
+        stopStep.store(0, kRelaxed);
+    }
+    const TrackAnalysis* values = analysis();
+    const float memory = values ? values->memoryPoint.load(kRelaxed) : 0.0f;
+    const float start = values ? values->startPoint.load(kRelaxed) : 0.0f;
+    switch (stopStep.load(kRelaxed)) {
+    case 0:
+        stopStep.store(memory != 0.0f ? 1 : 2, kRelaxed);
+        postCommand(DeckCommand::Seek, 0, memory);
+        break;
+    case 1:
+        stopStep.store(2, kRelaxed);
+        postCommand(DeckCommand::Seek, 0, 0.0f);
+        break;
+    default:
+        stopStep.store(0, kRelaxed);
+        postCommand(DeckCommand::Seek, 0, start);
+        break;
+    }
+}
+
+void Deck::setMemory() {
+    const float p = position.load(kRelaxed);
+    if (p < 0.0f)
+        return;
+    if (TrackAnalysis* values = analysis())
+        values->memoryPoint.store(p, kRelaxed);
+}
+
+void Deck::goToMemory() {
+    if (duration.load(kRelaxed) < 0)
+        return;
+    const TrackAnalysis* values = analysis();
+    postCommand(DeckCommand::Seek, 0, values ? values->memoryPoint.load(kRelaxed) : 0.0f);
+}
+
+void Deck::playFrom(float p) {
+    if (duration.load(kRelaxed) < 0)
+        return;
+    postCommand(DeckCommand::Seek, 0, p);
+    // A seek that found no sound there leaves nothing to play.
+    if (!playing.load(kRelaxed) && position.load(kRelaxed) >= 0.0f)
+        postCommand(DeckCommand::Play);
+    fresh = 0;
+}
+
+void Deck::eject() { postCommand(DeckCommand::Seek, 0, 1.0f); }
+
+void Deck::setSpeed(int32_t s) {
+    if (s != speed.load(kRelaxed))
+        postCommand(DeckCommand::SetSpeed, s);
+}
+
+void Deck::setVolume(int32_t level) {
+    if (level == volume.load(kRelaxed))
+        return;
+    if (SoundOutput* out = soundOutputNow())
+        out->setDeckLevel(index, level);
+    volume.store(level, kRelaxed);
+}
+
+void Deck::skip(int32_t frames) {
+    if (position.load(kRelaxed) >= 0.0f)
+        postCommand(DeckCommand::Skip, frames);
+}
+
+void Deck::shift(int32_t frames) {
+    if (position.load(kRelaxed) >= 0.0f)
+        postCommand(DeckCommand::Shift, frames);
+}
+
+void Deck::setDspPlugin(std::unique_ptr<DspPlugin> plugin) {
+    DspPlugin* old = dspPlugin.load(kRelaxed);
+    if (plugin.get() == old) {
+        // Already the deck's own instance: keep the single owner.
+        (void)plugin.release();
+        return;
+    }
+    DspPlugin* next = plugin.release();
+    postCommand(DeckCommand::SetDspPlugin, 0, 0.0f, next);
+    // The audio thread no longer uses the old instance once the command was served.
+    delete old;
+}
+
+void Deck::refresh() {
+    if (position.load(kRelaxed) >= 0.0f)
+        postCommand(DeckCommand::Refresh);
+}
+
+// --- Queries ----------------------------------------------------------------------------
+
+double Deck::getBpm() const {
+    if (!track || track->entry == nullptr)
+        return 0.0;
+    const double bpm = track->entry->bpm.load(kRelaxed);
+    if (!TrackEntry::isUsableBpm(bpm))
+        return bpm;
+    return bpm * speed.load(kRelaxed) * (1.0 / kUnitSpeed);
+}
+
+int32_t Deck::getLoudness() const {
+    const TrackAnalysis* values = analysis();
+    if (!track || values == nullptr)
+        return 0;
+    const int64_t loudness =
+        static_cast<int64_t>(values->loudness.load(kRelaxed)) * volume.load(kRelaxed);
+    return static_cast<int32_t>(std::clamp<int64_t>(loudness, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}

@@ -1,0 +1,277 @@
+// The rendering half of the deck's signal path (audio thread): turning decoded frames
+// into output frames at the deck's speed, by plain resampling or by Master Tempo,
+// through the DSP plug-in, into the output ring; re-priming, skipping and shifting the
+// output; and the heard position reported by the SoundOutput.
+
+#include "audio/Deck.h"
+
+#include "app/Settings.h"
+#include "audio/DeckMessages.h"
+#include "audio/DeckTable.h"
+#include "audio/DspPlugin.h"
+#include "audio/MasterTempo.h"
+#include "audio/SoundOutput.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+constexpr float kAutoMixEarliest = 0.8f;     // never start a mix before this position
+constexpr int32_t kLongMixBase = 32;         // mix ticks beside LongMix
+constexpr double kLongMixPerSecond = 20480;  // (LongMix + 32) x speed / this = seconds ahead
+
+static_assert(kSpliceFrames == kSpliceFadeFrames && kSpliceWidth == kSpliceMaxOffset);
+
+int32_t wrapOutput(int64_t pos) {
+    pos %= kOutputRingFrames;
+    return static_cast<int32_t>(pos < 0 ? pos + kOutputRingFrames : pos);
+}
+
+int32_t wrapDecoded(int64_t pos) {
+    pos %= kDecodedRingFrames;
+    return static_cast<int32_t>(pos < 0 ? pos + kDecodedRingFrames : pos);
+}
+
+// Frames from `from` forward to `to` in the output ring, 1..kOutputRingFrames: equal
+// positions mean the whole ring.
+int32_t roomBetween(int32_t from, int32_t to) {
+    const int32_t room = to - from;
+    return room <= 0 ? room + kOutputRingFrames : room;
+}
+
+// Frames from `from` forward to `to` in the output ring, 0..kOutputRingFrames - 1.
+int32_t framesAhead(int32_t from, int32_t to) {
+    const int32_t ahead = to - from;
+    return ahead < 0 ? ahead + kOutputRingFrames : ahead;
+}
+
+} // namespace
+
+const Frame* Deck::inputWindowFrames() {
+    assert(inputWindow <= kMaxInputWindow);
+    if (decodeReadPos + inputWindow <= kDecodedRingFrames)
+        return &decodedRing[decodeReadPos];
+    const int32_t first = kDecodedRingFrames - decodeReadPos;
+    std::copy_n(&decodedRing[decodeReadPos], first, inputScratch.begin());
+    std::copy_n(decodedRing.begin(), inputWindow - first, inputScratch.begin() + first);
+    return inputScratch.data();
+}
+
+bool Deck::renderBlock() {
+    const bool withPlugin = dspPlugin.load(kRelaxed) != nullptr;
+    // A plug-in may return up to twice what it was given, so keep one step more free.
+    const int32_t needed = kRenderRoomFrames + (withPlugin ? kRenderStepFrames : 0);
+    if (roomBetween(writePos, playPos) <= needed)
+        return false;
+
+    for (;;) {
+        int32_t available = decodeWritePos.load(kRelaxed) - decodeReadPos;
+        if (available < 0)
+            available += kDecodedRingFrames;
+        if (available >= inputWindow)
+            break;
+        if (!decodeFrame())
+            return false;
+    }
+
+    const Frame* input = inputWindowFrames();
+    if (settings().masterTempo.load(kRelaxed))
+        renderMasterTempo(input);
+    else
+        renderPlain(input);
+    return true;
+}
+
+// Nearest-frame resampling: the pitch follows the speed.
+void Deck::renderPlain(const Frame* input) {
+    const int32_t s = speed.load(kRelaxed);
+    Frame* out = &outputRing[writePos];
+    int32_t used = 0;
+    int32_t phase = resamplePhase;
+    for (int32_t i = 0; i < kRenderStepFrames; ++i) {
+        out[i] = input[used];
+        phase += s;
+        used += phase >> 12;
+        phase &= kUnitSpeed - 1;
+    }
+    resamplePhase = phase;
+    finishStep(kRenderStepFrames);
+    decodeReadPos = wrapDecoded(int64_t{decodeReadPos} + used);
+}
+
+// Splicing: the output runs at 44100 Hz from the input, and the input advances by the
+// speed; a cross-fade at the best-matching offset hides each jump.
+void Deck::renderMasterTempo(const Frame* input) {
+    const int32_t s = speed.load(kRelaxed);
+    const int32_t offset = s == kUnitSpeed ? 0 : findBestSplice(spliceTail.data(), input);
+    const int32_t half = offset / 2;
+    const int32_t frames = kRenderStepFrames - half;
+    Frame* out = &outputRing[writePos];
+    crossFadeSplice(out, spliceTail.data(), input + half);
+    std::copy_n(input + half + kSpliceFrames, frames - kSpliceFrames, out + kSpliceFrames);
+    finishStep(frames);
+
+    std::copy_n(input + kRenderStepFrames, kSpliceFrames, spliceTail.begin());
+    const int64_t u = tempoPhase + int64_t{frames} * s;
+    decodeReadPos = wrapDecoded(decodeReadPos + u / kUnitSpeed);
+    tempoPhase = static_cast<int32_t>(u % kUnitSpeed);
+}
+
+// Runs the plug-in on the frames just written at writePos and advances writePos,
+// copying what ran into the overflow back to the ring's start. Returns the count kept.
+int32_t Deck::finishStep(int32_t frames) {
+    int32_t count = frames;
+    if (DspPlugin* plugin = dspPlugin.load(kRelaxed)) {
+        dspCount += frames;
+        // A pending command will change the deck at once; spare the plug-in the work.
+        if (command.load(kRelaxed) == 0)
+            count = std::clamp(plugin->process(&outputRing[writePos], frames), 0, 2 * frames);
+    }
+    outputUnwritten = std::max(outputUnwritten - count, 0);
+    int32_t next = writePos + count;
+    if (next >= kOutputRingFrames) {
+        next -= kOutputRingFrames;
+        std::copy_n(&outputRing[kOutputRingFrames], next, outputRing.begin());
+    }
+    writePos = next;
+    return count;
+}
+
+void Deck::reprime() {
+    const bool isPlaying = playing.load(kRelaxed) != 0;
+    if (isPlaying) {
+        // The next Master Tempo step fades from what is heard now.
+        for (int32_t i = 0; i < kSpliceFrames; ++i)
+            spliceTail[i] = outputRing[wrapOutput(int64_t{playPos} + i)];
+    } else {
+        spliceTail.fill(Frame{0});
+    }
+    decodeReadPos = heardPos.load(kRelaxed);
+    writePos = playPos;
+    outputUnwritten = kOutputRingFrames;
+    dspCount = 0;
+    resamplePhase = 0;
+    tempoPhase = 0;
+    renderBlock();
+    if (isPlaying) {
+        if (SoundOutput* out = soundOutputNow())
+            out->resyncDeck(index);
+    }
+}
+
+void Deck::skipOutput(int32_t n) {
+    if (n < 0) {
+        const int32_t room = roomBetween(writePos, playPos);
+        const int32_t history = room - 1;
+        if (history <= 0)
+            return;
+        n = std::max(n, -history);
+        playPos = wrapOutput(int64_t{playPos} + n);
+        // Frames from the new playPos up to the end of what no render reached since the
+        // last re-prime hold older sound: they are heard as silence.
+        const int32_t stale = outputUnwritten - (room + n);
+        for (int32_t i = 0; i < stale; ++i)
+            outputRing[wrapOutput(int64_t{playPos} + i)] = 0;
+    } else if (n > 0) {
+        n = std::min(n, framesAhead(playPos, writePos));
+        playPos = wrapOutput(int64_t{playPos} + n);
+    }
+    if (n == 0)
+        return;
+    renderBlock();
+    if (playing.load(kRelaxed)) {
+        if (SoundOutput* out = soundOutputNow())
+            out->resyncDeck(index);
+    } else {
+        updatePlayPosition(playPos);
+    }
+}
+
+void Deck::shiftOutput(int32_t n) {
+    if (n < 0) {
+        // Only rendered history counts: the user hears where the track really was.
+        const int32_t back = roomBetween(writePos, playPos) - 1 - outputUnwritten;
+        if (back <= 0)
+            return;
+        n = std::max(n, -back);
+        playPos = wrapOutput(int64_t{playPos} + n);
+    } else if (n > 0) {
+        n = std::min(n, framesAhead(playPos, writePos));
+        playPos = wrapOutput(int64_t{playPos} + n);
+    }
+    if (n == 0)
+        return;
+    renderBlock();
+    SoundOutput* out = soundOutputNow();
+    if (playing.load(kRelaxed)) {
+        if (out)
+            out->resyncDeck(index);
+    } else {
+        updatePlayPosition(playPos);
+        if (out)
+            out->playSnippet(index, playPos, kSnippetFrames);
+    }
+}
+
+void Deck::updatePlayPosition(int32_t cursor) {
+    // A report outside the ring cannot name a frame of this deck.
+    if (cursor < 0 || cursor >= kOutputRingFrames)
+        return;
+    int64_t ahead = framesAhead(cursor, writePos);
+    if (dspPlugin.load(kRelaxed) != nullptr) {
+        // The plug-in may change frame counts: measure what is still to be heard in
+        // frames given to it.
+        const int64_t total = framesAhead(playPos, cursor) + ahead;
+        if (total >= 4) {
+            dspCount = static_cast<int32_t>((ahead / 4) * dspCount / (total / 4));
+            ahead = dspCount;
+        }
+    }
+    const int32_t heard =
+        wrapDecoded(decodeReadPos - ((int64_t{speed.load(kRelaxed)} * ahead) >> 12));
+    playPos = cursor;
+    if (heard == heardPos.load(kRelaxed))
+        return;
+    heardPos.store(heard, kRelaxed);
+
+    const float before = position.load(kRelaxed);
+    const int32_t seconds = duration.load(kRelaxed);
+    const double trackFrames = seconds > 0 ? seconds * double(kSampleRate) : double(kSampleRate);
+    const float now =
+        frameTimes[heard / kBlockFrames] + static_cast<float>((heard % kBlockFrames) / trackFrames);
+    position.store(now, kRelaxed);
+
+    SoundOutput* out = soundOutputNow();
+    if (now < 0.0f) {
+        // The heard frame is silence after the end of the file. Reported once: from
+        // then on the deck has no position and the output no longer reports it.
+        if (playing.load(kRelaxed) && out)
+            out->deckStopped(index);
+        playing.store(0, kRelaxed);
+        stopStep.store(0, kRelaxed);
+        if (before >= 0.0f)
+            deckMessages().raise(kMsgTrackEnded, index);
+        return;
+    }
+
+    if (!autoMixOn().load(kRelaxed) || mixTriggered.load(kRelaxed) ||
+        !playing.load(kRelaxed) || now < kAutoMixEarliest)
+        return;
+    const Deck* other = otherDeck();
+    if (other != nullptr && other->playing.load(kRelaxed))
+        return;
+    if (seconds > 0) {
+        const int32_t longMix = settings().longMix.load(kRelaxed);
+        const double threshold =
+            (longMix + kLongMixBase) * double(speed.load(kRelaxed)) / kLongMixPerSecond / seconds +
+            now;
+        const TrackAnalysis* values = analysis();
+        const float endPoint = values ? values->endPoint.load(kRelaxed) : 0.0f;
+        if (endPoint > threshold)
+            return;
+    }
+    // Repeated at every new heard position until the mix handler sets mixTriggered.
+    deckMessages().raise(kMsgAutoMixStart, 1 - index);
+}

@@ -1,0 +1,159 @@
+// The deck's measurements for beat matching and the rhythm display: tempo and level
+// synchronisation with the other deck, and the envelope peaks around the heard frame.
+// Envelope entries cover 36 frames each; the analyser keeps 8192 of them, one per
+// 36 frames of the decoded ring, so the entry of decoded-ring frame f is f / 36.
+
+#include "audio/Deck.h"
+
+#include "app/Settings.h"
+#include "audio/DeckControls.h"
+#include "audio/DeckTable.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+constexpr int32_t kEnvelopeBlocks = BeatAnalyser::kRingBlocks;
+constexpr double kBeatBlocksPerBpm = 73500.0;  // blocks of 36 frames in a minute
+constexpr int32_t kNearestWeight = 1000;       // distance weighting of findNearestPeak
+constexpr int32_t kColumnUnit = 1024;          // rhythm columns: speed steps per entry / 4
+
+} // namespace
+
+int32_t Deck::beatBlocks(float defaultBpm) const {
+    float bpm = defaultBpm;
+    if (track && track->entry != nullptr) {
+        const float stored = track->entry->bpm.load(kRelaxed);
+        if (TrackEntry::isUsableBpm(stored))
+            bpm = stored;
+    }
+    // No search needs more than the envelope's span.
+    return std::min(static_cast<int32_t>(kBeatBlocksPerBpm / bpm), kEnvelopeBlocks);
+}
+
+bool Deck::syncBpm() {
+    const Deck* other = otherDeck();
+    if (!track || track->entry == nullptr || other == nullptr)
+        return false;
+    const double theirs = other->getBpm();
+    if (!TrackEntry::isUsableBpm(theirs))
+        return false;
+    const double ours = track->entry->bpm.load(kRelaxed);
+    if (!TrackEntry::isUsableBpm(ours))
+        return false;
+    // Match to half or double tempo when that is closer.
+    double ratio = theirs / ours;
+    while (ratio > 1.5)
+        ratio /= 2.0;
+    while (ratio < 0.75)
+        ratio *= 2.0;
+    const int32_t s = static_cast<int32_t>(ratio * kUnitSpeed);
+    if (s < settings().pitchMin() || s > settings().pitchMax())
+        return false;
+    deckControls().setPitchControl(index, s);
+    return true;
+}
+
+bool Deck::syncLevel() {
+    const Deck* other = otherDeck();
+    if (!track || other == nullptr)
+        return false;
+    const int32_t theirs = other->getLoudness();
+    const TrackAnalysis* values = analysis();
+    if (theirs == 0 || values == nullptr)
+        return false;
+    const int32_t ours = values->loudness.load(kRelaxed);
+    if (ours == 0)
+        return false;
+    deckControls().setLevelControl(index, std::clamp(theirs / ours, 0, kMaxLevel));
+    return true;
+}
+
+int32_t Deck::findBeatPeak() const {
+    if (!track)
+        return 0;
+    const int32_t first = heardPos.load(kRelaxed) / kEnvelopeBlockFrames;
+    const int32_t written = decodeWritePos.load(kRelaxed) / kEnvelopeBlockFrames;
+    int32_t span = written - first;
+    if (span < 0)
+        span += kEnvelopeBlocks;
+    const int32_t n = std::min(beatBlocks(kDefaultBeatBpm), span);
+    int32_t best = 0;
+    int32_t result = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t value = analyser.envelopeAt(first + i);
+        if (value > best) {
+            best = value;
+            result = i;
+        }
+    }
+    return result;
+}
+
+int32_t Deck::findNearestPeak(int32_t target) const {
+    if (!track)
+        return 0;
+    const int32_t first = heardPos.load(kRelaxed) / kEnvelopeBlockFrames;
+    const int32_t written = decodeWritePos.load(kRelaxed) / kEnvelopeBlockFrames;
+    const int32_t unwritten = decodedUnwritten.load(kRelaxed) / kEnvelopeBlockFrames;
+    int32_t ahead = written - first;
+    if (ahead < 0)
+        ahead += kEnvelopeBlocks;
+    // Decoded blocks beyond the start block, and valid ones before it.
+    const int32_t forward = ahead - target;
+    if (forward <= 0)
+        return 0;
+    const int32_t backward = kEnvelopeBlocks - unwritten - ahead + target;
+    if (backward < 0)
+        return 0;
+
+    const int32_t start = first + target;
+    const int32_t n = beatBlocks(kDefaultBeatBpm);
+    int64_t best = 0;
+    int32_t result = 0;
+    for (int32_t j = 0; j < n; ++j) {
+        // A candidate must beat the best strictly: the nearer one, then the one ahead,
+        // wins at equal weight.
+        if (j < forward) {
+            const int64_t weighted =
+                int64_t{analyser.envelopeAt(start + j)} * kNearestWeight / (j + kNearestWeight);
+            if (weighted > best) {
+                best = weighted;
+                result = j;
+            }
+        }
+        if (j < backward) {
+            const int64_t weighted =
+                int64_t{analyser.envelopeAt(start - j)} * kNearestWeight / (j + kNearestWeight);
+            if (weighted > best) {
+                best = weighted;
+                result = -j;
+            }
+        }
+    }
+    return result;
+}
+
+void Deck::getEnvelope(uint16_t* heights, int count, int scale) const {
+    int32_t entry = heardPos.load(kRelaxed) / kEnvelopeBlockFrames;
+    int32_t step = speed.load(kRelaxed);
+    if (step == 0)
+        step = kUnitSpeed;
+    const TrackAnalysis* values = analysis();
+    const int64_t peak = std::max<int64_t>(values ? values->peakEnergy.load(kRelaxed) : 1, 1);
+    const int64_t top = std::max(scale - 1, 0);
+    int32_t accumulator = 0;
+    for (int column = 0; column < count; ++column) {
+        accumulator += step;
+        int32_t maximum = 0;
+        if (accumulator >= kColumnUnit) {
+            const int32_t entries = accumulator >> 10;
+            for (int32_t k = 0; k < entries; ++k)
+                maximum = std::max(maximum, analyser.envelopeAt(entry + k));
+            entry = (entry + entries) & (kEnvelopeBlocks - 1);
+            accumulator &= kColumnUnit - 1;
+        }
+        heights[column] = static_cast<uint16_t>(std::clamp<int64_t>(maximum * int64_t{scale} / peak, 0, top));
+    }
+}

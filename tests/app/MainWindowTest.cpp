@@ -1,0 +1,182 @@
+#include "app/Clock.h"
+#include "app/FatalMessage.h"
+#include "app/MainWidget.h"
+#include "app/MainWindow.h"
+#include "app/MessagePresenter.h"
+#include "app/Settings.h"
+#include "app/TimerIds.h"
+#include "app/VirtualKeys.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+class RecordingPresenter : public MessagePresenter {
+public:
+    void showMessage(QWidget*, const QString& text, Icon) override { shown.push_back(text); }
+    bool askYesNo(QWidget*, const QString& text) override {
+        asked.push_back(text);
+        return answer;
+    }
+    std::vector<QString> shown, asked;
+    bool answer = true;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        settings().setStorageFile(dir_.path() + "/settings.ini");
+        settings().volumes = [] { return std::vector<Volume>{}; };
+        settings().load();
+        settings().maximized = 0;
+        setMessagePresenter(&presenter_);
+        clearFatalMessage();
+    }
+    void TearDown() override {
+        setMessagePresenter(nullptr);
+        clearFatalMessage();
+    }
+    bool settingsSaved() const { return QFile::exists(dir_.path() + "/settings.ini"); }
+
+    QTemporaryDir dir_;
+    RecordingPresenter presenter_;
+    VirtualClock clock_;
+};
+
+TEST(VirtualClock, FiresTimersInTimeOrderAndStopsKilledOnes) {
+    VirtualClock clock;
+    std::vector<std::pair<int64_t, int>> fired;
+    auto note = [&](int id) { fired.push_back({clock.nowMs(), id}); };
+    clock.startTimer(1, 200, note);
+    clock.startTimer(2, 500, [&](int id) {
+        note(id);
+        clock.killTimer(1); // a handler may kill another timer
+    });
+    clock.advance(1000);
+    std::vector<std::pair<int64_t, int>> expected = {{200, 1}, {400, 1}, {500, 2}, {1000, 2}};
+    EXPECT_EQ(fired, expected);
+    EXPECT_FALSE(clock.isRunning(1));
+    EXPECT_TRUE(clock.isRunning(2));
+    EXPECT_EQ(clock.nowMs(), 1000);
+}
+
+TEST(VirtualClock, RestartingATimerStartsItsPeriodAgain) {
+    VirtualClock clock;
+    int ticks = 0;
+    clock.startTimer(150, 40000, [&](int) { ++ticks; });
+    clock.advance(30000);
+    clock.startTimer(150, 40000, [&](int) { ++ticks; }); // a new load restarts it
+    clock.advance(30000);
+    EXPECT_EQ(ticks, 0);
+    clock.advance(10000);
+    EXPECT_EQ(ticks, 1);
+}
+
+TEST_F(MainWindowTest, RunsWithoutAWindowAndClosesInOrder) {
+    MainWindow main(clock_);
+    bool quit = false;
+    main.onQuit = [&] { quit = true; };
+    ASSERT_TRUE(main.onCreate(nullptr));
+    ASSERT_NE(main.backBuffer(), nullptr);
+    EXPECT_EQ(main.backBuffer()->size(), QSize(800, 600));
+    EXPECT_TRUE(clock_.isRunning(kTimerDisplay));
+
+    // Nothing plays: closing asks nothing.
+    EXPECT_TRUE(main.onClose());
+    EXPECT_TRUE(presenter_.asked.empty());
+    EXPECT_FALSE(clock_.isRunning(kTimerDisplay));
+    EXPECT_FALSE(settingsSaved());
+
+    main.onDestroy();
+    EXPECT_TRUE(quit);
+    EXPECT_TRUE(main.quitRequested());
+    EXPECT_TRUE(settingsSaved());
+    EXPECT_EQ(main.backBuffer(), nullptr);
+    main.onDestroy(); // a second destruction does nothing
+}
+
+TEST_F(MainWindowTest, CreationStopsAtTheFirstFailingStep) {
+    for (auto failing : {MainWindow::CreationStep::Start, MainWindow::CreationStep::BackBuffer,
+                         MainWindow::CreationStep::Done}) {
+        clearFatalMessage();
+        VirtualClock clock;
+        MainWindow main(clock);
+        std::vector<MainWindow::CreationStep> seen;
+        main.creationObserver = [&](MainWindow::CreationStep step) {
+            seen.push_back(step);
+            if (step == failing)
+                setFatalMessage("Invalid skin file");
+        };
+        EXPECT_FALSE(main.onCreate(nullptr));
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.back(), failing) << "creation went on after the failing step";
+        main.onDestroy(); // destruction runs over whatever exists
+        EXPECT_TRUE(main.quitRequested());
+        EXPECT_STREQ(fatalMessage(), "Invalid skin file");
+    }
+}
+
+TEST_F(MainWindowTest, ConsumedKeysNeverReachTheFocusedChild) {
+    MainWindow main(clock_);
+    MainWidget widget(main);
+    ASSERT_TRUE(main.onCreate(&widget));
+    auto* edit = new QLineEdit(&widget);
+    widget.show();
+    edit->setFocus();
+    std::vector<int> offered;
+    main.shortcutHandler = [&](int vk) {
+        offered.push_back(vk);
+        return vk == 'S'; // the handler takes S and lets T through
+    };
+    for (auto [key, text] : {std::pair{Qt::Key_S, "s"}, std::pair{Qt::Key_T, "t"}}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(widget.windowHandle(), &press);
+    }
+    EXPECT_EQ(offered, (std::vector<int>{'S', 'T'}));
+    EXPECT_EQ(edit->text(), "t");
+    main.onDestroy();
+}
+
+TEST_F(MainWindowTest, FullScreenPictureIsLetterboxedAndPointersMapBack) {
+    MainWindow main(clock_);
+    MainWidget widget(main);
+    widget.resize(1920, 1080);
+    EXPECT_EQ(widget.pictureRect(), QRect(240, 0, 1440, 1080));
+    EXPECT_EQ(widget.toPicture(QPointF(240, 0)), QPoint(0, 0));
+    EXPECT_EQ(widget.toPicture(QPointF(240 + 720, 540)), QPoint(400, 300));
+    widget.resize(800, 600);
+    EXPECT_EQ(widget.pictureRect(), QRect(0, 0, 800, 600));
+    widget.resize(1000, 1000);
+    EXPECT_EQ(widget.pictureRect(), QRect(0, 125, 1000, 750));
+}
+
+TEST(VirtualKeys, MapsLettersDigitsAndNamedKeys) {
+    EXPECT_EQ(virtualKeyFromQt(Qt::Key_A), 'A');
+    EXPECT_EQ(virtualKeyFromQt(Qt::Key_9), '9');
+    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Space), VK_SPACE);
+    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Enter), VK_RETURN);
+    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Return), VK_RETURN);
+    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Escape), VK_ESCAPE);
+    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Left), VK_LEFT);
+    EXPECT_EQ(virtualKeyFromQt(Qt::Key_F3), VK_F1 + 2);
+    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Eacute), 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

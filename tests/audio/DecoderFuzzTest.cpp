@@ -1,0 +1,216 @@
+// Thousands of damaged WAV and MP3 files through open, seek and read of both decoders:
+// bit flips, cuts, lying chunk sizes, inserted and random bytes, and files cut while
+// open. Nothing may crash or read outside a buffer (this runs under AddressSanitizer),
+// and every result must be one the interface allows. The seed is fixed, so a failure
+// repeats.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <unistd.h>
+
+#include "audio/Mp3Decoder.h"
+#include "audio/WavDecoder.h"
+#include "tests/audio/DecoderTestSupport.h"
+
+namespace {
+
+using namespace decodertest;
+
+constexpr int kMutantsPerKind = 2500;
+constexpr int kMaxBlocksPerRead = 6;
+
+Bytes wavOf(uint32_t rate, uint16_t bits, uint16_t channels, bool extensible,
+            double seconds, const std::vector<Bytes>& before = {}) {
+    WavFormat f;
+    f.rate = rate;
+    f.bits = bits;
+    f.channels = channels;
+    f.extensible = extensible;
+    const auto frames = static_cast<size_t>(rate * seconds);
+    std::vector<std::vector<int16_t>> all;
+    for (uint16_t c = 0; c < channels; ++c) {
+        all.push_back(sine(440.0 * (c + 1), static_cast<int>(rate), frames));
+    }
+    std::vector<Bytes> chunks = before;
+    chunks.push_back(chunk("fmt ", fmtBody(f)));
+    chunks.push_back(chunk("data", samples(all, bits)));
+    chunks.push_back(chunk("LIST", Bytes(33, 'x')));
+    return riffWave(chunks);
+}
+
+class Mutator {
+public:
+    explicit Mutator(uint32_t seed) : random_(seed) {}
+
+    Bytes mutate(const Bytes& base) {
+        Bytes b = base;
+        switch (below(7)) {
+        case 0:  // a few bits in the header
+            for (int n = 1 + below(8); n > 0 && !b.empty(); --n) {
+                b[below(std::min<size_t>(b.size(), 80))] ^= static_cast<uint8_t>(1u << below(8));
+            }
+            break;
+        case 1:  // bits anywhere
+            for (int n = 1 + below(64); n > 0 && !b.empty(); --n) {
+                b[below(b.size())] ^= static_cast<uint8_t>(1u << below(8));
+            }
+            break;
+        case 2:  // cut
+            b.resize(below(b.size() + 1));
+            break;
+        case 3:  // a 32-bit field in the header set to an extreme or random value
+            for (int n = 1 + below(3); n > 0 && b.size() >= 4; --n) {
+                const size_t at = below(std::min<size_t>(b.size(), 96) - 3);
+                static const uint32_t extremes[] = {0, 1, 2, 3, 15, 16, 17, 0x7fffffff,
+                                                    0x80000000, 0xfffffffe, 0xffffffff};
+                const uint32_t v = below(2) ? extremes[below(std::size(extremes))]
+                                            : static_cast<uint32_t>(random_());
+                for (int i = 0; i < 4; ++i) {
+                    b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+                }
+            }
+            break;
+        case 4:  // random bytes inserted
+        {
+            const size_t at = below(b.size() + 1);
+            Bytes junk(1 + below(3000));
+            for (auto& j : junk) {
+                j = static_cast<uint8_t>(random_());
+            }
+            b.insert(b.begin() + static_cast<long>(at), junk.begin(), junk.end());
+            break;
+        }
+        case 5:  // a stretch overwritten with random bytes
+        {
+            const size_t at = below(b.size() + 1);
+            const size_t n = std::min<size_t>(b.size() - at, 1 + below(2000));
+            for (size_t i = 0; i < n; ++i) {
+                b[at + i] = static_cast<uint8_t>(random_());
+            }
+            break;
+        }
+        default:  // nothing but noise, sometimes behind a valid-looking start
+        {
+            const size_t keep = below(2) ? std::min<size_t>(b.size(), below(64)) : 0;
+            b.resize(keep + below(8192));
+            for (size_t i = keep; i < b.size(); ++i) {
+                b[i] = static_cast<uint8_t>(random_());
+            }
+            break;
+        }
+        }
+        return b;
+    }
+
+    uint32_t below(size_t n) {
+        return n == 0 ? 0 : static_cast<uint32_t>(random_() % n);
+    }
+    float position() {
+        switch (below(5)) {
+        case 0:
+            return 0.0f;
+        case 1:
+            return 1.0f;
+        case 2:
+            return below(2) ? -0.5f : 2.0f;
+        default:
+            return static_cast<float>(below(1000001)) / 1e6f;
+        }
+    }
+
+private:
+    std::mt19937 random_;
+};
+
+struct Tally {
+    int opened = 0;
+    int blocks = 0;
+    int errors = 0;
+};
+
+// Runs one file through one decoder; sometimes cuts the file while it is open.
+void exercise(Decoder& decoder, const std::string& path, Mutator& m, Tally& tally) {
+    const int32_t seconds = decoder.open(path.c_str());
+    ASSERT_GE(seconds, 0);
+    Frame block[kBlockFrames];
+    if (seconds == 0) {
+        ASSERT_EQ(decoder.read(block), -1);
+        return;
+    }
+    ++tally.opened;
+    for (int pass = 0; pass < 3; ++pass) {
+        if (pass == 2 && m.below(4) == 0) {
+            ASSERT_EQ(truncate(path.c_str(), m.below(static_cast<size_t>(1) << 16)), 0);
+        }
+        ASSERT_EQ(decoder.seek(m.position()), 1);
+        ASSERT_GE(decoder.position, 0.0f);
+        ASSERT_LE(decoder.position, 1.0f);
+        for (int i = 0; i < kMaxBlocksPerRead; ++i) {
+            const int32_t r = decoder.read(block);
+            ASSERT_TRUE(r == 1 || r == 0 || r == -1) << r;
+            if (r != 1) {
+                tally.errors += r == -1;
+                break;
+            }
+            ++tally.blocks;
+            ASSERT_GE(decoder.position, 0.0f);
+            ASSERT_LE(decoder.position, 1.0f);
+        }
+    }
+    decoder.close();
+}
+
+void run(const std::vector<Bytes>& bases, uint32_t seed, Tally& wavTally, Tally& mp3Tally) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    Mutator m(seed);
+    WavDecoder wav;
+    Mp3Decoder mp3;
+    for (int i = 0; i < kMutantsPerKind; ++i) {
+        const Bytes mutant = m.mutate(bases[i % bases.size()]);
+        SCOPED_TRACE(testing::Message() << "mutant " << i << " of seed " << seed);
+        const std::string path = dir.write("mutant", mutant);
+        exercise(wav, path, m, wavTally);
+        dir.write("mutant", mutant);  // as it was, if it was cut
+        exercise(mp3, path, m, mp3Tally);
+        if (testing::Test::HasFatalFailure()) {
+            return;
+        }
+    }
+}
+
+TEST(DecoderFuzz, DamagedWavFiles) {
+    const std::vector<Bytes> bases = {
+        wavOf(8000, 8, 1, false, 1.2),
+        wavOf(11025, 16, 2, false, 1.1),
+        wavOf(44100, 16, 1, false, 1.05, {chunk("odd ", {1, 2, 3})}),
+        wavOf(48000, 24, 2, true, 1.02),
+        wavOf(96000, 8, 3, true, 1.01),
+        wavOf(22050, 32, 1, false, 1.1),
+    };
+    Tally wav;
+    Tally mp3;
+    run(bases, 20240601, wav, mp3);
+    // The mutations must leave enough files whole to reach read and seek.
+    EXPECT_GT(wav.opened, kMutantsPerKind / 5);
+    EXPECT_GT(wav.blocks, kMutantsPerKind);
+}
+
+TEST(DecoderFuzz, DamagedMp3Files) {
+    std::vector<Bytes> bases;
+    for (const char* name : {"tone_44100.mp3", "tone_48000.mp3", "tone_32000.mp3",
+                             "tone_22050.mp3", "tone_11025.mp3", "tone_8000_mono.mp3",
+                             "tone_44100_mono.mp3", "tone_tagged_vbr.mp3"}) {
+        bases.push_back(readFile(std::string(ZV_TEST_DATA) + "/" + name));
+        ASSERT_FALSE(bases.back().empty()) << name;
+    }
+    Tally wav;
+    Tally mp3;
+    run(bases, 77, wav, mp3);
+    EXPECT_GT(mp3.opened, kMutantsPerKind / 5);
+    EXPECT_GT(mp3.blocks, kMutantsPerKind);
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+// The MP3 decoder on the tone files under tests/data (made by tools/make-test-data): a
+// 1000 Hz tone on the left and 1500 Hz on the right, 3 s, at every MPEG family of rates.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+#include "audio/Mp3Decoder.h"
+#include "tests/audio/DecoderTestSupport.h"
+
+namespace {
+
+using namespace decodertest;
+
+std::string data(const char* name) { return std::string(ZV_TEST_DATA) + "/" + name; }
+
+struct Tone {
+    const char* file;
+    int nativeRate;
+    bool mono;
+};
+
+// lame pads low-rate files with its encoder delay and does not mark it for removal, so
+// they run up to 0.2 s long; the tone itself must keep its pitch.
+constexpr double kToneSeconds = 3.0;
+constexpr double kMaxPaddingSeconds = 0.2;
+
+class Mp3DecoderTest : public testing::Test {
+protected:
+    Mp3Decoder decoder;
+    Frame block[kBlockFrames];
+};
+
+TEST_F(Mp3DecoderTest, EveryRatePlaysAtItsTrueSpeed) {
+    for (const Tone t : {Tone{"tone_44100.mp3", 44100, false}, Tone{"tone_48000.mp3", 48000, false},
+                         Tone{"tone_32000.mp3", 32000, false}, Tone{"tone_22050.mp3", 22050, false},
+                         Tone{"tone_11025.mp3", 11025, false},
+                         Tone{"tone_8000_mono.mp3", 8000, true},
+                         Tone{"tone_44100_mono.mp3", 44100, true},
+                         Tone{"tone_tagged_vbr.mp3", 44100, false}}) {
+        SCOPED_TRACE(t.file);
+        const std::string path = data(t.file);
+        const int32_t seconds = decoder.open(path.c_str());
+        ASSERT_GT(seconds, 0);
+        EXPECT_EQ(decoder.sampleRate(), t.nativeRate);
+        EXPECT_EQ(decoder.sizeKey, readFile(path).size());
+        const double length = static_cast<double>(decoder.lengthFrames()) / kSampleRate;
+        EXPECT_GE(length, kToneSeconds - 0.001);
+        EXPECT_LE(length, kToneSeconds + kMaxPaddingSeconds);
+        EXPECT_EQ(seconds, static_cast<int32_t>(length));
+
+        decoder.seek(0.0f);
+        EXPECT_EQ(decoder.position, 0.0f);
+        float last = 0.0f;
+        Decoded d;
+        for (int32_t r; (r = decoder.read(block)) == 1;) {
+            d.frames.insert(d.frames.end(), block, block + kBlockFrames);
+            ASSERT_GT(decoder.position, last);  // advances with every block
+            last = decoder.position;
+            d.lastResult = r;
+        }
+        EXPECT_EQ(decoder.read(block), 0);
+        EXPECT_FLOAT_EQ(last, 1.0f);
+        // Every frame of the track, the last block padded to its end.
+        EXPECT_GE(static_cast<double>(d.frames.size()), static_cast<double>(decoder.lengthFrames()));
+        EXPECT_LT(static_cast<double>(d.frames.size()),
+                  static_cast<double>(decoder.lengthFrames()) + kBlockFrames);
+
+        // Skip the encoder's start; measure over two seconds.
+        const size_t from = kSampleRate / 4;
+        const size_t to = from + 2 * kSampleRate;
+        EXPECT_NEAR(measureFrequency(d.frames, 0, from, to), 1000.0, 10.0);
+        if (t.mono) {
+            for (size_t i = 0; i < d.frames.size(); ++i) {
+                ASSERT_EQ(frameLeft(d.frames[i]), frameRight(d.frames[i])) << i;
+            }
+        } else {
+            EXPECT_NEAR(measureFrequency(d.frames, 1, from, to), 1500.0, 15.0);
+        }
+    }
+}
+
+TEST_F(Mp3DecoderTest, SeekStartsOneBlockEarlierAtTheSameSamples) {
+    for (const char* file : {"tone_44100.mp3", "tone_48000.mp3", "tone_22050.mp3"}) {
+        SCOPED_TRACE(file);
+        ASSERT_GT(decoder.open(data(file).c_str()), 0);
+        decoder.seek(0.0f);
+        const Decoded whole = decodeAll(decoder);
+        const auto length = static_cast<double>(decoder.lengthFrames());
+
+        for (float p : {0.5f, 0.25f, 0.9f}) {
+            SCOPED_TRACE(p);
+            EXPECT_EQ(decoder.seek(p), 1);
+            const double q = p - kBlockFrames / length;
+            EXPECT_NEAR(decoder.position, q, 1e-6);
+            ASSERT_EQ(decoder.read(block), 1);
+            EXPECT_NEAR(decoder.position, q + kBlockFrames / length, 1e-5);
+            // The samples after the seek are the ones a plain decode has there, give or
+            // take the decoder's warm-up; a frame out of step differs by over 1000 here.
+            const auto start = static_cast<size_t>(q * length);
+            int worst = 0;
+            for (int j = 0; j < kBlockFrames; ++j) {
+                worst = std::max(worst, std::abs(frameLeft(block[j]) - frameLeft(whole.frames[start + j])));
+                worst = std::max(worst, std::abs(frameRight(block[j]) - frameRight(whole.frames[start + j])));
+            }
+            EXPECT_LE(worst, 16);
+        }
+        // At the start the step back is clamped.
+        decoder.seek(0.0f);
+        EXPECT_EQ(decoder.position, 0.0f);
+        ASSERT_EQ(decoder.read(block), 1);
+        EXPECT_EQ(std::vector<Frame>(block, block + kBlockFrames),
+                  std::vector<Frame>(whole.frames.begin(), whole.frames.begin() + kBlockFrames));
+        decoder.seek(std::nanf(""));
+        EXPECT_EQ(decoder.position, 0.0f);
+        // At and past the end.
+        decoder.seek(5.0f);
+        int blocks = 0;
+        while (decoder.read(block) == 1) {
+            ++blocks;
+        }
+        EXPECT_LE(blocks, 2);
+    }
+}
+
+TEST_F(Mp3DecoderTest, RefusesWhatItCannotPlay) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    std::mt19937 random(7);
+    Bytes noise(64 * 1024);
+    for (auto& b : noise) {
+        b = static_cast<uint8_t>(random());
+    }
+    const Bytes tone = readFile(data("tone_44100.mp3"));
+    ASSERT_FALSE(tone.empty());
+    struct Case {
+        const char* name;
+        std::string path;
+    };
+    const std::vector<Case> cases = {
+        {"shorter than a second", data("tone_short.mp3")},
+        {"missing", dir.path("missing.mp3")},
+        {"empty", dir.write("empty.mp3", {})},
+        {"noise", dir.write("noise.mp3", noise)},
+        {"text", dir.write("text.mp3", Bytes(5000, 'a'))},
+        {"cut to half a second", dir.write("cut.mp3", Bytes(tone.begin(), tone.begin() + 6000))},
+        {"a WAV file", dir.write("wav.mp3", wavFile(WavFormat{}, Bytes(176400 * 2, 0)))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(decoder.open(c.path.c_str()), 0);
+        EXPECT_EQ(decoder.read(block), -1);
+        EXPECT_EQ(decoder.seek(0.3f), 1);
+    }
+    const std::string folder = dir.path("folder.mp3");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    EXPECT_EQ(decoder.open(folder.c_str()), 0);
+    const std::string fifo = dir.path("fifo.mp3");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(decoder.open(fifo.c_str()), 0);
+}
+
+TEST_F(Mp3DecoderTest, PlaysThroughJunkAndSurvivesTheFileChanging) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    Bytes tone = readFile(data("tone_44100.mp3"));
+    ASSERT_GT(tone.size(), 30000u);
+    // A run of junk in the middle: the decoder finds the frames after it again.
+    std::fill(tone.begin() + 15000, tone.begin() + 15400, 0x00);
+    const std::string junk = dir.write("junk.mp3", tone);
+    ASSERT_GT(decoder.open(junk.c_str()), 0);
+    decoder.seek(0.0f);
+    const Decoded d = decodeAll(decoder);
+    EXPECT_EQ(d.lastResult, 0);
+    EXPECT_GT(d.frames.size(), 2u * kSampleRate);
+
+    // Deleted while playing: plays on to the end.
+    const std::string deleted = dir.write("deleted.mp3", readFile(data("tone_44100.mp3")));
+    ASSERT_GT(decoder.open(deleted.c_str()), 0);
+    decoder.seek(0.0f);
+    ASSERT_EQ(decoder.read(block), 1);
+    ASSERT_EQ(unlink(deleted.c_str()), 0);
+    EXPECT_EQ(decodeAll(decoder).lastResult, 0);
+
+    // Cut short or emptied while playing: the track ends (or fails), within bounds.
+    const std::string cut = dir.write("cut.mp3", readFile(data("tone_44100.mp3")));
+    for (off_t size : {20000, 1000, 0}) {
+        SCOPED_TRACE(size);
+        ASSERT_GT(decoder.open(cut.c_str()), 0);
+        decoder.seek(0.0f);
+        ASSERT_EQ(decoder.read(block), 1);
+        ASSERT_EQ(truncate(cut.c_str(), size), 0);
+        const Decoded rest = decodeAll(decoder);
+        EXPECT_NE(rest.lastResult, 1);
+        EXPECT_LT(rest.frames.size(), 3u * kSampleRate);
+        decoder.seek(0.6f);
+        const int32_t r = decoder.read(block);
+        EXPECT_TRUE(r == 0 || r == -1) << r;
+        dir.write("cut.mp3", readFile(data("tone_44100.mp3")));
+    }
+}
+
+}  // namespace

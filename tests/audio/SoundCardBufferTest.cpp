@@ -1,0 +1,379 @@
+// The card buffers and the card's mixer, driven by hand on the virtual card: what the
+// sink receives is exactly what the PortAudio callback would send to the card.
+#include "audio/CardMixer.h"
+#include "audio/SoundCard.h"
+#include "audio/VirtualCard.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A manual virtual card whose sink keeps everything played.
+struct Rig {
+    std::vector<Frame> played;
+    std::unique_ptr<VirtualCard> card = VirtualCard::createManual(
+        [this](const Frame* frames, int32_t count) { played.insert(played.end(), frames, frames + count); });
+
+    std::unique_ptr<SoundBuffer> buffer(int32_t frames) {
+        std::unique_ptr<SoundBuffer> b;
+        EXPECT_EQ(card->createBuffer(frames, &b), SoundResult::Ok);
+        return b;
+    }
+};
+
+// Writes `values` into the buffer from `offset` on (wrapping) through one lock.
+void write(SoundBuffer& buffer, int32_t offset, const std::vector<Frame>& values) {
+    LockedRegions r;
+    ASSERT_EQ(buffer.lock(offset, static_cast<int32_t>(values.size()), &r), SoundResult::Ok);
+    std::memcpy(r.first, values.data(), r.firstFrames * sizeof(Frame));
+    if (r.secondFrames > 0) {
+        std::memcpy(r.second, values.data() + r.firstFrames, r.secondFrames * sizeof(Frame));
+    }
+    ASSERT_EQ(buffer.unlock(r), SoundResult::Ok);
+}
+
+std::vector<Frame> ramp(int32_t count, int16_t base) {
+    std::vector<Frame> v(count);
+    for (int32_t i = 0; i < count; ++i) {
+        v[i] = makeFrame(static_cast<int16_t>(base + i), static_cast<int16_t>(-base - i));
+    }
+    return v;
+}
+
+std::vector<Frame> constant(int32_t count, int16_t left, int16_t right) {
+    return std::vector<Frame>(count, makeFrame(left, right));
+}
+
+} // namespace
+
+TEST(SoundCardBuffer, LockSplitsRangesThatWrapAndRejectsBadOnes) {
+    struct Case {
+        const char* name;
+        int32_t offset, count;
+        SoundResult result;
+        int32_t firstFrames, secondFrames;
+    };
+    const Case cases[] = {
+        {"whole buffer", 0, 100, SoundResult::Ok, 100, 0},
+        {"inside", 10, 20, SoundResult::Ok, 20, 0},
+        {"up to the end", 80, 20, SoundResult::Ok, 20, 0},
+        {"wraps", 90, 20, SoundResult::Ok, 10, 10},
+        {"last frame then all but one", 99, 100, SoundResult::Ok, 1, 99},
+        {"one frame", 0, 1, SoundResult::Ok, 1, 0},
+        {"negative offset", -1, 10, SoundResult::InvalidParam, 0, 0},
+        {"offset past the end", 100, 1, SoundResult::InvalidParam, 0, 0},
+        {"empty", 5, 0, SoundResult::InvalidParam, 0, 0},
+        {"longer than the buffer", 0, 101, SoundResult::InvalidParam, 0, 0},
+    };
+    Rig rig;
+    auto buffer = rig.buffer(100);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LockedRegions r;
+        ASSERT_EQ(buffer->lock(c.offset, c.count, &r), c.result);
+        EXPECT_EQ(r.firstFrames, c.firstFrames);
+        EXPECT_EQ(r.secondFrames, c.secondFrames);
+        EXPECT_EQ(r.second == nullptr, c.secondFrames == 0);
+        if (c.result == SoundResult::Ok) {
+            // The second region is the buffer's start, `offset` frames before the first.
+            if (r.second != nullptr) {
+                EXPECT_EQ(r.first - r.second, c.offset);
+            }
+            EXPECT_EQ(buffer->unlock(r), SoundResult::Ok);
+        }
+    }
+}
+
+TEST(SoundCardBuffer, PlaysBackWhatWasWrittenByteForByte) {
+    // 1000 frames written in three locks (one wrapping), played twice round from 0:
+    // the sink must hold exactly the buffer's contents, twice.
+    Rig rig;
+    auto buffer = rig.buffer(1000);
+    std::vector<Frame> expected(1000);
+    const auto a = ramp(700, 1);
+    const auto b = ramp(250, 5000);
+    const auto c = ramp(350, -9000);  // written at 950: 50 at the end, 300 at the start
+    write(*buffer, 0, a);
+    write(*buffer, 700, b);
+    write(*buffer, 950, c);
+    std::copy(a.begin(), a.end(), expected.begin());
+    std::copy(b.begin(), b.end(), expected.begin() + 700);
+    std::copy(c.begin(), c.begin() + 50, expected.begin() + 950);
+    std::copy(c.begin() + 50, c.end(), expected.begin());
+
+    ASSERT_EQ(buffer->play(), SoundResult::Ok);
+    rig.card->advance(333);  // odd steps: chunking must not matter
+    rig.card->advance(1667);
+    ASSERT_EQ(rig.played.size(), 2000u);
+    EXPECT_EQ(std::memcmp(rig.played.data(), expected.data(), 1000 * sizeof(Frame)), 0);
+    EXPECT_EQ(std::memcmp(rig.played.data() + 1000, expected.data(), 1000 * sizeof(Frame)), 0);
+    EXPECT_EQ(rig.card->framesPlayed(), 2000);
+}
+
+TEST(SoundCardBuffer, LockShowsTheContentsAndUnlockCommitsOnlyWhatIsGiven) {
+    Rig rig;
+    auto buffer = rig.buffer(64);
+    write(*buffer, 60, ramp(8, 100));  // frames 60..63 and 0..3
+
+    LockedRegions r;
+    ASSERT_EQ(buffer->lock(62, 4, &r), SoundResult::Ok);
+    EXPECT_EQ(r.first[0], makeFrame(102, -102));
+    EXPECT_EQ(r.second[1], makeFrame(105, -105));
+    // A second lock while locked is refused, the first stays valid.
+    LockedRegions other;
+    EXPECT_EQ(buffer->lock(0, 1, &other), SoundResult::InvalidCall);
+    // Regions that are not the lock's are refused.
+    LockedRegions wrong = r;
+    wrong.first += 1;
+    EXPECT_EQ(buffer->unlock(wrong), SoundResult::InvalidParam);
+    // Change all four but commit only one frame of each region.
+    r.first[0] = r.first[1] = r.second[0] = r.second[1] = makeFrame(7, 7);
+    r.firstFrames = 1;
+    r.secondFrames = 1;
+    ASSERT_EQ(buffer->unlock(r), SoundResult::Ok);
+    EXPECT_EQ(buffer->unlock(r), SoundResult::InvalidCall);
+
+    ASSERT_EQ(buffer->lock(60, 8, &r), SoundResult::Ok);
+    const Frame seven = makeFrame(7, 7);
+    const Frame got[8] = {r.first[0], r.first[1], r.first[2], r.first[3],
+                          r.second[0], r.second[1], r.second[2], r.second[3]};
+    const Frame want[8] = {makeFrame(100, -100), makeFrame(101, -101), seven, makeFrame(103, -103),
+                           seven, makeFrame(105, -105), makeFrame(106, -106), makeFrame(107, -107)};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(got[i], want[i]) << "frame " << i;
+    }
+    EXPECT_EQ(buffer->unlock(r), SoundResult::Ok);
+}
+
+TEST(SoundCardBuffer, CursorsAdvanceOnlyWhilePlayingAndWrap) {
+    Rig rig;
+    auto playing = rig.buffer(1000);
+    auto stopped = rig.buffer(3000);
+    int32_t play = -1, write = -1;
+    ASSERT_EQ(playing->getCursors(&play, &write), SoundResult::Ok);
+    EXPECT_EQ(play, 0);
+    EXPECT_EQ(write, 0) << "a stopped buffer has nothing committed";
+
+    playing->play();
+    rig.card->advance(300);
+    ASSERT_EQ(playing->getCursors(&play, &write), SoundResult::Ok);
+    EXPECT_EQ(play, 300);
+    EXPECT_EQ(write, (300 + VirtualCard::kLatencyFrames) % 1000) << "latency wraps";
+    rig.card->advance(800);
+    playing->getCursors(&play, &write);
+    EXPECT_EQ(play, 100);
+
+    stopped->getCursors(&play, &write);
+    EXPECT_EQ(play, 0);
+    EXPECT_EQ(write, 0);
+
+    playing->stop();
+    rig.card->advance(500);
+    playing->getCursors(&play, &write);
+    EXPECT_EQ(play, 100) << "stop keeps the cursor";
+    EXPECT_EQ(write, 100);
+    playing->play();
+    stopped->play();
+    rig.card->advance(2950);
+    playing->getCursors(&play, &write);
+    EXPECT_EQ(play, 50);
+    stopped->getCursors(&play, &write);
+    EXPECT_EQ(play, 2950);
+    EXPECT_EQ(write, (2950 + VirtualCard::kLatencyFrames) % 3000);
+    EXPECT_TRUE(playing->isPlaying());
+}
+
+TEST(SoundCardBuffer, VolumesMillibelsToGain) {
+    struct Case {
+        int32_t millibels, gain;
+    };
+    // 65536 x 10^(mB / 2000), rounded.
+    const Case cases[] = {{0, 65536},     {-602, 32770}, {-2000, 6554},
+                          {-6000, 66},    {-9999, 1},        {-10000, 0}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(millibelsToGain(c.millibels), c.gain) << c.millibels << " mB";
+    }
+    int32_t previous = 0;
+    for (int32_t mb = -10000; mb <= 0; mb += 7) {
+        const int32_t g = millibelsToGain(mb);
+        EXPECT_GE(g, previous) << mb << " mB";
+        previous = g;
+    }
+
+    Rig rig;
+    auto buffer = rig.buffer(10);
+    EXPECT_EQ(buffer->volume(), 0);
+    EXPECT_EQ(buffer->setVolume(1), SoundResult::InvalidParam);
+    EXPECT_EQ(buffer->setVolume(-10001), SoundResult::InvalidParam);
+    EXPECT_EQ(buffer->volume(), 0);
+    EXPECT_EQ(buffer->setVolume(-1234), SoundResult::Ok);
+    EXPECT_EQ(buffer->volume(), -1234);
+}
+
+TEST(SoundCardBuffer, MixesPlayingBuffersWithTheirVolumesAndSaturates) {
+    struct Case {
+        const char* name;
+        Frame a, b;          // the two buffers' constant frames
+        int32_t volA, volB;  // millibels
+        bool bPlays;
+        int16_t left, right; // expected, or the ideal value for "near" cases
+        int tolerance;       // 0: exact
+    };
+    const Case cases[] = {
+        {"full volume leaves a buffer unchanged", makeFrame(12345, -32768), 0, 0, 0, false, 12345,
+         -32768, 0},
+        {"two buffers add", makeFrame(1000, -2000), makeFrame(30, 40), 0, 0, true, 1030, -1960, 0},
+        {"silence volume mutes", makeFrame(20000, 20000), makeFrame(5, -5), -10000, 0, true, 5, -5,
+         0},
+        // 10^(-602/2000) = 0.50003: half, within 1 for the truncation.
+        {"-602 mB is about half", makeFrame(20000, -20000), 0, -602, 0, false, 10000, -10000, 1},
+        {"positive sum saturates", makeFrame(30000, -30000), makeFrame(30000, -30000), 0, 0, true,
+         32767, -32768, 0},
+        {"saturation is per channel", makeFrame(32767, 100), makeFrame(32767, -300), 0, 0, true,
+         32767, -200, 0},
+        {"a stopped buffer adds nothing", makeFrame(100, 200), makeFrame(32767, 32767), 0, 0, false,
+         100, 200, 0},
+        {"volume before the sum: no saturation", makeFrame(30000, -30000),
+         makeFrame(30000, -30000), -602, -602, true, 30000, -30000, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        auto a = rig.buffer(100);
+        auto b = rig.buffer(77);  // a different length: both wrap at their own ends
+        write(*a, 0, std::vector<Frame>(100, c.a));
+        write(*b, 0, std::vector<Frame>(77, c.b));
+        a->setVolume(c.volA);
+        b->setVolume(c.volB);
+        a->play();
+        if (c.bPlays) {
+            b->play();
+        }
+        rig.card->advance(400);
+        ASSERT_EQ(rig.played.size(), 400u);
+        for (Frame f : rig.played) {
+            if (c.tolerance == 0) {
+                ASSERT_EQ(frameLeft(f), c.left);
+                ASSERT_EQ(frameRight(f), c.right);
+            } else {
+                ASSERT_NEAR(frameLeft(f), c.left, c.tolerance);
+                ASSERT_NEAR(frameRight(f), c.right, c.tolerance);
+            }
+        }
+    }
+}
+
+TEST(SoundCardBuffer, ChangesOfVolumeAndPlayStateTakeEffectAtTheNextStep) {
+    Rig rig;
+    auto buffer = rig.buffer(50);
+    write(*buffer, 0, constant(50, 8000, -8000));
+    buffer->play();
+    rig.card->advance(10);
+    buffer->setVolume(-10000);
+    rig.card->advance(10);
+    buffer->setVolume(0);
+    buffer->stop();
+    rig.card->advance(10);
+    ASSERT_EQ(rig.played.size(), 30u);
+    for (int i = 0; i < 30; ++i) {
+        const Frame want = i < 10 ? makeFrame(8000, -8000) : 0;
+        EXPECT_EQ(rig.played[i], want) << "frame " << i;
+    }
+}
+
+TEST(SoundCardBuffer, CreationLimitsAndLifetimes) {
+    Rig rig;
+    std::unique_ptr<SoundBuffer> b;
+    EXPECT_EQ(rig.card->createBuffer(0, &b), SoundResult::InvalidParam);
+    EXPECT_EQ(rig.card->createBuffer(SoundDevice::kMaxBufferFrames + 1, &b),
+              SoundResult::InvalidParam);
+    EXPECT_EQ(b, nullptr);
+
+    std::vector<std::unique_ptr<SoundBuffer>> all;
+    for (int i = 0; i < CardMixer::kMaxBuffers; ++i) {
+        all.push_back(rig.buffer(8));
+    }
+    EXPECT_EQ(rig.card->createBuffer(8, &b), SoundResult::Failed);
+    all.erase(all.begin() + 3);  // frees a slot
+    EXPECT_EQ(rig.card->createBuffer(8, &b), SoundResult::Ok);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->frames(), 8);
+
+    // A new buffer is silent, even in a slot that a played buffer used before.
+    all.clear();
+    b.reset();
+    auto loud = rig.buffer(8);
+    write(*loud, 0, constant(8, 999, 999));
+    loud->play();
+    loud.reset();
+    auto fresh = rig.buffer(8);
+    fresh->play();
+    rig.played.clear();
+    rig.card->advance(8);
+    for (Frame f : rig.played) {
+        EXPECT_EQ(f, 0u);
+    }
+
+    // A buffer that outlives its card: no more cursor, no crash.
+    rig.card.reset();
+    int32_t play = 0, write = 0;
+    EXPECT_EQ(fresh->getCursors(&play, &write), SoundResult::DeviceLost);
+    LockedRegions r;
+    EXPECT_EQ(fresh->lock(0, 8, &r), SoundResult::Ok);
+    EXPECT_EQ(fresh->unlock(r), SoundResult::Ok);
+}
+
+TEST(SoundCardResult, MessagesPerCode) {
+    struct Case {
+        SoundResult result;
+        const char* message;
+    };
+    const Case cases[] = {
+        {SoundResult::Ok, nullptr},
+        {SoundResult::OutOfMemory, "Error in the sound card driver: not enough memory"},
+        {SoundResult::DeviceBusy, "The sound card is already used by another application"},
+        {SoundResult::NotFound, "Error in the sound driver of DirectX"},
+        {SoundResult::InvalidParam, "Error in the sound driver of DirectX"},
+        {SoundResult::InvalidCall, "Error in the sound driver of DirectX"},
+        {SoundResult::DeviceLost, "Error in the sound driver of DirectX"},
+        {SoundResult::Failed, "Error in the sound driver of DirectX"},
+    };
+    for (const Case& c : cases) {
+        const char* got = soundResultMessage(c.result);
+        if (c.message == nullptr) {
+            EXPECT_EQ(got, nullptr);
+            EXPECT_FALSE(isDriverError(c.result));
+        } else {
+            ASSERT_NE(got, nullptr);
+            EXPECT_STREQ(got, c.message);
+            EXPECT_EQ(isDriverError(c.result),
+                      std::string(c.message) == "Error in the sound driver of DirectX");
+        }
+    }
+}
+
+TEST(SoundCardId, StableDistinctAndReadFromSettings) {
+    // Stored in users' settings: the derivation must never change.
+    const SoundCardId id = SoundCardId::fromName("ALSA", "default", 0);
+    const uint8_t golden[16] = {0x3d, 0x33, 0xf7, 0xc7, 0x1a, 0xe2, 0xb9, 0xb1,
+                                0xe0, 0x40, 0x1b, 0x4c, 0xd4, 0xc7, 0x7f, 0x35};
+    EXPECT_EQ(std::memcmp(id.bytes.data(), golden, 16), 0);
+
+    EXPECT_NE(id, SoundCardId::fromName("ALSA", "default", 1));
+    EXPECT_NE(id, SoundCardId::fromName("OSS", "default", 0));
+    EXPECT_NE(SoundCardId::fromName("ab", "c", 0), SoundCardId::fromName("a", "bc", 0));
+    EXPECT_NE(id, virtualCardInfo().id);
+
+    SoundCardId read;
+    EXPECT_FALSE(read.assign(id.bytes.data(), 15));
+    EXPECT_FALSE(read.assign(nullptr, 16));
+    EXPECT_EQ(read, SoundCardId{});
+    EXPECT_TRUE(read.assign(id.bytes.data(), 16));
+    EXPECT_EQ(read, id);
+}

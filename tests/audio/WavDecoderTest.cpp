@@ -1,0 +1,430 @@
+// The WAV decoder on files built byte by byte: block sizes, sample conversion, true speed
+// at every rate, seeking, refused formats and the chunk walk over odd or lying files.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "audio/WavDecoder.h"
+#include "tests/audio/DecoderTestSupport.h"
+
+namespace {
+
+using namespace decodertest;
+
+// A file of the given format whose frame i holds the value i (low 16 bits on the left,
+// high bits on the right), so that every output frame shows which source frame it is.
+Bytes indexedFile(uint32_t rate, uint16_t channels, uint32_t frames) {
+    WavFormat f;
+    f.rate = rate;
+    f.channels = channels;
+    Bytes data;
+    for (uint32_t i = 0; i < frames; ++i) {
+        put16(data, i & 0xffffu);
+        if (channels == 2) {
+            put16(data, i >> 16);
+        }
+    }
+    return wavFile(f, data);
+}
+
+uint32_t frameIndex(Frame f) {
+    return static_cast<uint16_t>(frameLeft(f)) | (static_cast<uint32_t>(frameRight(f)) << 16);
+}
+
+class WavDecoderTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.ok()); }
+    // Writes the file and opens it; the result of open().
+    int32_t openBytes(const Bytes& bytes, const char* name = "t.wav") {
+        return decoder.open(dir.write(name, bytes).c_str());
+    }
+    TempDir dir;
+    WavDecoder decoder;
+    Frame block[kBlockFrames];
+};
+
+TEST_F(WavDecoderTest, BytesPerBlockFollowTheAverageByteRate) {
+    struct Case {
+        uint32_t rate;
+        uint16_t bits;
+        uint16_t channels;
+        int64_t bytes;
+    };
+    for (const Case c : {Case{44100, 16, 2, 4608}, Case{22050, 16, 2, 2304},
+                         Case{11025, 8, 1, 288}, Case{8000, 16, 1, 416},
+                         Case{44100, 8, 1, 1152}, Case{32000, 16, 2, 3344},
+                         Case{22050, 24, 2, 3456}, Case{11025, 32, 1, 1152}}) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.bits << " bits "
+                                        << c.channels << " channels");
+        WavFormat f;
+        f.rate = c.rate;
+        f.bits = c.bits;
+        f.channels = c.channels;
+        const uint32_t dataBytes = c.rate * c.channels * (c.bits / 8) * 2;  // 2 s
+        ASSERT_EQ(openBytes(wavFile(f, Bytes(dataBytes, 0x80))), 2);
+        EXPECT_EQ(decoder.bytesPerBlock(), c.bytes);
+        decoder.seek(0.0f);
+        ASSERT_EQ(decoder.read(block), 1);
+        // The position after the block says how many data bytes it took.
+        EXPECT_EQ(std::lround(decoder.position * dataBytes), c.bytes);
+        ASSERT_EQ(decoder.read(block), 1);
+        EXPECT_EQ(std::lround(decoder.position * dataBytes), 2 * c.bytes);
+    }
+}
+
+TEST_F(WavDecoderTest, HalfRateStereoRepeatsEachFrameTwice) {
+    ASSERT_EQ(openBytes(indexedFile(22050, 2, 22050 * 2)), 2);
+    decoder.seek(0.0f);
+    for (int b = 0; b < 3; ++b) {
+        ASSERT_EQ(decoder.read(block), 1);
+        for (int j = 0; j < kBlockFrames; ++j) {
+            ASSERT_EQ(frameIndex(block[j]), static_cast<uint32_t>(b * 576 + j / 2)) << j;
+        }
+    }
+}
+
+TEST_F(WavDecoderTest, EightBitMonoAtQuarterRateBecomesStereo16Bit) {
+    WavFormat f;
+    f.rate = 11025;
+    f.bits = 8;
+    f.channels = 1;
+    Bytes data(11025 * 2);
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<uint8_t>(i * 7);
+    }
+    ASSERT_EQ(openBytes(wavFile(f, data)), 2);
+    decoder.seek(0.0f);
+    for (int b = 0; b < 2; ++b) {
+        ASSERT_EQ(decoder.read(block), 1);
+        for (int j = 0; j < kBlockFrames; ++j) {
+            const auto expected = static_cast<int16_t>((data[b * 288 + j / 4] - 128) * 256);
+            ASSERT_EQ(frameLeft(block[j]), expected) << j;
+            ASSERT_EQ(frameRight(block[j]), expected) << j;
+        }
+    }
+}
+
+TEST_F(WavDecoderTest, WideSamplesKeepTheirTop16Bits) {
+    // The low bytes of 24- and 32-bit samples are a pattern that must not show.
+    const std::vector<int16_t> left = {0, 1, -1, 32767, -32768, 12345, -12345, 256};
+    std::vector<int16_t> l;
+    std::vector<int16_t> r;
+    for (int i = 0; i < 44100; ++i) {
+        l.push_back(left[i % left.size()]);
+        r.push_back(static_cast<int16_t>(-left[i % left.size()] / 2));
+    }
+    for (uint16_t bits : {8, 16, 24, 32}) {
+        for (bool extensible : {false, true}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, extensible " << extensible);
+            WavFormat f;
+            f.bits = bits;
+            f.extensible = extensible;
+            ASSERT_EQ(openBytes(wavFile(f, samples({l, r}, bits))), 1);
+            decoder.seek(0.0f);
+            ASSERT_EQ(decoder.read(block), 1);
+            for (int j = 0; j < kBlockFrames; ++j) {
+                const int16_t wantL = l[j];
+                const int16_t wantR = r[j];
+                if (bits == 8) {  // an 8-bit file only has the top byte
+                    ASSERT_EQ(frameLeft(block[j]), wantL & ~0xff) << j;
+                    ASSERT_EQ(frameRight(block[j]), wantR & ~0xff) << j;
+                } else {
+                    ASSERT_EQ(frameLeft(block[j]), wantL) << j;
+                    ASSERT_EQ(frameRight(block[j]), wantR) << j;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(WavDecoderTest, MoreThanTwoChannelsPlayTheFirstTwo) {
+    const auto a = sine(1000, 44100, 44100);
+    const auto b = sine(1500, 44100, 44100);
+    const std::vector<int16_t> silence(44100, 0);
+    for (uint16_t channels : {3, 6, 8}) {
+        SCOPED_TRACE(channels);
+        std::vector<std::vector<int16_t>> all = {a, b};
+        all.resize(channels, silence);
+        WavFormat f;
+        f.channels = channels;
+        f.extensible = true;
+        ASSERT_EQ(openBytes(wavFile(f, samples(all, 16))), 1);
+        decoder.seek(0.0f);
+        ASSERT_EQ(decoder.read(block), 1);
+        for (int j = 0; j < kBlockFrames; ++j) {
+            ASSERT_EQ(frameLeft(block[j]), a[j]) << j;
+            ASSERT_EQ(frameRight(block[j]), b[j]) << j;
+        }
+    }
+}
+
+// Every supported rate plays at its true speed: a 1000 Hz tone on the left and 1500 Hz
+// on the right stay within 1 %, and the track lasts its length in output frames.
+TEST_F(WavDecoderTest, EveryRatePlaysAtItsTrueSpeed) {
+    struct Case {
+        uint32_t rate;
+        uint16_t bits;
+        uint16_t channels;
+    };
+    for (const Case c : {Case{8000, 16, 1}, Case{11025, 8, 2}, Case{16000, 16, 2},
+                         Case{22050, 24, 2}, Case{32000, 16, 2}, Case{44100, 16, 2},
+                         Case{48000, 16, 2}, Case{48000, 24, 1}, Case{88200, 16, 2},
+                         Case{96000, 32, 2}, Case{96000, 8, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.bits << " bits "
+                                        << c.channels << " channels");
+        const uint32_t frames = c.rate * 2;  // 2 s
+        std::vector<std::vector<int16_t>> channels = {sine(1000, c.rate, frames)};
+        if (c.channels == 2) {
+            channels.push_back(sine(1500, c.rate, frames));
+        }
+        WavFormat f;
+        f.rate = c.rate;
+        f.bits = c.bits;
+        f.channels = c.channels;
+        ASSERT_EQ(openBytes(wavFile(f, samples(channels, c.bits))), 2);
+        decoder.seek(0.0f);
+        const Decoded d = decodeAll(decoder);
+        EXPECT_EQ(d.lastResult, 0);
+        // Whole blocks only: the last partial block is dropped.
+        EXPECT_NEAR(static_cast<double>(d.frames.size()), 2.0 * kSampleRate, kBlockFrames + 8);
+        EXPECT_NEAR(measureFrequency(d.frames, 0, 0, d.frames.size()), 1000.0, 10.0);
+        EXPECT_NEAR(measureFrequency(d.frames, 1, 0, d.frames.size()),
+                    c.channels == 2 ? 1500.0 : 1000.0, c.channels == 2 ? 15.0 : 10.0);
+        EXPECT_GT(decoder.position, 0.97f);
+        EXPECT_LE(decoder.position, 1.0f);
+    }
+}
+
+TEST_F(WavDecoderTest, DecimationTakesTheNearestEarlierFrame) {
+    // At 88200 Hz every second frame is taken, carried exactly across blocks.
+    ASSERT_EQ(openBytes(indexedFile(88200, 2, 88200 * 2)), 2);
+    decoder.seek(0.0f);
+    for (int b = 0; b < 3; ++b) {
+        ASSERT_EQ(decoder.read(block), 1);
+        for (int j = 0; j < kBlockFrames; ++j) {
+            ASSERT_EQ(frameIndex(block[j]), static_cast<uint32_t>(2 * (b * kBlockFrames + j)));
+        }
+    }
+    // At 48000 Hz, output frame n takes source frame ceil(n x 48000 / 44100): the phase
+    // carries over the block boundary.
+    ASSERT_EQ(openBytes(indexedFile(48000, 2, 48000 * 2)), 2);
+    decoder.seek(0.0f);
+    for (int b = 0; b < 4; ++b) {
+        ASSERT_EQ(decoder.read(block), 1);
+        for (int j = 0; j < kBlockFrames; ++j) {
+            const int64_t n = int64_t{b} * kBlockFrames + j;
+            ASSERT_EQ(frameIndex(block[j]), static_cast<uint32_t>((n * 48000 + 44099) / 44100))
+                << "block " << b << " frame " << j;
+        }
+    }
+}
+
+TEST_F(WavDecoderTest, SeekLandsOnTheByteOfThePosition) {
+    // 44-byte header and 1,000,000 data bytes of 16-bit stereo: 0.5 is byte 500044,
+    // frame 125000.
+    const Bytes file = indexedFile(44100, 2, 250000);
+    ASSERT_EQ(file.size(), 1000044u);
+    ASSERT_EQ(openBytes(file), 5);
+    EXPECT_EQ(decoder.sizeKey, 1000044u);
+    EXPECT_EQ(decoder.seek(0.5f), 1);
+    EXPECT_FLOAT_EQ(decoder.position, 0.5f);
+    ASSERT_EQ(decoder.read(block), 1);
+    EXPECT_EQ(frameIndex(block[0]), 125000u);
+    EXPECT_EQ(frameIndex(block[kBlockFrames - 1]), 125000u + kBlockFrames - 1);
+    EXPECT_FLOAT_EQ(decoder.position, (500000.0f + 4608.0f) / 1000000.0f);
+
+    decoder.seek(0.0f);
+    ASSERT_EQ(decoder.read(block), 1);
+    EXPECT_EQ(frameIndex(block[0]), 0u);
+    // Out of range and NaN are held to the track.
+    decoder.seek(-3.0f);
+    EXPECT_EQ(decoder.position, 0.0f);
+    decoder.seek(std::nanf(""));
+    EXPECT_EQ(decoder.position, 0.0f);
+    decoder.seek(1.0f);
+    EXPECT_EQ(decoder.read(block), 0);
+    decoder.seek(7.0f);
+    EXPECT_EQ(decoder.read(block), 0);
+}
+
+TEST_F(WavDecoderTest, SeekKeepsWholeFramesAfterAnOddHeader) {
+    // A 2-byte chunk before "data" puts the samples at byte 54, not a multiple of 4: the
+    // seek still lands on a frame boundary.
+    WavFormat f;
+    Bytes data;
+    for (uint32_t i = 0; i < 100000; ++i) {
+        put16(data, i & 0xffffu);
+        put16(data, i >> 16);
+    }
+    const Bytes file = riffWave({chunk("fmt ", fmtBody(f)), chunk("note", {1, 2}), chunk("data", data)});
+    ASSERT_EQ(openBytes(file), 2);
+    for (float p : {0.1f, 0.25f, 0.3333f, 0.77f}) {
+        SCOPED_TRACE(p);
+        decoder.seek(p);
+        ASSERT_EQ(decoder.read(block), 1);
+        const uint32_t expected = static_cast<uint32_t>(400000.0 * p) / 4;
+        EXPECT_EQ(frameIndex(block[0]), expected);
+        EXPECT_EQ(frameIndex(block[1]), expected + 1);
+    }
+}
+
+// Files that must not open, each named.
+TEST_F(WavDecoderTest, RefusesWhatItCannotPlay) {
+    const Bytes oneSecond(176400, 0);
+    auto withFormat = [&](auto change) {
+        WavFormat f;
+        change(f);
+        return wavFile(f, oneSecond);
+    };
+    struct Case {
+        const char* name;
+        Bytes file;
+    };
+    Bytes shortFmt = fmtBody(WavFormat{});
+    shortFmt.resize(14);
+    Bytes notRiff = wavFile(WavFormat{}, oneSecond);
+    notRiff[3] = 'X';
+    Bytes notWave = wavFile(WavFormat{}, oneSecond);
+    notWave[8] = 'A';
+    const std::vector<Case> cases = {
+        {"float", withFormat([](WavFormat& f) { f.tag = 3; f.bits = 32; })},
+        {"adpcm", withFormat([](WavFormat& f) { f.tag = 2; f.bits = 4; })},
+        {"a-law", withFormat([](WavFormat& f) { f.tag = 6; f.bits = 8; })},
+        {"extensible float",
+         withFormat([](WavFormat& f) { f.extensible = true; f.subFormat = 3; f.bits = 32; })},
+        {"12 bits", withFormat([](WavFormat& f) { f.bits = 12; })},
+        {"0 bits", withFormat([](WavFormat& f) { f.bits = 0; })},
+        {"64 bits", withFormat([](WavFormat& f) { f.bits = 64; })},
+        {"0 channels", withFormat([](WavFormat& f) { f.channels = 0; })},
+        {"9 channels", withFormat([](WavFormat& f) { f.channels = 9; })},
+        {"65535 channels", withFormat([](WavFormat& f) { f.channels = 65535; })},
+        {"block align 0", withFormat([](WavFormat& f) { f.blockAlign = 0; })},
+        {"block align 65535", withFormat([](WavFormat& f) { f.blockAlign = 65535; })},
+        {"block align 3 for 16-bit stereo", withFormat([](WavFormat& f) { f.blockAlign = 3; })},
+        {"rate 0", withFormat([](WavFormat& f) { f.rate = 0; })},
+        {"rate 4000", withFormat([](WavFormat& f) { f.rate = 4000; })},
+        {"rate 192000", withFormat([](WavFormat& f) { f.rate = 192000; })},
+        {"fmt shorter than 16", riffWave({chunk("fmt ", shortFmt), chunk("data", oneSecond)})},
+        {"no fmt", riffWave({chunk("data", oneSecond)})},
+        {"no data", riffWave({chunk("fmt ", fmtBody(WavFormat{}))})},
+        {"not RIFF", notRiff},
+        {"not WAVE", notWave},
+        {"shorter than a second", wavFile(WavFormat{}, Bytes(176396, 0))},
+        {"empty", Bytes{}},
+        {"header only", Bytes(notRiff.begin(), notRiff.begin() + 12)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(openBytes(c.file), 0);
+        EXPECT_EQ(decoder.read(block), -1);  // nothing open
+        EXPECT_EQ(decoder.seek(0.5f), 1);
+    }
+    EXPECT_EQ(decoder.open((dir.path("missing.wav")).c_str()), 0);
+    const std::string folder = dir.path("folder.wav");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    EXPECT_EQ(decoder.open(folder.c_str()), 0);
+    const std::string fifo = dir.path("fifo.wav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(decoder.open(fifo.c_str()), 0);  // refused, and without waiting for a writer
+}
+
+TEST_F(WavDecoderTest, WalksOddUnknownAndLyingChunks) {
+    WavFormat f;
+    const Bytes oneSecond(176400, 0x11);
+    // Odd-sized chunks are followed by a pad byte; unknown chunks are skipped; "data"
+    // may come before "fmt ".
+    EXPECT_EQ(openBytes(riffWave({chunk("LIST", {1, 2, 3}), chunk("fmt ", fmtBody(f)),
+                                  chunk("junk", Bytes(7, 9)), chunk("data", oneSecond)})),
+              1);
+    EXPECT_EQ(openBytes(riffWave({chunk("data", oneSecond), chunk("fmt ", fmtBody(f))})), 1);
+    // A "fmt " longer than 16 bytes (a cbSize of 0) is fine.
+    Bytes longFmt = fmtBody(f);
+    put16(longFmt, 0);
+    EXPECT_EQ(openBytes(riffWave({chunk("fmt ", longFmt), chunk("data", oneSecond)})), 1);
+
+    // A RIFF size of 0 (never filled in) and one far beyond the file: the file decides.
+    Bytes zeroRiff = wavFile(f, oneSecond);
+    zeroRiff[4] = zeroRiff[5] = zeroRiff[6] = zeroRiff[7] = 0;
+    EXPECT_EQ(openBytes(zeroRiff), 1);
+    Bytes hugeRiff = wavFile(f, oneSecond);
+    hugeRiff[4] = hugeRiff[5] = hugeRiff[6] = hugeRiff[7] = 0xff;
+    EXPECT_EQ(openBytes(hugeRiff), 1);
+
+    // A chunk size past the end hides what would follow it.
+    Bytes hiding = riffWave({chunk("fmt ", fmtBody(f)), chunk("LIST", {1, 2}), chunk("data", oneSecond)});
+    hiding[36 + 4] = 0xf0;
+    hiding[36 + 7] = 0x7f;
+    EXPECT_EQ(openBytes(hiding), 0);
+
+    // A data size beyond the file (a file cut short): the samples there play, then the
+    // track ends normally.
+    Bytes cut = wavFile(f, Bytes(176400 * 3, 0x22));
+    cut.resize(44 + 176400 + 1000);
+    ASSERT_EQ(openBytes(cut), 1);
+    decoder.seek(0.0f);
+    Decoded d = decodeAll(decoder);
+    EXPECT_EQ(d.lastResult, 0);
+    EXPECT_EQ(d.blocks, (176400 + 1000) / 4608);
+}
+
+TEST_F(WavDecoderTest, ChunksAfterTheDataAreNotPlayed) {
+    WavFormat f;
+    Bytes data;
+    for (uint32_t i = 0; i < 44100; ++i) {  // 1 s of index frames: 38 blocks and a bit
+        put16(data, i & 0xffffu);
+        put16(data, i >> 16);
+    }
+    ASSERT_EQ(openBytes(riffWave({chunk("fmt ", fmtBody(f)), chunk("data", data),
+                                  chunk("LIST", Bytes(20000, 0x55))})),
+              1);
+    decoder.seek(0.0f);
+    const Decoded d = decodeAll(decoder);
+    EXPECT_EQ(d.lastResult, 0);
+    ASSERT_EQ(d.blocks, 44100 / kBlockFrames);
+    for (size_t i = 0; i < d.frames.size(); ++i) {
+        ASSERT_EQ(frameIndex(d.frames[i]), i);
+    }
+}
+
+TEST_F(WavDecoderTest, SurvivesTheFileChangingWhilePlaying) {
+    const Bytes file = indexedFile(44100, 2, 44100 * 3);
+    // Deleted: the open file keeps playing to its end.
+    ASSERT_EQ(openBytes(file, "deleted.wav"), 3);
+    decoder.seek(0.0f);
+    ASSERT_EQ(decoder.read(block), 1);
+    ASSERT_EQ(unlink(dir.path("deleted.wav").c_str()), 0);
+    Decoded d = decodeAll(decoder);
+    EXPECT_EQ(d.lastResult, 0);
+    EXPECT_EQ(d.blocks + 1, 44100 * 3 / kBlockFrames);
+
+    // Cut short: the track ends where the file now does (or sooner: nothing past the
+    // new end is made up, whatever the read buffer still holds).
+    const std::string path = dir.write("cut.wav", file);
+    ASSERT_EQ(decoder.open(path.c_str()), 3);
+    decoder.seek(0.0f);
+    ASSERT_EQ(decoder.read(block), 1);
+    ASSERT_EQ(truncate(path.c_str(), 44 + 4608 * 60 + 100), 0);
+    d = decodeAll(decoder);
+    EXPECT_EQ(d.lastResult, 0);
+    EXPECT_LE(d.blocks + 1, 60);
+    decoder.seek(0.9f);
+    EXPECT_EQ(decoder.read(block), 0);
+    // Emptied.
+    ASSERT_EQ(truncate(path.c_str(), 0), 0);
+    decoder.seek(0.0f);
+    EXPECT_EQ(decoder.read(block), 0);
+}
+
+TEST_F(WavDecoderTest, ReopeningReplacesTheTrack) {
+    ASSERT_EQ(openBytes(indexedFile(44100, 2, 44100 * 2), "a.wav"), 2);
+    ASSERT_EQ(openBytes(indexedFile(22050, 2, 22050 * 4), "b.wav"), 4);
+    EXPECT_EQ(decoder.bytesPerBlock(), 2304);
+    decoder.close();
+    EXPECT_EQ(decoder.read(block), -1);
+    EXPECT_EQ(decoder.bytesPerBlock(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+#include "tools/analyse/FileAnalyser.h"
+
+#include <cstdio>
+
+namespace {
+
+// Silence after the end, in decoder blocks: 4 x 32 = 128 analysis blocks, more than the
+// envelope's delay of 113.
+constexpr int kTailBlocks = 4;
+
+std::string secondsText(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", s);
+    return text;
+}
+
+} // namespace
+
+bool isWavName(const std::string& path) {
+    if (path.size() < 4)
+        return false;
+    const char* tail = path.c_str() + path.size() - 4;
+    const char* wav = ".wav";
+    for (int i = 0; i < 4; ++i) {
+        const char c = tail[i] >= 'A' && tail[i] <= 'Z' ? char(tail[i] - 'A' + 'a') : tail[i];
+        if (c != wav[i])
+            return false;
+    }
+    return true;
+}
+
+FileAnalyser::FileAnalyser() : analyser_(AnalyserOwner{&decoding_, frameTimes_.data()}) {}
+
+void FileAnalyser::feedSilence(int blocks) {
+    samples_.fill(0);
+    for (int n = 0; n < blocks; ++n) {
+        frameTimes_[analyser_.blockWrite() / 32] = -1.0f;
+        analyser_.addFrame(samples_.data());
+    }
+}
+
+FileReport FileAnalyser::analyse(const std::string& path) {
+    FileReport report;
+    report.path = path;
+    Decoder& decoder = isWavName(path) ? static_cast<Decoder&>(wav_) : mp3_;
+    const int32_t duration = decoder.open(path.c_str());
+    if (duration <= 0) {
+        decoder.close();
+        report.error = "cannot open";
+        return report;
+    }
+
+    // As a deck loads a new track and places it at the beginning.
+    TrackAnalysis record;
+    TrackEntry entry;
+    decoding_.store(0, std::memory_order_relaxed);
+    analyser_.fullReset();
+    analyser_.attach(&record, &entry);
+    frameTimes_.fill(0.0f);
+    decoder.seek(0.0f);
+    analyser_.reset();
+    decoding_.store(1, std::memory_order_relaxed);
+
+    long blocks = 0;
+    float lastPosition = 0.0f;
+    int32_t result = 1;
+    for (;;) {
+        frameTimes_[analyser_.blockWrite() / 32] = decoder.position;
+        result = decoder.read(frames_.data());
+        if (result != 1)
+            break;
+        for (int i = 0; i < kBlockFrames; ++i) {
+            samples_[2 * i] = frameLeft(frames_[i]);
+            samples_[2 * i + 1] = frameRight(frames_[i]);
+        }
+        analyser_.addFrame(samples_.data());
+        lastPosition = decoder.position;
+        ++blocks;
+    }
+    decoding_.store(0, std::memory_order_relaxed);
+    decoder.close();
+
+    const double decodedS = blocks * double(kBlockFrames) / kSampleRate;
+    if (blocks == 0) {
+        report.error = result < 0 ? "read error" : "no sound";
+    } else {
+        if (result < 0)
+            report.warning = "read error after " + secondsText(decodedS) + " s";
+        feedSilence(kTailBlocks);
+        // Points are fractions of the track; the decoder's position after the last block
+        // gives the track's length more exactly than its whole seconds.
+        report.durationS = lastPosition > 0.0f && result == 0 ? decodedS / lastPosition
+                                                               : double(duration);
+        report.bpm = entry.bpm.load(std::memory_order_relaxed);
+        report.startS = record.startPoint.load(std::memory_order_relaxed) * report.durationS;
+        report.endS = record.endPoint.load(std::memory_order_relaxed) * report.durationS;
+        report.peak = record.peakEnergy.load(std::memory_order_relaxed);
+        report.loudness = record.loudness.load(std::memory_order_relaxed);
+    }
+    analyser_.attach(nullptr, nullptr);
+    return report;
+}
