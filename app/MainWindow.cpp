@@ -5,7 +5,11 @@
 #include "app/MessagePresenter.h"
 #include "app/Settings.h"
 #include "app/TimerIds.h"
+#include "audio/Deck.h"
+#include "audio/DeckControls.h"
 #include "audio/DeckMessages.h"
+#include "audio/DeckTable.h"
+#include "audio/MemoryTrackStore.h"
 
 #include <QPainter>
 #include <QSocketNotifier>
@@ -21,8 +25,10 @@ MainWindow::MainWindow(Clock& clock) : clock_(clock) {}
 MainWindow::~MainWindow() {
     // A run that ended by a fatal error never saw the destruction handler: stop what
     // still runs, but keep the settings of the previous run.
-    if (created_ && !destroyed_)
+    if (created_ && !destroyed_) {
         killTimers();
+        destroyDecks();
+    }
 }
 
 bool MainWindow::stepFailed(CreationStep step) {
@@ -36,10 +42,22 @@ bool MainWindow::onCreate(QWidget* window) {
     created_ = true;
     if (stepFailed(CreationStep::Start))
         return false;
+    // Until the database file exists, what the decks learn is kept for the run.
+    trackStore_ = std::make_unique<MemoryTrackStore>();
+    setTrackStore(trackStore_.get());
+    if (stepFailed(CreationStep::Database))
+        return false;
+    for (int index = 0; index < 2; ++index) {
+        decks_[index] = std::make_unique<Deck>(index);
+        decks()[index] = decks_[index].get();
+        if (stepFailed(index == 0 ? CreationStep::Deck0 : CreationStep::Deck1))
+            return false;
+    }
     createBackBuffer();
     if (stepFailed(CreationStep::BackBuffer))
         return false;
     drawStartingPicture();
+    setStartingState();
     watchDeckMessages();
     startTimers();
     if (settings().maximized.load(std::memory_order_relaxed))
@@ -63,6 +81,30 @@ void MainWindow::drawStartingPicture() {
         QPainter painter(backBuffer_.get());
         painter.drawImage((kWidth - art.width()) / 2, (kHeight - art.height()) / 2, art);
     }
+}
+
+void MainWindow::setStartingState() {
+    crossfader = 192;
+    for (int deck = 0; deck < 2; ++deck) {
+        deckControls().setLevelControl(deck, 256);
+        deckControls().setPitchControl(deck, 4096);
+    }
+}
+
+bool MainWindow::anyDeckPlaying() const {
+    for (const auto& deck : decks_)
+        if (deck && deck->playing.load(std::memory_order_relaxed))
+            return true;
+    return false;
+}
+
+void MainWindow::destroyDecks() {
+    for (int index = 0; index < 2; ++index) {
+        decks()[index] = nullptr;
+        decks_[index].reset();
+    }
+    setTrackStore(nullptr);
+    trackStore_.reset();
 }
 
 void MainWindow::watchDeckMessages() {
@@ -98,8 +140,7 @@ void MainWindow::killTimers() {
 }
 
 bool MainWindow::onClose() {
-    bool playing = false;
-    if (playing && !messagePresenter().askYesNo(window_, kQuitQuestion))
+    if (anyDeckPlaying() && !messagePresenter().askYesNo(window_, kQuitQuestion))
         return false;
     prepareClose();
     return true;
@@ -113,6 +154,7 @@ void MainWindow::onDestroy() {
     destroyed_ = true;
     deckMessageNotifier_.reset();
     backBuffer_.reset();
+    destroyDecks();
     settings().save();
     quit_ = true;
     if (onQuit)

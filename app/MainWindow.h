@@ -16,6 +16,8 @@
 #include <memory>
 
 class Clock;
+class Deck;
+class MemoryTrackStore;
 class QWidget;
 class QSocketNotifier;
 
@@ -88,6 +90,10 @@ public:
 
 private:
     bool stepFailed(CreationStep step);
+    void createDecks();
+    void setStartingState();
+    void destroyDecks();
+    bool anyDeckPlaying() const;
     void createBackBuffer();
     void drawStartingPicture();
     void startTimers();
@@ -97,6 +103,8 @@ private:
 
     Clock& clock_;
     QWidget* window_ = nullptr;
+    std::unique_ptr<MemoryTrackStore> trackStore_;
+    std::array<std::unique_ptr<Deck>, 2> decks_;
     std::unique_ptr<QImage> backBuffer_;
     std::unique_ptr<QSocketNotifier> deckMessageNotifier_;
     bool created_ = false;

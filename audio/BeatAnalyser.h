@@ -25,10 +25,11 @@
 struct AnalyserOwner {
     const std::atomic<int32_t>* decoding = nullptr; // the deck still decodes sound
     const float* frameTimes = nullptr;              // 256 slot time stamps
+    // Without frameTimes the start and end points are left alone.
 };
 
 class BeatAnalyser {
-  public:
+public:
     static constexpr int kRingBlocks = 8192; // analysis blocks, 36 frames each
     static constexpr int kBlockFrames36 = 36;
     static constexpr int kBlocksPerDecoderBlock = 32;    // 1152 / 36
@@ -74,7 +75,7 @@ class BeatAnalyser {
     // to 441; the extra lags also make the update loop a multiple of the vector width.
     static constexpr int kLagSpan = 1360;
 
-  private:
+private:
     // Blocks of the ring copied behind its end, so that every run the analysis reads
     // (at most kLagSpan values, or kEnvelopeTaps) is contiguous in memory.
     static constexpr int kMirrorBlocks = 2048;

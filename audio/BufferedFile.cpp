@@ -9,7 +9,9 @@
 
 BufferedFile::BufferedFile() : buffer_(new uint8_t[kBufferBytes]) {}
 
-BufferedFile::~BufferedFile() { close(); }
+BufferedFile::~BufferedFile() {
+    close();
+}
 
 bool BufferedFile::open(const char* path) {
     close();
@@ -62,16 +64,22 @@ int64_t BufferedFile::read(void* destination, int64_t count) {
         return -1;
     }
     auto* out = static_cast<uint8_t*>(destination);
+    // Most reads (a frame header, a byte while searching for one) lie in the buffer.
+    const int64_t offset = cursor_ - bufferStart_;
+    if (offset >= 0 && count >= 0 && count <= bufferLength_ - offset) {
+        std::memcpy(out, buffer_.get() + offset, static_cast<size_t>(count));
+        cursor_ += count;
+        return count;
+    }
     int64_t copied = 0;
     while (copied < count) {
-        const bool inBuffer =
-            cursor_ >= bufferStart_ && cursor_ < bufferStart_ + bufferLength_;
+        const bool inBuffer = cursor_ >= bufferStart_ && cursor_ < bufferStart_ + bufferLength_;
         if (!inBuffer) {
             if (!fill()) {
                 return -1;
             }
             if (bufferLength_ == 0) {
-                break;  // end of file (it may also have been cut short while open)
+                break; // end of file (it may also have been cut short while open)
             }
         }
         const int64_t offset = cursor_ - bufferStart_;

@@ -33,12 +33,12 @@ public:
 private:
     static constexpr int64_t kBufferBytes = 64 * 1024;
 
-    bool fill();  // reads the buffer at cursor_; false on error
+    bool fill(); // reads the buffer at cursor_; false on error
 
     int fd_ = -1;
     int64_t size_ = 0;
     int64_t cursor_ = 0;       // file offset of the next byte to hand out
     int64_t bufferStart_ = 0;  // file offset of buffer_[0]
-    int64_t bufferLength_ = 0;  // valid bytes in buffer_
+    int64_t bufferLength_ = 0; // valid bytes in buffer_
     std::unique_ptr<uint8_t[]> buffer_;
 };

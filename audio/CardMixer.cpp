@@ -17,8 +17,7 @@ int32_t millibelsToGain(int32_t millibels) {
     return static_cast<int32_t>(std::lround(gain));
 }
 
-void accumulateFrames(int32_t* acc, const std::atomic<Frame>* src, int32_t frames,
-                      int32_t gain) {
+void accumulateFrames(int32_t* acc, const std::atomic<Frame>* src, int32_t frames, int32_t gain) {
     for (int32_t i = 0; i < frames; ++i) {
         const Frame f = src[i].load(std::memory_order_relaxed);
         // 32767 x 65536 needs 32 bits with sign: widen before multiplying.
@@ -118,7 +117,9 @@ SoundResult CardBuffer::create(std::shared_ptr<CardMixer> mixer, int32_t frames,
     return SoundResult::Ok;
 }
 
-CardBuffer::~CardBuffer() { mixer_->detach(this); }
+CardBuffer::~CardBuffer() {
+    mixer_->detach(this);
+}
 
 SoundResult CardBuffer::setVolume(int32_t millibels) {
     if (millibels < kVolumeSilence || millibels > kVolumeFull) {

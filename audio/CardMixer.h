@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <memory>
 
-constexpr int32_t kUnityGain = 65536;  // linear gain in 1/65536
+constexpr int32_t kUnityGain = 65536; // linear gain in 1/65536
 constexpr int32_t kRenderChunkFrames = 256;
 
 // Volume in hundredths of a decibel (-10000..0) -> linear gain 0..65536:
@@ -27,8 +27,7 @@ int32_t millibelsToGain(int32_t millibels);
 
 // acc holds 2 x frames sums (left, right). Adds (sample x gain) >> 16 of each sample
 // of src; the shift is arithmetic, so gain 65536 adds the sample unchanged.
-void accumulateFrames(int32_t* acc, const std::atomic<Frame>* src, int32_t frames,
-                      int32_t gain);
+void accumulateFrames(int32_t* acc, const std::atomic<Frame>* src, int32_t frames, int32_t gain);
 // Saturates each sum to -32768..32767 and packs the pairs into frames.
 void saturateFrames(Frame* out, const int32_t* acc, int32_t frames);
 
@@ -99,10 +98,10 @@ private:
     CardBuffer(std::shared_ptr<CardMixer> mixer, int32_t frames,
                std::unique_ptr<std::atomic<Frame>[]> samples, std::unique_ptr<Frame[]> staging);
 
-    std::shared_ptr<CardMixer> mixer_;  // kept alive: the buffer may outlive its device
+    std::shared_ptr<CardMixer> mixer_; // kept alive: the buffer may outlive its device
     const int32_t frames_;
-    std::unique_ptr<std::atomic<Frame>[]> samples_;  // what the card plays
-    std::unique_ptr<Frame[]> staging_;               // the owner's side of a lock
+    std::unique_ptr<std::atomic<Frame>[]> samples_; // what the card plays
+    std::unique_ptr<Frame[]> staging_;              // the owner's side of a lock
 
     // Written by the renderer (release) after it took the frames before it; read by
     // the owner (acquire) to know which frames were consumed.

@@ -42,7 +42,9 @@ Deck::Deck(int deckIndex)
     frameTimes.fill(-1.0f);
 }
 
-Deck::~Deck() { delete dspPlugin.load(kRelaxed); }
+Deck::~Deck() {
+    delete dspPlugin.load(kRelaxed);
+}
 
 Decoder* Deck::decoderFor(const std::string& path) {
     if (endsWithWav(path))
@@ -50,7 +52,9 @@ Decoder* Deck::decoderFor(const std::string& path) {
     return &mp3Decoder;
 }
 
-Deck* Deck::otherDeck() const { return deckAt(1 - index); }
+Deck* Deck::otherDeck() const {
+    return deckAt(1 - index);
+}
 
 // --- Mailbox -------------------------------------------------------------------------
 
@@ -281,7 +285,9 @@ void Deck::playFrom(float p) {
     fresh = 0;
 }
 
-void Deck::eject() { postCommand(DeckCommand::Seek, 0, 1.0f); }
+void Deck::eject() {
+    postCommand(DeckCommand::Seek, 0, 1.0f);
+}
 
 void Deck::setSpeed(int32_t s) {
     if (s != speed.load(kRelaxed))

@@ -39,24 +39,24 @@ class DspPlugin;
 class TrackStore;
 
 // Rings and steps of the signal path; counts in frames unless said otherwise.
-constexpr int32_t kOutputRingFrames = 88200;      // 2 s of rendered sound
-constexpr int32_t kOutputOverflowFrames = 6176;   // behind the ring: one step doubled by a plug-in
-constexpr int32_t kDecodedRingFrames = 294912;    // 256 decoder blocks, 6.7 s
+constexpr int32_t kOutputRingFrames = 88200;    // 2 s of rendered sound
+constexpr int32_t kOutputOverflowFrames = 6176; // behind the ring: one step doubled by a plug-in
+constexpr int32_t kDecodedRingFrames = 294912;  // 256 decoder blocks, 6.7 s
 constexpr int32_t kDecodedSlots = kDecodedRingFrames / kBlockFrames;
-constexpr int32_t kDecodeRoomFrames = 74880;      // 65 blocks of heard history kept when decoding
-constexpr int32_t kRenderStepFrames = 3088;       // output frames of one render step
-constexpr int32_t kRenderRoomFrames = 25138;      // output history kept behind playPos
-constexpr int32_t kSpliceWidth = 2246;            // widest splice offset, in 16-bit samples
-constexpr int32_t kSpliceFrames = 512;            // cross-faded frames of a Master Tempo step
-constexpr int32_t kMinInputFrames = kRenderStepFrames + kSpliceFrames;  // 3600: step + next tail
-constexpr int32_t kUnitSpeed = 4096;              // speed and phase unit (12-bit fraction)
-constexpr int32_t kMaxSpeed = 5462;               // top of the widest pitch range
-constexpr int32_t kMaxInputWindow =               // 6363: the input of one step at kMaxSpeed
+constexpr int32_t kDecodeRoomFrames = 74880; // 65 blocks of heard history kept when decoding
+constexpr int32_t kRenderStepFrames = 3088;  // output frames of one render step
+constexpr int32_t kRenderRoomFrames = 25138; // output history kept behind playPos
+constexpr int32_t kSpliceWidth = 2246;       // widest splice offset, in 16-bit samples
+constexpr int32_t kSpliceFrames = 512;       // cross-faded frames of a Master Tempo step
+constexpr int32_t kMinInputFrames = kRenderStepFrames + kSpliceFrames; // 3600: step + next tail
+constexpr int32_t kUnitSpeed = 4096; // speed and phase unit (12-bit fraction)
+constexpr int32_t kMaxSpeed = 5462;  // top of the widest pitch range
+constexpr int32_t kMaxInputWindow =  // 6363: the input of one step at kMaxSpeed
     kMaxSpeed * kRenderStepFrames / kUnitSpeed + kSpliceWidth;
-constexpr int32_t kSnippetFrames = 1152;          // heard at once when a paused deck is shifted
-constexpr int32_t kEnvelopeBlockFrames = 36;      // frames per analyser envelope entry
-constexpr int32_t kMaxLevel = 256;                // deck level, 256 = unchanged
-constexpr int32_t kDefaultBeatBpm = 80;           // beat length for tracks without a tempo
+constexpr int32_t kSnippetFrames = 1152;     // heard at once when a paused deck is shifted
+constexpr int32_t kEnvelopeBlockFrames = 36; // frames per analyser envelope entry
+constexpr int32_t kMaxLevel = 256;           // deck level, 256 = unchanged
+constexpr int32_t kDefaultBeatBpm = 80;      // beat length for tracks without a tempo
 
 static_assert(kDecodedRingFrames == kBlockFrames * 256);
 static_assert(kDecodedRingFrames == kEnvelopeBlockFrames * BeatAnalyser::kRingBlocks);
@@ -65,17 +65,17 @@ static_assert(kOutputOverflowFrames == 2 * kRenderStepFrames);
 // Codes of the command mailbox.
 enum class DeckCommand : int32_t {
     None = 0,
-    Start = 1,      // clear suspended, seek to the position argument
-    Suspend = 2,    // the audio thread leaves the deck alone until Start
+    Start = 1,   // clear suspended, seek to the position argument
+    Suspend = 2, // the audio thread leaves the deck alone until Start
     Play = 3,
     Pause = 4,
     Nothing = 5,
-    Seek = 6,       // position argument; 1.0 or more ejects
-    Skip = 7,       // signed frames
-    Shift = 8,      // signed frames
-    SetSpeed = 9,   // 1/4096
+    Seek = 6,     // position argument; 1.0 or more ejects
+    Skip = 7,     // signed frames
+    Shift = 8,    // signed frames
+    SetSpeed = 9, // 1/4096
     SetDspPlugin = 10,
-    Refresh = 11,   // render again from the heard frame
+    Refresh = 11, // render again from the heard frame
 };
 
 class Deck {
@@ -140,8 +140,8 @@ public:
 
     // --- Fields -------------------------------------------------------------------
     // Written by the audio thread; read elsewhere as a hint (relaxed).
-    std::atomic<int32_t> playing{0};   // the output is sending this deck's frames
-    std::atomic<int32_t> decoding{0};  // the decoder still delivers sound
+    std::atomic<int32_t> playing{0};  // the output is sending this deck's frames
+    std::atomic<int32_t> decoding{0}; // the decoder still delivers sound
     std::atomic<int32_t> speed{kUnitSpeed};
     // Written by the user-interface thread only; atomic for the rhythm thread's reads.
     std::atomic<int32_t> volume{kMaxLevel};
@@ -163,12 +163,12 @@ public:
     // interface thread, read by the audio thread (relaxed: a trigger one turn late is
     // harmless).
     std::atomic<int32_t> mixTriggered{0};
-    int32_t fresh = 0;  // loaded and not yet played; user-interface thread only
+    int32_t fresh = 0; // loaded and not yet played; user-interface thread only
     // Written by load() between the suspend and the start command, read by the audio
     // thread after the start command: published by the mailbox, relaxed is enough.
     std::atomic<Decoder*> decoder{nullptr};
-    std::atomic<int32_t> duration{-1};  // whole seconds, -1 when no track is open
-    std::optional<TrackRecord> track;   // user-interface thread only
+    std::atomic<int32_t> duration{-1}; // whole seconds, -1 when no track is open
+    std::optional<TrackRecord> track;  // user-interface thread only
     const int index;
     // The stop cycle's state; the audio thread resets it to 0 when the track ends.
     std::atomic<int32_t> stopStep{0};
@@ -177,16 +177,16 @@ public:
 
     // Rendered sound: the ring, then the overflow that a step may run into.
     std::array<Frame, kOutputRingFrames + kOutputOverflowFrames> outputRing{};
-    int32_t playPos = 0;   // ring index of the frame heard (audio thread)
-    int32_t writePos = 0;  // ring index of the next rendered frame (audio thread)
-    int32_t outputUnwritten = kOutputRingFrames;  // not rendered since the last re-prime
+    int32_t playPos = 0;  // ring index of the frame heard (audio thread)
+    int32_t writePos = 0; // ring index of the next rendered frame (audio thread)
+    int32_t outputUnwritten = kOutputRingFrames; // not rendered since the last re-prime
 
     // Heard, decode and read positions in decodedRing. heardPos, decodeWritePos and
     // decodedUnwritten are read by beat matching and the rhythm display (relaxed).
     std::atomic<int32_t> heardPos{0};
-    std::atomic<int32_t> decodeWritePos{0};  // a multiple of kBlockFrames
+    std::atomic<int32_t> decodeWritePos{0}; // a multiple of kBlockFrames
     std::atomic<int32_t> decodedUnwritten{kDecodedRingFrames};
-    int32_t decodeReadPos = 0;  // next frame rendering consumes (audio thread)
+    int32_t decodeReadPos = 0; // next frame rendering consumes (audio thread)
     // Per decoder-block slot: track position of its first frame, -1.0 for silence
     // after the end. Audio thread only (also read by the analyser there).
     std::array<float, kDecodedSlots> frameTimes{};
@@ -202,11 +202,11 @@ public:
     std::atomic<int32_t> suspended{1};
 
     // Master Tempo and resampler state (audio thread).
-    std::array<Frame, kSpliceFrames> spliceTail{};  // what would follow the last output
-    int32_t inputWindow = kMinInputFrames + kSpliceWidth;  // decoded frames one step may read
-    int32_t dspCount = 0;       // frames given to the plug-in and not yet heard
-    int32_t resamplePhase = 0;  // 12-bit fraction of the plain resampler
-    int32_t tempoPhase = 0;     // 12-bit fraction of the Master Tempo input advance
+    std::array<Frame, kSpliceFrames> spliceTail{};        // what would follow the last output
+    int32_t inputWindow = kMinInputFrames + kSpliceWidth; // decoded frames one step may read
+    int32_t dspCount = 0;      // frames given to the plug-in and not yet heard
+    int32_t resamplePhase = 0; // 12-bit fraction of the plain resampler
+    int32_t tempoPhase = 0;    // 12-bit fraction of the Master Tempo input advance
     // Contiguous copy of an input window that crosses the decoded ring's end.
     std::array<Frame, kMaxInputWindow> inputScratch{};
 

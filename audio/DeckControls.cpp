@@ -25,4 +25,6 @@ DeckControls& deckControls() {
     return gControls ? *gControls : direct;
 }
 
-void setDeckControls(DeckControls* controls) { gControls = controls; }
+void setDeckControls(DeckControls* controls) {
+    gControls = controls;
+}

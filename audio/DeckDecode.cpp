@@ -3,6 +3,7 @@
 
 #include "audio/Deck.h"
 
+#include "audio/DeckRings.h"
 #include "audio/DeckTable.h"
 #include "audio/SoundOutput.h"
 
@@ -12,12 +13,9 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-int32_t wrapDecoded(int64_t pos) {
-    pos %= kDecodedRingFrames;
-    return static_cast<int32_t>(pos < 0 ? pos + kDecodedRingFrames : pos);
+const int16_t* samplesOf(const Frame* block) {
+    return reinterpret_cast<const int16_t*>(block);
 }
-
-const int16_t* samplesOf(const Frame* block) { return reinterpret_cast<const int16_t*>(block); }
 
 } // namespace
 
@@ -81,7 +79,7 @@ bool Deck::seekTo(float p) {
         position.store(0.0f, kRelaxed);
         analyser.reset();
         decodedUnwritten.store(kDecodedRingFrames, kRelaxed);
-        heardPos.store(write, kRelaxed);  // nothing decoded yet: the next block is heard first
+        heardPos.store(write, kRelaxed); // nothing decoded yet: the next block is heard first
     } else {
         int32_t result = 0;
         if (dec != nullptr) {
@@ -109,10 +107,12 @@ bool Deck::seekTo(float p) {
         // after p are those from the heard frame to the block's end. The frames before
         // p are skipped.
         const int32_t seconds = duration.load(kRelaxed);
-        const double trackFrames = seconds > 0 ? seconds * double(kSampleRate) : double(kSampleRate);
+        const double trackFrames =
+            seconds > 0 ? seconds * double(kSampleRate) : double(kSampleRate);
         const double afterP = (double(dec->position) - double(p)) * trackFrames;
-        const int32_t framesAfterP =
-            afterP >= kBlockFrames ? kBlockFrames : (afterP > 0.0 ? static_cast<int32_t>(afterP) : 0);
+        const int32_t framesAfterP = afterP >= kBlockFrames
+                                         ? kBlockFrames
+                                         : (afterP > 0.0 ? static_cast<int32_t>(afterP) : 0);
         heardPos.store(wrapDecoded(next - framesAfterP), kRelaxed);
         position.store(p, kRelaxed);
     }

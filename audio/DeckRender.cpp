@@ -7,6 +7,7 @@
 
 #include "app/Settings.h"
 #include "audio/DeckMessages.h"
+#include "audio/DeckRings.h"
 #include "audio/DeckTable.h"
 #include "audio/DspPlugin.h"
 #include "audio/MasterTempo.h"
@@ -18,34 +19,11 @@
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
-constexpr float kAutoMixEarliest = 0.8f;     // never start a mix before this position
-constexpr int32_t kLongMixBase = 32;         // mix ticks beside LongMix
-constexpr double kLongMixPerSecond = 20480;  // (LongMix + 32) x speed / this = seconds ahead
+constexpr float kAutoMixEarliest = 0.8f;    // never start a mix before this position
+constexpr int32_t kLongMixBase = 32;        // mix ticks beside LongMix
+constexpr double kLongMixPerSecond = 20480; // (LongMix + 32) x speed / this = seconds ahead
 
 static_assert(kSpliceFrames == kSpliceFadeFrames && kSpliceWidth == kSpliceMaxOffset);
-
-int32_t wrapOutput(int64_t pos) {
-    pos %= kOutputRingFrames;
-    return static_cast<int32_t>(pos < 0 ? pos + kOutputRingFrames : pos);
-}
-
-int32_t wrapDecoded(int64_t pos) {
-    pos %= kDecodedRingFrames;
-    return static_cast<int32_t>(pos < 0 ? pos + kDecodedRingFrames : pos);
-}
-
-// Frames from `from` forward to `to` in the output ring, 1..kOutputRingFrames: equal
-// positions mean the whole ring.
-int32_t roomBetween(int32_t from, int32_t to) {
-    const int32_t room = to - from;
-    return room <= 0 ? room + kOutputRingFrames : room;
-}
-
-// Frames from `from` forward to `to` in the output ring, 0..kOutputRingFrames - 1.
-int32_t framesAhead(int32_t from, int32_t to) {
-    const int32_t ahead = to - from;
-    return ahead < 0 ? ahead + kOutputRingFrames : ahead;
-}
 
 } // namespace
 
@@ -256,8 +234,8 @@ void Deck::updatePlayPosition(int32_t cursor) {
         return;
     }
 
-    if (!autoMixOn().load(kRelaxed) || mixTriggered.load(kRelaxed) ||
-        !playing.load(kRelaxed) || now < kAutoMixEarliest)
+    if (!autoMixOn().load(kRelaxed) || mixTriggered.load(kRelaxed) || !playing.load(kRelaxed) ||
+        now < kAutoMixEarliest)
         return;
     const Deck* other = otherDeck();
     if (other != nullptr && other->playing.load(kRelaxed))

@@ -15,9 +15,9 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int32_t kEnvelopeBlocks = BeatAnalyser::kRingBlocks;
-constexpr double kBeatBlocksPerBpm = 73500.0;  // blocks of 36 frames in a minute
-constexpr int32_t kNearestWeight = 1000;       // distance weighting of findNearestPeak
-constexpr int32_t kColumnUnit = 1024;          // rhythm columns: speed steps per entry / 4
+constexpr double kBeatBlocksPerBpm = 73500.0; // blocks of 36 frames in a minute
+constexpr int32_t kNearestWeight = 1000;      // distance weighting of findNearestPeak
+constexpr int32_t kColumnUnit = 1024;         // rhythm columns: speed steps per entry / 4
 
 } // namespace
 
@@ -154,6 +154,7 @@ void Deck::getEnvelope(uint16_t* heights, int count, int scale) const {
             entry = (entry + entries) & (kEnvelopeBlocks - 1);
             accumulator &= kColumnUnit - 1;
         }
-        heights[column] = static_cast<uint16_t>(std::clamp<int64_t>(maximum * int64_t{scale} / peak, 0, top));
+        heights[column] =
+            static_cast<uint16_t>(std::clamp<int64_t>(maximum * int64_t{scale} / peak, 0, top));
     }
 }

@@ -31,15 +31,23 @@ std::atomic<int32_t>& deckStatus(int index) {
     return status[index & 1];
 }
 
-TrackStore* trackStore() { return gTrackStore; }
+TrackStore* trackStore() {
+    return gTrackStore;
+}
 
-void setTrackStore(TrackStore* store) { gTrackStore = store; }
+void setTrackStore(TrackStore* store) {
+    gTrackStore = store;
+}
 
 std::atomic<bool>& audioLoopRunning() {
     static std::atomic<bool> running{false};
     return running;
 }
 
-void markAudioThread() { tAudioThread = true; }
+void markAudioThread() {
+    tAudioThread = true;
+}
 
-bool onAudioThread() { return tAudioThread; }
+bool onAudioThread() {
+    return tAudioThread;
+}

@@ -18,9 +18,9 @@ class TrackStore;
 
 // Per-deck status codes, shown by the deck display.
 constexpr int32_t kStatusLoaded = 0;
-constexpr int32_t kStatusDecoderError = 153;  // "ERROR\nin the\nMP3 file"
-constexpr int32_t kStatusCannotOpen = 156;    // "Impossible\nto open\nthe file"
-constexpr int32_t kStatusEmpty = 157;         // "Drag a file\non the disc\nto load it"
+constexpr int32_t kStatusDecoderError = 153; // "ERROR\nin the\nMP3 file"
+constexpr int32_t kStatusCannotOpen = 156;   // "Impossible\nto open\nthe file"
+constexpr int32_t kStatusEmpty = 157;        // "Drag a file\non the disc\nto load it"
 
 // The two decks by index (0, 1); an entry is null while that deck does not exist.
 // Filled before the audio thread starts and cleared after it ended, so the audio

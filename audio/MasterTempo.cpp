@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr int kReferenceSamples = 2 * kSpliceFadeFrames;  // interleaved left/right
-constexpr int kScoredSamples = kReferenceSamples - 2;     // the window's zero ends skipped
+constexpr int kReferenceSamples = 2 * kSpliceFadeFrames; // interleaved left/right
+constexpr int kScoredSamples = kReferenceSamples - 2;    // the window's zero ends skipped
 
 // The offsets tried, one row per refinement; each row is relative to the best so far.
 constexpr std::array<std::array<int32_t, 8>, 4> kOffsetRows{{
@@ -43,8 +43,9 @@ int32_t findBestSplice(const Frame* tail, const Frame* input) {
             for (int k = 0; k < kScoredSamples; ++k) {
                 // Each product is scaled down before it is summed; 64 bits because a
                 // full-scale product reaches 2^31.
-                score += (static_cast<int64_t>(sampleAt(input, candidate + 2 + k)) *
-                          reference[2 + k]) >> 8;
+                score +=
+                    (static_cast<int64_t>(sampleAt(input, candidate + 2 + k)) * reference[2 + k]) >>
+                    8;
             }
             if (score > bestScore) {
                 bestScore = score;

@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-constexpr int kSpliceFadeFrames = 512;  // cross-faded frames; also the tail's length
-constexpr int kSpliceMaxOffset = 2246;  // widest offset returned, in 16-bit samples
+constexpr int kSpliceFadeFrames = 512; // cross-faded frames; also the tail's length
+constexpr int kSpliceMaxOffset = 2246; // widest offset returned, in 16-bit samples
 
 // The offset, in 16-bit samples (always even, 0..kSpliceMaxOffset), into input where
 // the weighted tail correlates best; a coarse-to-fine search of 32 candidates.

@@ -136,9 +136,9 @@ public:
         const PaStreamParameters params = streamParameters(index);
         std::lock_guard<std::mutex> guard(portAudioMutex());
         // The mixer saturates to 16 bits itself: no clipping or dithering needed.
-        PaError error = Pa_OpenStream(&stream_, nullptr, &params, kSampleRate,
-                                      kRenderChunkFrames, paClipOff | paDitherOff,
-                                      &PortAudioCard::streamCallback, this);
+        PaError error =
+            Pa_OpenStream(&stream_, nullptr, &params, kSampleRate, kRenderChunkFrames,
+                          paClipOff | paDitherOff, &PortAudioCard::streamCallback, this);
         if (error != paNoError) {
             stream_ = nullptr;
             return resultOf(error);

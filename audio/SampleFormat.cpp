@@ -31,7 +31,7 @@ void stretchTo1152(Frame* buffer, int count, int rate) {
         return;
     }
     if (count > kBlockFrames) {
-        count = kBlockFrames;  // the block holds no more; a longer count is a caller's error
+        count = kBlockFrames; // the block holds no more; a longer count is a caller's error
     }
     // Output index minus input index never shrinks (one output per step, at most one input
     // step back per output), so an input frame is always read before it is overwritten.
@@ -43,7 +43,7 @@ void stretchTo1152(Frame* buffer, int count, int rate) {
         if (accumulator >= kSampleRate) {
             accumulator -= kSampleRate;
             if (source > 0) {
-                --source;  // a block a frame short repeats its first frame
+                --source; // a block a frame short repeats its first frame
             }
         }
     }

@@ -19,7 +19,9 @@ const char* soundResultMessage(SoundResult result) {
     }
 }
 
-bool isDriverError(SoundResult result) { return soundResultMessage(result) == kSoundMessageDriver; }
+bool isDriverError(SoundResult result) {
+    return soundResultMessage(result) == kSoundMessageDriver;
+}
 
 bool SoundCardId::assign(const void* data, std::size_t size) {
     if (data == nullptr || size != kBytes) {

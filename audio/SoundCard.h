@@ -59,7 +59,7 @@ const char* soundResultMessage(SoundResult result);
 // output that named a card clears the message and tries the default device once.
 bool isDriverError(SoundResult result);
 
-constexpr int32_t kVolumeSilence = -10000;  // hundredths of a decibel
+constexpr int32_t kVolumeSilence = -10000; // hundredths of a decibel
 constexpr int32_t kVolumeFull = 0;
 
 // The stable 16-byte identifier of a card, kept as the "Sound card GUID" setting.
@@ -77,7 +77,7 @@ struct SoundCardId {
 };
 
 struct SoundCardInfo {
-    std::string description;  // shown in the card lists
+    std::string description; // shown in the card lists
     SoundCardId id;
     bool hasId = true;      // false only for the "default device" entry
     bool isDefault = false; // this entry is what opening with no identifier gives
@@ -143,7 +143,7 @@ public:
 
     bool isExclusive() const { return exclusive_; }
 
-    static constexpr int32_t kMaxBufferFrames = 1 << 22;  // about 95 s
+    static constexpr int32_t kMaxBufferFrames = 1 << 22; // about 95 s
 
 private:
     friend SoundResult openSoundCard(const SoundCardId*, bool, std::unique_ptr<SoundDevice>*);

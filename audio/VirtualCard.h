@@ -10,6 +10,9 @@
 // The write cursor is kLatencyFrames ahead of the play cursor, a little more than a
 // typical sound server's buffering, so the outputs on top see the margin they would
 // see on real hardware.
+// In real time the clock ticks every 5 ms; a tick held up by the scheduler takes the
+// frames it owes at once, possibly more than the latency. Nothing is heard, so that
+// only moves the cursors on sooner; manual stepping has no such effect.
 //
 // Threading: in manual mode advance() and the sink run on the caller's thread, one
 // thread at a time; in real-time mode the sink runs on the card's thread. Buffers
@@ -59,7 +62,7 @@ private:
 
     SoundCardInfo info_;
     std::shared_ptr<CardMixer> mixer_;
-    FrameSink sink_;  // set before the clock starts, never changed
+    FrameSink sink_; // set before the clock starts, never changed
     std::atomic<int64_t> framesPlayed_{0};
-    std::jthread clock_;  // last member: stopped and joined first
+    std::jthread clock_; // last member: stopped and joined first
 };

@@ -10,11 +10,11 @@ namespace {
 
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
-constexpr int64_t kPcmFormatBytes = 16;         // the fields every "fmt " chunk has
-constexpr int64_t kExtensibleFormatBytes = 40;  // with cbSize, valid bits, mask, GUID
+constexpr int64_t kPcmFormatBytes = 16;        // the fields every "fmt " chunk has
+constexpr int64_t kExtensibleFormatBytes = 40; // with cbSize, valid bits, mask, GUID
 constexpr int kMaxChannels = 8;
-constexpr uint32_t kMinRate = 8000;   // Hz
-constexpr uint32_t kMaxRate = 96000;  // Hz
+constexpr uint32_t kMinRate = 8000;  // Hz
+constexpr uint32_t kMaxRate = 96000; // Hz
 constexpr int kMaxBytesPerSample = 4;
 // Source frames one decimated block can need: (1152 x 96000 + 44099) / 44100.
 constexpr int64_t kMaxSourceFrames =
@@ -25,12 +25,16 @@ constexpr int64_t kRawBytes = kMaxSourceFrames * kMaxChannels * kMaxBytesPerSamp
 constexpr uint8_t kSubtypePcm[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                      0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-bool isId(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+bool isId(const uint8_t* p, const char* id) {
+    return std::memcmp(p, id, 4) == 0;
+}
 
 // The top 16 bits of one little-endian sample of the given width.
 int16_t sample16(const uint8_t* p, int bytesPerSample) {
@@ -46,11 +50,13 @@ int16_t sample16(const uint8_t* p, int bytesPerSample) {
     }
 }
 
-}  // namespace
+} // namespace
 
 WavDecoder::WavDecoder() : raw_(new uint8_t[kRawBytes]) {}
 
-WavDecoder::~WavDecoder() { close(); }
+WavDecoder::~WavDecoder() {
+    close();
+}
 
 void WavDecoder::close() {
     file_.close();
@@ -88,7 +94,7 @@ int32_t WavDecoder::open(const char* path) {
     duration = static_cast<int32_t>(dataSize_ / bytesPerSecond_);
     if (duration == 0) {
         close();
-        return 0;  // shorter than one second: the deck treats it as unusable
+        return 0; // shorter than one second: the deck treats it as unusable
     }
     file_.seek(dataOffset_);
     position = 0.0f;
@@ -161,7 +167,7 @@ bool WavDecoder::readHeader() {
             dataSize_ = std::min(size, fileSize - body);
             haveData = true;
         }
-        offset = body + size + (size & 1);  // chunks are padded to an even length
+        offset = body + size + (size & 1); // chunks are padded to an even length
     }
     if (!haveFormat || !haveData) {
         return false;
@@ -185,13 +191,13 @@ int64_t WavDecoder::bytesPerBlock() const {
 int32_t WavDecoder::readData(uint8_t* destination, int64_t count) {
     const int64_t left = dataOffset_ + dataSize_ - file_.tell();
     if (count > left) {
-        return 0;  // the partial block at the end is dropped
+        return 0; // the partial block at the end is dropped
     }
     const int64_t got = file_.read(destination, count);
     if (got < 0) {
         return -1;
     }
-    return got == count ? 1 : 0;  // short: the file was cut while open
+    return got == count ? 1 : 0; // short: the file was cut while open
 }
 
 Frame WavDecoder::convertFrame(const uint8_t* source) const {
@@ -291,7 +297,7 @@ int32_t WavDecoder::seek(float p) {
         return 1;
     }
     if (!(p > 0.0f)) {
-        p = 0.0f;  // also NaN
+        p = 0.0f; // also NaN
     } else if (p > 1.0f) {
         p = 1.0f;
     }

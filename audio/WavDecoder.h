@@ -33,7 +33,7 @@ private:
     struct PcmFormat {
         uint16_t channels = 0;
         uint32_t sampleRate = 0;
-        uint16_t blockAlign = 0;  // bytes of one frame of all channels
+        uint16_t blockAlign = 0; // bytes of one frame of all channels
         uint16_t bitsPerSample = 0;
     };
 
@@ -50,7 +50,7 @@ private:
     PcmFormat format_;
     int64_t dataOffset_ = 0;     // file offset of the first sample byte
     int64_t dataSize_ = 0;       // bytes of whole frames in the data chunk, within the file
-    int64_t bytesPerSecond_ = 0;  // sampleRate x blockAlign
+    int64_t bytesPerSecond_ = 0; // sampleRate x blockAlign
     int64_t blockBytes_ = 0;     // bytes per block for rates up to 44100
     // The 8/16-bit mono/stereo formats up to 44100 Hz are converted in place in the
     // caller's block; the others go through raw_.
@@ -58,5 +58,5 @@ private:
     // Decimation phase carried from block to block, 0..44099, so that the rate holds
     // over the whole track and not just within one block.
     int32_t phase_ = 0;
-    std::unique_ptr<uint8_t[]> raw_;  // one block of source bytes, the largest format
+    std::unique_ptr<uint8_t[]> raw_; // one block of source bytes, the largest format
 };

@@ -23,7 +23,7 @@ bool endsWithWav(const char* path) {
     return length >= 4 && strcasecmp(path + length - 4, ".wav") == 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {

@@ -6,6 +6,8 @@
 #include "app/Settings.h"
 #include "app/TimerIds.h"
 #include "app/VirtualKeys.h"
+#include "audio/Deck.h"
+#include "audio/DeckTable.h"
 
 #include <QApplication>
 #include <QFile>
@@ -105,8 +107,61 @@ TEST_F(MainWindowTest, RunsWithoutAWindowAndClosesInOrder) {
     main.onDestroy(); // a second destruction does nothing
 }
 
+// A 3-second 44100 Hz stereo WAV of a quiet tone.
+QString writeTone(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    const uint32_t frames = 3 * 44100, bytes = frames * 4;
+    auto u32 = [&](uint32_t v) { file.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { file.write(reinterpret_cast<const char*>(&v), 2); };
+    file.write("RIFF");
+    u32(36 + bytes);
+    file.write("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(44100);
+    u32(176400);
+    u16(4);
+    u16(16);
+    file.write("data");
+    u32(bytes);
+    for (uint32_t i = 0; i < frames; ++i) {
+        int16_t v = int16_t((i % 100) * 40 - 2000);
+        u16(uint16_t(v));
+        u16(uint16_t(v));
+    }
+    return path;
+}
+
+TEST_F(MainWindowTest, ClosingWhileADeckPlaysAsksFirst) {
+    MainWindow main(clock_);
+    ASSERT_TRUE(main.onCreate(nullptr));
+    ASSERT_NE(deckAt(0), nullptr);
+    ASSERT_NE(deckAt(1), nullptr);
+    QString tone = writeTone(dir_.path() + "/tone.wav");
+    ASSERT_TRUE(deckAt(1)->load(TrackRecord{"", "tone", tone.toStdString(), nullptr}));
+    deckAt(1)->play();
+    ASSERT_TRUE(deckAt(1)->playing.load());
+
+    presenter_.answer = false;
+    EXPECT_FALSE(main.onClose());
+    ASSERT_EQ(presenter_.asked.size(), 1u);
+    EXPECT_EQ(presenter_.asked[0],
+              "The music is still playing!\nAre you sure you want to quit Zorvendal?");
+    EXPECT_TRUE(clock_.isRunning(kTimerDisplay)) << "a refused close must leave everything running";
+
+    presenter_.answer = true;
+    EXPECT_TRUE(main.onClose());
+    main.onDestroy();
+    EXPECT_EQ(deckAt(0), nullptr) << "the decks are destroyed with the window";
+    EXPECT_TRUE(settingsSaved());
+}
+
 TEST_F(MainWindowTest, CreationStopsAtTheFirstFailingStep) {
-    for (auto failing : {MainWindow::CreationStep::Start, MainWindow::CreationStep::BackBuffer,
+    for (auto failing : {MainWindow::CreationStep::Start, MainWindow::CreationStep::Deck0,
+                         MainWindow::CreationStep::Deck1, MainWindow::CreationStep::BackBuffer,
                          MainWindow::CreationStep::Done}) {
         clearFatalMessage();
         VirtualClock clock;

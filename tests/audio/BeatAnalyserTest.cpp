@@ -60,7 +60,7 @@ struct Deckish {
 // straight from the definition, with modulo indexing and 64-bit lag sums: the fast
 // path must give exactly the same numbers.
 class ReferenceAnalyser {
-  public:
+public:
     static constexpr int kLags = 1353; // lags 1800 down to 448
 
     ReferenceAnalyser(const float* frameTimes) : frameTimes_(frameTimes) {
@@ -101,7 +101,7 @@ class ReferenceAnalyser {
     int32_t envelope(int b) const { return envelope_[b]; }
     int band() const { return band_; }
 
-  private:
+private:
     int64_t value(int b) const { return ring_[b & 8191]; }
     void envelopeStep(int pos) {
         int32_t e = 0;

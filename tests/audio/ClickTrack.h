@@ -38,7 +38,7 @@ struct ClickTrack {
         }
     }
 
-  private:
+private:
     double nextNoise() { // uniform in [-1, 1)
         seed = seed * 1664525u + 1013904223u;
         return static_cast<double>(seed >> 8) / 8388608.0 - 1.0;

@@ -27,7 +27,9 @@ inline void put32(Bytes& b, uint32_t v) {
     put16(b, v & 0xffffu);
     put16(b, v >> 16);
 }
-inline void putId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
+inline void putId(Bytes& b, const char* id) {
+    b.insert(b.end(), id, id + 4);
+}
 
 // One chunk: id, size, body, and the pad byte after an odd body.
 inline Bytes chunk(const char* id, const Bytes& body) {
@@ -63,15 +65,15 @@ struct WavFormat {
     uint16_t channels = 2;
     uint32_t rate = 44100;
     uint16_t bits = 16;
-    bool extensible = false;        // WAVE_FORMAT_EXTENSIBLE with subFormat below
-    uint16_t subFormat = 1;         // 1 PCM, 3 float
-    int blockAlign = -1;            // -1: channels x bits / 8
-    int averageBytes = -1;          // -1: rate x block align
+    bool extensible = false; // WAVE_FORMAT_EXTENSIBLE with subFormat below
+    uint16_t subFormat = 1;  // 1 PCM, 3 float
+    int blockAlign = -1;     // -1: channels x bits / 8
+    int averageBytes = -1;   // -1: rate x block align
 };
 
 inline Bytes fmtBody(const WavFormat& f) {
-    const uint32_t align = f.blockAlign >= 0 ? static_cast<uint32_t>(f.blockAlign)
-                                             : f.channels * (f.bits / 8u);
+    const uint32_t align =
+        f.blockAlign >= 0 ? static_cast<uint32_t>(f.blockAlign) : f.channels * (f.bits / 8u);
     Bytes b;
     put16(b, f.extensible ? 0xFFFE : f.tag);
     put16(b, f.channels);
@@ -80,9 +82,9 @@ inline Bytes fmtBody(const WavFormat& f) {
     put16(b, align);
     put16(b, f.bits);
     if (f.extensible) {
-        put16(b, 22);      // cbSize
-        put16(b, f.bits);  // valid bits
-        put32(b, 3);       // channel mask: front left and right
+        put16(b, 22);     // cbSize
+        put16(b, f.bits); // valid bits
+        put32(b, 3);      // channel mask: front left and right
         put16(b, f.subFormat);
         const uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
@@ -140,8 +142,8 @@ class TempDir {
 public:
     TempDir() {
         const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") +
-                              "/zv-decoder-test-XXXXXX";
+        std::string pattern =
+            std::string(base != nullptr && *base ? base : "/tmp") + "/zv-decoder-test-XXXXXX";
         if (mkdtemp(pattern.data()) != nullptr) {
             path_ = pattern;
         }
@@ -210,7 +212,7 @@ inline Bytes readFile(const std::string& path) {
 
 struct Decoded {
     std::vector<Frame> frames;
-    int32_t lastResult = 0;  // what the read that ended the loop returned
+    int32_t lastResult = 0; // what the read that ended the loop returned
     int blocks = 0;
 };
 
@@ -257,4 +259,4 @@ inline double measureFrequency(const std::vector<Frame>& frames, int channel, si
     return (crossings - 1) * static_cast<double>(kSampleRate) / static_cast<double>(last - first);
 }
 
-}  // namespace decodertest
+} // namespace decodertest

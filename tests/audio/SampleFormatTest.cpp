@@ -10,7 +10,9 @@
 
 namespace {
 
-std::vector<Frame> block() { return std::vector<Frame>(kBlockFrames, 0xDEADBEEFu); }
+std::vector<Frame> block() {
+    return std::vector<Frame>(kBlockFrames, 0xDEADBEEFu);
+}
 
 TEST(SampleFormat, BytesBecomeSigned16BitSamples) {
     for (int count : {1, 2, 3, 288, 1152, 2304}) {
@@ -78,8 +80,8 @@ TEST(SampleFormat, StretchRepeatsFramesInOrder) {
     // Exact fits (22050, 11025), the rounded byte counts the WAV decoder reads (32000:
     // 836 frames, 22050 24-bit: 576) and counts that fall a frame short (8000 Hz: 208 of
     // 208.98).
-    for (const Case c : {Case{576, 22050}, Case{288, 11025}, Case{836, 32000},
-                         Case{208, 8000}, Case{384, 14700}, Case{1, 8000}}) {
+    for (const Case c : {Case{576, 22050}, Case{288, 11025}, Case{836, 32000}, Case{208, 8000},
+                         Case{384, 14700}, Case{1, 8000}}) {
         SCOPED_TRACE(testing::Message() << c.count << " frames at " << c.rate);
         const auto out = stretched(c.count, c.rate);
         EXPECT_EQ(out[kBlockFrames - 1], static_cast<Frame>(c.count - 1));
@@ -124,4 +126,4 @@ TEST(SampleFormat, StretchNeverStepsBeforeTheFirstFrame) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -69,9 +69,9 @@ TEST(SoundCardSystem, OpeningACardThatIsNotThereFailsWithTheDriverMessage) {
 
 TEST(SoundCardSystem, SystemVolumesSaveAndRestoreQuietlyWithOrWithoutAMixer) {
     OutputCapture capture;
-    restoreSystemVolumes();  // nothing saved: nothing happens
+    restoreSystemVolumes(); // nothing saved: nothing happens
     saveSystemVolumes();
-    saveSystemVolumes();  // keeps the first saved state
+    saveSystemVolumes(); // keeps the first saved state
     restoreSystemVolumes();
     restoreSystemVolumes();
     EXPECT_EQ(capture.text(), "");

@@ -17,8 +17,7 @@ namespace {
 constexpr auto kWaitBound = std::chrono::seconds(20);
 
 // Waits (bounded) until pred() holds; returns whether it did.
-template <typename Pred>
-bool waitFor(Pred pred) {
+template <typename Pred> bool waitFor(Pred pred) {
     const auto end = std::chrono::steady_clock::now() + kWaitBound;
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) {
@@ -93,8 +92,8 @@ TEST(VirtualCardRealTime, BuffersAreFilledChangedAndReplacedWhileTheCardPlays) {
         }
     });
     constexpr int32_t kFrames = 4410;
-    std::unique_ptr<SoundBuffer> music;   // full volume: its frames arrive untouched
-    std::unique_ptr<SoundBuffer> silent;  // zeros: any volume adds nothing
+    std::unique_ptr<SoundBuffer> music;  // full volume: its frames arrive untouched
+    std::unique_ptr<SoundBuffer> silent; // zeros: any volume adds nothing
     ASSERT_EQ(card->createBuffer(kFrames, &music), SoundResult::Ok);
     ASSERT_EQ(card->createBuffer(kFrames, &silent), SoundResult::Ok);
     music->play();
@@ -169,7 +168,7 @@ TEST(VirtualCardRealTime, BuffersAreFilledChangedAndReplacedWhileTheCardPlays) {
     done.store(true);
     writer.join();
     control.join();
-    card.reset();  // joins the card's thread: the counters are final
+    card.reset(); // joins the card's thread: the counters are final
 
     EXPECT_TRUE(playedEnough) << "only " << markedFrames.load() << " written frames were played";
     EXPECT_EQ(bad.load(), 0) << "frames that no one wrote reached the card";

@@ -53,17 +53,16 @@ TEST_F(WavDecoderTest, BytesPerBlockFollowTheAverageByteRate) {
         uint16_t channels;
         int64_t bytes;
     };
-    for (const Case c : {Case{44100, 16, 2, 4608}, Case{22050, 16, 2, 2304},
-                         Case{11025, 8, 1, 288}, Case{8000, 16, 1, 416},
-                         Case{44100, 8, 1, 1152}, Case{32000, 16, 2, 3344},
+    for (const Case c : {Case{44100, 16, 2, 4608}, Case{22050, 16, 2, 2304}, Case{11025, 8, 1, 288},
+                         Case{8000, 16, 1, 416}, Case{44100, 8, 1, 1152}, Case{32000, 16, 2, 3344},
                          Case{22050, 24, 2, 3456}, Case{11025, 32, 1, 1152}}) {
-        SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.bits << " bits "
-                                        << c.channels << " channels");
+        SCOPED_TRACE(testing::Message()
+                     << c.rate << " Hz " << c.bits << " bits " << c.channels << " channels");
         WavFormat f;
         f.rate = c.rate;
         f.bits = c.bits;
         f.channels = c.channels;
-        const uint32_t dataBytes = c.rate * c.channels * (c.bits / 8) * 2;  // 2 s
+        const uint32_t dataBytes = c.rate * c.channels * (c.bits / 8) * 2; // 2 s
         ASSERT_EQ(openBytes(wavFile(f, Bytes(dataBytes, 0x80))), 2);
         EXPECT_EQ(decoder.bytesPerBlock(), c.bytes);
         decoder.seek(0.0f);
@@ -128,7 +127,7 @@ TEST_F(WavDecoderTest, WideSamplesKeepTheirTop16Bits) {
             for (int j = 0; j < kBlockFrames; ++j) {
                 const int16_t wantL = l[j];
                 const int16_t wantR = r[j];
-                if (bits == 8) {  // an 8-bit file only has the top byte
+                if (bits == 8) { // an 8-bit file only has the top byte
                     ASSERT_EQ(frameLeft(block[j]), wantL & ~0xff) << j;
                     ASSERT_EQ(frameRight(block[j]), wantR & ~0xff) << j;
                 } else {
@@ -169,13 +168,13 @@ TEST_F(WavDecoderTest, EveryRatePlaysAtItsTrueSpeed) {
         uint16_t bits;
         uint16_t channels;
     };
-    for (const Case c : {Case{8000, 16, 1}, Case{11025, 8, 2}, Case{16000, 16, 2},
-                         Case{22050, 24, 2}, Case{32000, 16, 2}, Case{44100, 16, 2},
-                         Case{48000, 16, 2}, Case{48000, 24, 1}, Case{88200, 16, 2},
-                         Case{96000, 32, 2}, Case{96000, 8, 1}}) {
-        SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.bits << " bits "
-                                        << c.channels << " channels");
-        const uint32_t frames = c.rate * 2;  // 2 s
+    for (const Case c :
+         {Case{8000, 16, 1}, Case{11025, 8, 2}, Case{16000, 16, 2}, Case{22050, 24, 2},
+          Case{32000, 16, 2}, Case{44100, 16, 2}, Case{48000, 16, 2}, Case{48000, 24, 1},
+          Case{88200, 16, 2}, Case{96000, 32, 2}, Case{96000, 8, 1}}) {
+        SCOPED_TRACE(testing::Message()
+                     << c.rate << " Hz " << c.bits << " bits " << c.channels << " channels");
+        const uint32_t frames = c.rate * 2; // 2 s
         std::vector<std::vector<int16_t>> channels = {sine(1000, c.rate, frames)};
         if (c.channels == 2) {
             channels.push_back(sine(1500, c.rate, frames));
@@ -259,7 +258,8 @@ TEST_F(WavDecoderTest, SeekKeepsWholeFramesAfterAnOddHeader) {
         put16(data, i & 0xffffu);
         put16(data, i >> 16);
     }
-    const Bytes file = riffWave({chunk("fmt ", fmtBody(f)), chunk("note", {1, 2}), chunk("data", data)});
+    const Bytes file =
+        riffWave({chunk("fmt ", fmtBody(f)), chunk("note", {1, 2}), chunk("data", data)});
     ASSERT_EQ(openBytes(file), 2);
     for (float p : {0.1f, 0.25f, 0.3333f, 0.77f}) {
         SCOPED_TRACE(p);
@@ -290,11 +290,23 @@ TEST_F(WavDecoderTest, RefusesWhatItCannotPlay) {
     Bytes notWave = wavFile(WavFormat{}, oneSecond);
     notWave[8] = 'A';
     const std::vector<Case> cases = {
-        {"float", withFormat([](WavFormat& f) { f.tag = 3; f.bits = 32; })},
-        {"adpcm", withFormat([](WavFormat& f) { f.tag = 2; f.bits = 4; })},
-        {"a-law", withFormat([](WavFormat& f) { f.tag = 6; f.bits = 8; })},
-        {"extensible float",
-         withFormat([](WavFormat& f) { f.extensible = true; f.subFormat = 3; f.bits = 32; })},
+        {"float", withFormat([](WavFormat& f) {
+             f.tag = 3;
+             f.bits = 32;
+         })},
+        {"adpcm", withFormat([](WavFormat& f) {
+             f.tag = 2;
+             f.bits = 4;
+         })},
+        {"a-law", withFormat([](WavFormat& f) {
+             f.tag = 6;
+             f.bits = 8;
+         })},
+        {"extensible float", withFormat([](WavFormat& f) {
+             f.extensible = true;
+             f.subFormat = 3;
+             f.bits = 32;
+         })},
         {"12 bits", withFormat([](WavFormat& f) { f.bits = 12; })},
         {"0 bits", withFormat([](WavFormat& f) { f.bits = 0; })},
         {"64 bits", withFormat([](WavFormat& f) { f.bits = 64; })},
@@ -319,7 +331,7 @@ TEST_F(WavDecoderTest, RefusesWhatItCannotPlay) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(openBytes(c.file), 0);
-        EXPECT_EQ(decoder.read(block), -1);  // nothing open
+        EXPECT_EQ(decoder.read(block), -1); // nothing open
         EXPECT_EQ(decoder.seek(0.5f), 1);
     }
     EXPECT_EQ(decoder.open((dir.path("missing.wav")).c_str()), 0);
@@ -328,7 +340,7 @@ TEST_F(WavDecoderTest, RefusesWhatItCannotPlay) {
     EXPECT_EQ(decoder.open(folder.c_str()), 0);
     const std::string fifo = dir.path("fifo.wav");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(decoder.open(fifo.c_str()), 0);  // refused, and without waiting for a writer
+    EXPECT_EQ(decoder.open(fifo.c_str()), 0); // refused, and without waiting for a writer
 }
 
 TEST_F(WavDecoderTest, WalksOddUnknownAndLyingChunks) {
@@ -354,7 +366,8 @@ TEST_F(WavDecoderTest, WalksOddUnknownAndLyingChunks) {
     EXPECT_EQ(openBytes(hugeRiff), 1);
 
     // A chunk size past the end hides what would follow it.
-    Bytes hiding = riffWave({chunk("fmt ", fmtBody(f)), chunk("LIST", {1, 2}), chunk("data", oneSecond)});
+    Bytes hiding =
+        riffWave({chunk("fmt ", fmtBody(f)), chunk("LIST", {1, 2}), chunk("data", oneSecond)});
     hiding[36 + 4] = 0xf0;
     hiding[36 + 7] = 0x7f;
     EXPECT_EQ(openBytes(hiding), 0);
@@ -373,7 +386,7 @@ TEST_F(WavDecoderTest, WalksOddUnknownAndLyingChunks) {
 TEST_F(WavDecoderTest, ChunksAfterTheDataAreNotPlayed) {
     WavFormat f;
     Bytes data;
-    for (uint32_t i = 0; i < 44100; ++i) {  // 1 s of index frames: 38 blocks and a bit
+    for (uint32_t i = 0; i < 44100; ++i) { // 1 s of index frames: 38 blocks and a bit
         put16(data, i & 0xffffu);
         put16(data, i >> 16);
     }
@@ -427,4 +440,4 @@ TEST_F(WavDecoderTest, ReopeningReplacesTheTrack) {
     EXPECT_EQ(decoder.bytesPerBlock(), 0);
 }
 
-}  // namespace
+} // namespace

@@ -29,13 +29,13 @@ bool isWavName(const std::string& path) {
     return true;
 }
 
-FileAnalyser::FileAnalyser() : analyser_(AnalyserOwner{&decoding_, frameTimes_.data()}) {}
+FileAnalyser::FileAnalyser() = default;
 
 void FileAnalyser::feedSilence(int blocks) {
     samples_.fill(0);
     for (int n = 0; n < blocks; ++n) {
-        frameTimes_[analyser_.blockWrite() / 32] = -1.0f;
-        analyser_.addFrame(samples_.data());
+        frameTimes_[analyser_->blockWrite() / 32] = -1.0f;
+        analyser_->addFrame(samples_.data());
     }
 }
 
@@ -54,18 +54,19 @@ FileReport FileAnalyser::analyse(const std::string& path) {
     TrackAnalysis record;
     TrackEntry entry;
     decoding_.store(0, std::memory_order_relaxed);
-    analyser_.fullReset();
-    analyser_.attach(&record, &entry);
+    analyser_ = std::make_unique<BeatAnalyser>(AnalyserOwner{&decoding_, frameTimes_.data()});
+    analyser_->fullReset();
+    analyser_->attach(&record, &entry);
     frameTimes_.fill(0.0f);
     decoder.seek(0.0f);
-    analyser_.reset();
+    analyser_->reset();
     decoding_.store(1, std::memory_order_relaxed);
 
     long blocks = 0;
     float lastPosition = 0.0f;
     int32_t result = 1;
     for (;;) {
-        frameTimes_[analyser_.blockWrite() / 32] = decoder.position;
+        frameTimes_[analyser_->blockWrite() / 32] = decoder.position;
         result = decoder.read(frames_.data());
         if (result != 1)
             break;
@@ -73,7 +74,7 @@ FileReport FileAnalyser::analyse(const std::string& path) {
             samples_[2 * i] = frameLeft(frames_[i]);
             samples_[2 * i + 1] = frameRight(frames_[i]);
         }
-        analyser_.addFrame(samples_.data());
+        analyser_->addFrame(samples_.data());
         lastPosition = decoder.position;
         ++blocks;
     }
@@ -89,14 +90,13 @@ FileReport FileAnalyser::analyse(const std::string& path) {
         feedSilence(kTailBlocks);
         // Points are fractions of the track; the decoder's position after the last block
         // gives the track's length more exactly than its whole seconds.
-        report.durationS = lastPosition > 0.0f && result == 0 ? decodedS / lastPosition
-                                                               : double(duration);
+        report.durationS = lastPosition > 0.0f ? decodedS / lastPosition : double(duration);
         report.bpm = entry.bpm.load(std::memory_order_relaxed);
         report.startS = record.startPoint.load(std::memory_order_relaxed) * report.durationS;
         report.endS = record.endPoint.load(std::memory_order_relaxed) * report.durationS;
         report.peak = record.peakEnergy.load(std::memory_order_relaxed);
         report.loudness = record.loudness.load(std::memory_order_relaxed);
     }
-    analyser_.attach(nullptr, nullptr);
+    analyser_.reset();
     return report;
 }

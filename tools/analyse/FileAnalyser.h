@@ -4,7 +4,9 @@
 // block, the decoded ring's slot time stamps, the decoding flag, and a short tail of
 // silence after the end so that the envelope (113 blocks behind) covers the last music.
 //
-// One FileAnalyser per thread; it is reused from file to file.
+// One FileAnalyser per thread; it is reused from file to file. Each file gets a new beat
+// analyser, as on a deck just started: a deck's analyser keeps its kernel choice from
+// track to track, which would make a file's result depend on the files before it.
 
 #include "audio/BeatAnalyser.h"
 #include "audio/Mp3Decoder.h"
@@ -12,14 +14,15 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <string>
 
 struct FileReport {
     std::string path;
-    std::string error;    // empty when the file was analysed
-    std::string warning;  // set when reading stopped early on an error
-    float bpm = 0.0f;     // the refined BPM as the entry received it, 0 when none
-    double startS = 0.0;  // start and end points in seconds
+    std::string error;   // empty when the file was analysed
+    std::string warning; // set when reading stopped early on an error
+    float bpm = 0.0f;    // the refined BPM as the entry received it, 0 when none
+    double startS = 0.0; // start and end points in seconds
     double endS = 0.0;
     double durationS = 0.0;
     int32_t peak = 0;
@@ -37,7 +40,7 @@ public:
     FileReport analyse(const std::string& path);
 
 private:
-    static constexpr int kSlots = 256;  // decoder blocks in a deck's decoded ring
+    static constexpr int kSlots = 256; // decoder blocks in a deck's decoded ring
 
     void feedSilence(int blocks);
 
@@ -45,7 +48,7 @@ private:
     std::array<float, kSlots> frameTimes_{};
     WavDecoder wav_;
     Mp3Decoder mp3_;
-    BeatAnalyser analyser_;
+    std::unique_ptr<BeatAnalyser> analyser_;
     std::array<Frame, kBlockFrames> frames_{};
     std::array<int16_t, 2 * kBlockFrames> samples_{};
 };

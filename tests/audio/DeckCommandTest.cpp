@@ -1,0 +1,329 @@
+// The deck's user-facing operations and its commands, run without an audio thread
+// (each command is carried out on the posting thread).
+
+#include "DeckRig.h"
+
+#include "app/Settings.h"
+#include "audio/DeckTable.h"
+#include "audio/DspPlugin.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+TestDecoder::Setup sine(int32_t seconds = 20) {
+    TestDecoder::Setup s;
+    s.seconds = seconds;
+    return s;
+}
+
+// A plug-in that passes the sound through and reports its destruction.
+class PassThrough : public DspPlugin {
+public:
+    explicit PassThrough(bool* destroyed) : destroyed_(destroyed) {}
+    ~PassThrough() override { *destroyed_ = true; }
+    int process(Frame*, int count) override { return count; }
+
+private:
+    bool* destroyed_;
+};
+
+// A 16-bit stereo 44100 Hz PCM file of the given length.
+void writeWav(const std::filesystem::path& path, int seconds) {
+    const uint32_t dataBytes = static_cast<uint32_t>(seconds) * kSampleRate * 4;
+    std::ofstream f(path, std::ios::binary);
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            f.put(static_cast<char>((v >> (8 * i)) & 0xff));
+    };
+    auto u16 = [&](uint16_t v) {
+        f.put(static_cast<char>(v & 0xff));
+        f.put(static_cast<char>(v >> 8));
+    };
+    f.write("RIFF", 4);
+    u32(36 + dataBytes);
+    f.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(kSampleRate);
+    u32(kSampleRate * 4);
+    u16(4);
+    u16(16);
+    f.write("data", 4);
+    u32(dataBytes);
+    for (uint32_t i = 0; i < dataBytes / 4; ++i)
+        u32(makeFrame(static_cast<int16_t>(i % 200 * 100), 0));
+}
+
+} // namespace
+
+TEST(DeckOperations, StopCycleWalksMemoryBeginningAndStartPoint) {
+    DeckRig rig;
+    AnalysisValues values;
+    values.memoryPoint = 0.3f;
+    values.startPoint = 0.1f;
+    ASSERT_TRUE(rig.loadTest(0, sine(), values));
+    Deck& d = rig.deck(0);
+    EXPECT_FLOAT_EQ(d.position, 0.3f);
+    EXPECT_EQ(d.stopStep, 1);
+
+    d.play();
+    ASSERT_EQ(d.playing, 1);
+    rig.turns(20);
+    EXPECT_GT(d.position, 0.3f);
+
+    // First press pauses and returns to the memory point, then the beginning, the
+    // start point, and round again. The analyser keeps refining the start point while
+    // the track decodes, so the deck must use the value of the moment.
+    constexpr float kStart = -1.0f;
+    const struct {
+        float position;
+        int stopStep;
+    } cycle[] = {{0.3f, 1}, {0.0f, 2}, {kStart, 0}, {0.3f, 1}, {0.0f, 2}, {kStart, 0}};
+    for (const auto& step : cycle) {
+        const float start = d.analysis()->startPoint;
+        d.stop();
+        EXPECT_EQ(d.playing, 0);
+        EXPECT_FLOAT_EQ(d.position, step.position == kStart ? start : step.position);
+        EXPECT_EQ(d.stopStep, step.stopStep);
+    }
+    EXPECT_EQ(rig.output.stopped(0), 1);
+}
+
+TEST(DeckOperations, StopWithoutMemoryPointGoesStraightToTheBeginning) {
+    DeckRig rig;
+    AnalysisValues values;
+    values.startPoint = 0.2f;
+    ASSERT_TRUE(rig.loadTest(0, sine(), values));
+    Deck& d = rig.deck(0);
+    EXPECT_FLOAT_EQ(d.position, 0.0f);
+    EXPECT_EQ(d.stopStep, 2);
+    d.play();
+    rig.turns(20);
+    d.stop();
+    EXPECT_FLOAT_EQ(d.position, 0.0f);
+    EXPECT_EQ(d.stopStep, 2);
+    const float start = d.analysis()->startPoint;
+    d.stop();
+    EXPECT_FLOAT_EQ(d.position, start);
+    EXPECT_EQ(d.stopStep, 0);
+}
+
+TEST(DeckOperations, LoadPlacesTheDeck) {
+    struct Case {
+        const char* name;
+        bool autoMix;
+        float memory;
+        float start;
+        float expectPosition;
+        int expectStopStep;
+    };
+    const Case cases[] = {
+        {"memory point in the second half starts at 0", false, 0.6f, 0.0f, 0.0f, 1},
+        {"memory point kept", false, 0.25f, 0.4f, 0.25f, 1},
+        {"auto mix moves to a later start point", true, 0.1f, 0.2f, 0.2f, 0},
+        {"auto mix keeps a memory point after the start", true, 0.3f, 0.2f, 0.3f, 1},
+        {"negative memory point starts at 0", false, -0.5f, 0.0f, 0.0f, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeckRig rig;
+        autoMixOn() = c.autoMix;
+        AnalysisValues values;
+        values.memoryPoint = c.memory;
+        values.startPoint = c.start;
+        ASSERT_TRUE(rig.loadTest(1, sine(), values));
+        Deck& d = rig.deck(1);
+        EXPECT_FLOAT_EQ(d.position, c.expectPosition);
+        EXPECT_EQ(d.stopStep, c.expectStopStep);
+        EXPECT_EQ(d.suspended, 0);
+        EXPECT_EQ(d.playing, 0);
+        EXPECT_EQ(d.fresh, 1);
+        EXPECT_EQ(deckStatus(1), kStatusLoaded);
+        EXPECT_EQ(d.speed, kUnitSpeed);
+        // Loaded decks render ahead, silent until played.
+        EXPECT_NE(d.writePos, d.playPos);
+    }
+}
+
+TEST(DeckOperations, SpeedCommandSetsTheInputWindow) {
+    DeckRig rig;
+    ASSERT_TRUE(rig.loadTest(0, sine()));
+    Deck& d = rig.deck(0);
+    d.play();
+    const struct {
+        int32_t speed;
+        int32_t expectSpeed;
+        int32_t window;
+    } cases[] = {{5462, 5462, 4117 + 2246},
+                 {3768, 3768, 3600 + 2246},
+                 {4096, 4096, 3600 + 2246},
+                 {100000, kMaxSpeed, 6363},
+                 {-5, 0, 5846}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.speed);
+        const int resyncs = rig.output.resyncs(0);
+        d.setSpeed(c.speed);
+        EXPECT_EQ(d.speed, c.expectSpeed);
+        EXPECT_EQ(d.inputWindow, c.window);
+        EXPECT_EQ(rig.output.resyncs(0), resyncs + 1); // re-primed while playing
+    }
+    // The same speed again posts nothing.
+    d.setSpeed(0);
+    const int resyncs = rig.output.resyncs(0);
+    d.setSpeed(0);
+    EXPECT_EQ(rig.output.resyncs(0), resyncs);
+}
+
+TEST(DeckOperations, EmptyAndEjectedDecksIgnoreTransport) {
+    DeckRig rig;
+    Deck& d = rig.deck(0);
+    d.fresh = 1;
+    d.play();
+    EXPECT_EQ(d.fresh, 0);
+    EXPECT_EQ(d.playing, 0);
+    EXPECT_EQ(rig.output.started(0), 0);
+    d.stop();
+    d.goToMemory();
+    d.playFrom(0.5f);
+    EXPECT_FLOAT_EQ(d.position, -1.0f);
+
+    ASSERT_TRUE(rig.loadTest(0, sine()));
+    d.play();
+    rig.turns(5);
+    d.eject();
+    EXPECT_EQ(d.playing, 0);
+    EXPECT_FLOAT_EQ(d.position, -1.0f);
+    EXPECT_EQ(d.decoding, 0);
+    EXPECT_EQ(rig.output.stopped(0), 1);
+    d.play();
+    EXPECT_EQ(d.playing, 0);
+    // The track stays loaded: stop gives the deck a position again.
+    d.stop();
+    EXPECT_GE(d.position, 0.0f);
+    d.play();
+    EXPECT_EQ(d.playing, 1);
+}
+
+TEST(DeckOperations, DspPluginIsReplacedOnlyWhenItChanges) {
+    DeckRig rig;
+    ASSERT_TRUE(rig.loadTest(0, sine()));
+    Deck& d = rig.deck(0);
+    bool firstGone = false;
+    bool secondGone = false;
+    auto first = std::make_unique<PassThrough>(&firstGone);
+    DspPlugin* firstRaw = first.get();
+    d.setDspPlugin(std::move(first));
+    EXPECT_EQ(d.dspPlugin.load(), firstRaw);
+
+    // The same instance again posts nothing and destroys nothing.
+    const int32_t write = d.writePos;
+    d.setDspPlugin(std::unique_ptr<DspPlugin>(firstRaw));
+    EXPECT_FALSE(firstGone);
+    EXPECT_EQ(d.writePos, write);
+
+    d.setDspPlugin(std::make_unique<PassThrough>(&secondGone));
+    EXPECT_TRUE(firstGone);
+    EXPECT_FALSE(secondGone);
+    d.setDspPlugin(nullptr);
+    EXPECT_TRUE(secondGone);
+    EXPECT_EQ(d.dspPlugin.load(), nullptr);
+}
+
+TEST(DeckOperations, DecoderFollowsTheFileName) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("zv-deck-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto wav = dir / "tone.WAV";
+    writeWav(wav, 2);
+
+    DeckRig rig;
+    Deck& d = rig.deck(0);
+    TrackRecord record;
+    record.path = wav.string();
+    EXPECT_TRUE(d.load(record));
+    EXPECT_EQ(d.decoder.load(), &d.wavDecoder);
+    EXPECT_EQ(d.duration, 2);
+    // The entry was found by name and the decoder's size.
+    ASSERT_NE(d.track->entry, nullptr);
+    EXPECT_EQ(d.track->entry->name, "tone.WAV");
+    EXPECT_EQ(d.track->entry->sizeKey, std::filesystem::file_size(wav));
+
+    for (const char* name : {"a.mp3", "a.wav.mp3", "wav", "a.wave", "x.Wav"}) {
+        SCOPED_TRACE(name);
+        record.path = (dir / name).string();
+        EXPECT_FALSE(d.load(record)); // none of them exists
+        const bool wavName = std::string(name) == "x.Wav";
+        EXPECT_EQ(d.decoder.load(), wavName ? static_cast<Decoder*>(&d.wavDecoder)
+                                            : static_cast<Decoder*>(&d.mp3Decoder));
+        EXPECT_EQ(deckStatus(0), kStatusCannotOpen);
+        EXPECT_EQ(d.duration, -1);
+        EXPECT_FLOAT_EQ(d.position, -1.0f);
+        EXPECT_EQ(d.suspended, 1);
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(DeckOperations, LoadHoldsOneAnalysisReferencePerLoadedTrack) {
+    DeckRig rig;
+    Deck& d = rig.deck(0);
+    const TrackRecord first = rig.record("first");
+    // Someone else (a details dialog) holds the first track's values too.
+    TrackAnalysis* shared = rig.store.acquireAnalysis(first.entry);
+
+    rig.deck(0).testDecoder.configure(sine());
+    ASSERT_TRUE(d.load(first));
+    EXPECT_EQ(first.entry->refCount, 2);
+    EXPECT_EQ(d.analysis(), shared);
+
+    // A failed open takes no reference, so the next load gives none back.
+    TestDecoder::Setup broken = sine();
+    broken.openFails = true;
+    rig.deck(0).testDecoder.configure(broken);
+    EXPECT_FALSE(d.load(rig.record("broken")));
+    EXPECT_EQ(first.entry->refCount, 1);
+    rig.deck(0).testDecoder.configure(sine());
+    ASSERT_TRUE(d.load(rig.record("second")));
+    EXPECT_EQ(first.entry->refCount, 1);
+    EXPECT_NE(first.entry->analysis, nullptr);
+
+    // Loading the deck's own record again keeps exactly one reference.
+    const TrackRecord again = *d.track;
+    ASSERT_TRUE(d.load(*d.track));
+    EXPECT_EQ(again.entry->refCount, 1);
+    rig.store.releaseAnalysis(first.entry);
+}
+
+TEST(DeckOperations, AutoBpmAndAutoLevelOnLoad) {
+    DeckRig rig;
+    AnalysisValues loud;
+    loud.loudness = 1000;
+    ASSERT_TRUE(rig.loadTest(0, sine(), loud, 128.0f));
+    rig.deck(0).play();
+
+    settings().autoBpm = 1;
+    settings().autoLevel = 1;
+    AnalysisValues louder;
+    louder.loudness = 2000;
+    rig.deck(1).setVolume(100);
+    rig.deck(1).setSpeed(4000);
+    ASSERT_TRUE(rig.loadTest(1, sine(), louder, 64.0f));
+    // 128 against 64: double tempo is matched at normal speed; a track twice as loud
+    // gets half the level.
+    EXPECT_EQ(rig.deck(1).speed, 4096);
+    EXPECT_EQ(rig.deck(1).volume, 128);
+    EXPECT_EQ(rig.output.level(1), 128);
+
+    // Syncs that fail set the controls back to normal.
+    rig.deck(1).setSpeed(4000);
+    rig.deck(1).setVolume(100);
+    ASSERT_TRUE(rig.loadTest(1, sine(), AnalysisValues{}, 0.0f));
+    EXPECT_EQ(rig.deck(1).speed, 4096);
+    EXPECT_EQ(rig.deck(1).volume, 256);
+}

@@ -1,0 +1,85 @@
+#include "DeckRig.h"
+
+#include "app/Settings.h"
+#include "audio/DeckMessages.h"
+#include "audio/DeckTable.h"
+
+Decoder* TestDeck::decoderFor(const std::string& path) {
+    if (path.rfind("test:", 0) == 0)
+        return &testDecoder;
+    return Deck::decoderFor(path);
+}
+
+DeckRig::DeckRig(int32_t framesPerPoll) : output(framesPerPoll) {
+    Settings& s = settings();
+    s.masterTempo = 0;
+    s.autoBpm = 0;
+    s.autoLevel = 0;
+    s.longMix = 0;
+    s.limitPitch = 0;
+    autoMixOn() = false;
+    audioLoopRunning() = false;
+    deckStatus(0) = kStatusEmpty;
+    deckStatus(1) = kStatusEmpty;
+    for (int i = 0; i < 2; ++i) {
+        decks_[i] = std::make_unique<TestDeck>(i);
+        decks()[i] = decks_[i].get();
+    }
+    currentSoundOutput().store(&output);
+    setTrackStore(&store);
+    std::array<DeckMessage, 4> drained;
+    deckMessages().takePending(drained);
+}
+
+DeckRig::~DeckRig() {
+    setTrackStore(nullptr);
+    currentSoundOutput().store(nullptr);
+    decks()[0] = nullptr;
+    decks()[1] = nullptr;
+}
+
+TrackRecord DeckRig::record(const std::string& name, const AnalysisValues& values, float bpm,
+                            uint32_t sizeKey) {
+    TrackRecord r;
+    r.path = "test:" + name;
+    r.entry = store.openEntry(r.path, sizeKey);
+    r.entry->bpm = bpm;
+    TrackAnalysis* a = store.acquireAnalysis(r.entry);
+    a->startPoint = values.startPoint;
+    a->endPoint = values.endPoint;
+    a->memoryPoint = values.memoryPoint;
+    a->endEnergy = values.endEnergy;
+    a->peakEnergy = values.peakEnergy;
+    a->loudness = values.loudness;
+    store.releaseAnalysis(r.entry);
+    return r;
+}
+
+bool DeckRig::loadTest(int i, const TestDecoder::Setup& setup, const AnalysisValues& values,
+                       float bpm) {
+    deck(i).testDecoder.configure(setup);
+    return deck(i).load(record("track" + std::to_string(i), values, bpm, setup.sizeKey));
+}
+
+void DeckRig::turn() {
+    output.poll();
+    deck(0).serve();
+    deck(1).serve();
+    output.submit();
+}
+
+void DeckRig::turns(int n) {
+    for (int i = 0; i < n; ++i)
+        turn();
+}
+
+void DeckRig::fill(int i, int limit) {
+    for (int k = 0; k < limit; ++k) {
+        Deck& d = deck(i);
+        const int32_t write = d.writePos;
+        const int32_t decoded = d.decodeWritePos;
+        d.serve();
+        if (d.writePos == write && d.decodeWritePos == decoded)
+            return;
+    }
+}

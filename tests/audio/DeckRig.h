@@ -1,0 +1,60 @@
+#pragma once
+// Two decks with test decoders, a TestOutput as the current sound output and an
+// in-memory track store, registered as the process-wide ones for the rig's lifetime.
+// Settings that steer the signal path are reset to known values. No audio thread:
+// commands are carried out on the posting thread and turn() runs one audio-loop turn.
+
+#include "TestDecoder.h"
+#include "TestOutput.h"
+
+#include "audio/Deck.h"
+#include "audio/MemoryTrackStore.h"
+
+#include <memory>
+#include <string>
+
+// A deck that decodes "test:" paths with its TestDecoder and every other path as the
+// program does.
+class TestDeck : public Deck {
+public:
+    explicit TestDeck(int index) : Deck(index) {}
+    TestDecoder testDecoder;
+
+protected:
+    Decoder* decoderFor(const std::string& path) override;
+};
+
+struct AnalysisValues {
+    float startPoint = 0.0f;
+    float endPoint = 0.0f;
+    float memoryPoint = 0.0f;
+    int32_t endEnergy = 0;
+    int32_t peakEnergy = 1;
+    int32_t loudness = 0;
+};
+
+class DeckRig {
+public:
+    explicit DeckRig(int32_t framesPerPoll = 1024);
+    ~DeckRig();
+
+    TestDeck& deck(int i) { return *decks_[i]; }
+    TestOutput output;
+    MemoryTrackStore store;
+
+    // A record of a "test:" track whose entry already holds the given values and bpm.
+    TrackRecord record(const std::string& name, const AnalysisValues& values = {}, float bpm = 0.0f,
+                       uint32_t sizeKey = 123456);
+    // Configures deck i's decoder and loads a "test:" track into it.
+    bool loadTest(int i, const TestDecoder::Setup& setup, const AnalysisValues& values = {},
+                  float bpm = 0.0f);
+
+    // One turn of the audio loop: poll, serve deck 0 and 1, submit.
+    void turn();
+    void turns(int n);
+    // Serves deck i until it has nothing left to render or decode (at most `limit`).
+    void fill(int i, int limit = 2000);
+
+private:
+    std::unique_ptr<TestDeck> decks_[2];
+};

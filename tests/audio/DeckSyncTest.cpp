@@ -1,0 +1,128 @@
+// Beat matching between the two decks: tempo, level and the envelope peaks.
+
+#include "DeckRig.h"
+
+#include "app/Settings.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TestDecoder::Setup track(int32_t seconds = 30) {
+    TestDecoder::Setup s;
+    s.seconds = seconds;
+    return s;
+}
+
+} // namespace
+
+TEST(DeckSync, TempoFollowsTheOtherDeck) {
+    const struct {
+        const char* name;
+        float otherBpm;
+        int32_t otherSpeed;
+        float ownBpm;
+        bool narrowRange;
+        bool synced;
+        int32_t speed;
+    } cases[] = {
+        {"double tempo matched at normal speed", 128.0f, 4096, 64.0f, false, true, 4096},
+        {"half tempo matched at normal speed", 64.0f, 4096, 128.0f, false, true, 4096},
+        {"needs more than the wide range", 140.0f, 4096, 100.0f, false, false, 4000},
+        {"slower other deck", 120.0f, 4096, 125.0f, true, true, 3932},
+        {"the other deck's speed counts", 128.0f, 4424, 128.0f, true, true, 4424},
+        {"doubled into the wide range", 90.0f, 4096, 200.0f, false, true, 3686},
+        {"doubled but outside the narrow range", 90.0f, 4096, 200.0f, true, false, 4000},
+        {"own tempo unknown", 128.0f, 4096, 0.0f, false, false, 4000},
+        {"other tempo unusable", 1500.0f, 4096, 120.0f, false, false, 4000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeckRig rig;
+        settings().limitPitch = c.narrowRange ? 1 : 0;
+        ASSERT_TRUE(rig.loadTest(0, track(), {}, c.otherBpm));
+        rig.deck(0).setSpeed(c.otherSpeed);
+        ASSERT_TRUE(rig.loadTest(1, track(), {}, c.ownBpm));
+        rig.deck(1).setSpeed(4000);
+        EXPECT_EQ(rig.deck(1).syncBpm(), c.synced);
+        EXPECT_EQ(rig.deck(1).speed, c.speed);
+    }
+}
+
+TEST(DeckSync, BpmAndLoudnessOfADeck) {
+    DeckRig rig;
+    Deck& d = rig.deck(0);
+    EXPECT_EQ(d.getBpm(), 0.0);
+    EXPECT_EQ(d.getLoudness(), 0);
+
+    AnalysisValues values;
+    values.loudness = 1000;
+    ASSERT_TRUE(rig.loadTest(0, track(), values, 120.0f));
+    d.setSpeed(4424);
+    EXPECT_DOUBLE_EQ(d.getBpm(), 120.0 * 4424 / 4096);
+    d.setVolume(200);
+    EXPECT_EQ(d.getLoudness(), 200000);
+    // An unusable tempo is reported as it is, not scaled.
+    d.track->entry->bpm = 1500.0f;
+    EXPECT_DOUBLE_EQ(d.getBpm(), 1500.0);
+}
+
+TEST(DeckSync, LevelFollowsTheOtherDeck) {
+    const struct {
+        const char* name;
+        int32_t otherLoudness;
+        int32_t otherVolume;
+        int32_t ownLoudness;
+        bool synced;
+        int32_t volume;
+    } cases[] = {
+        {"quieter track gets more level", 1000, 200, 800, true, 250},
+        {"clamped at full level", 1000, 256, 500, true, 256},
+        {"own loudness unknown", 1000, 256, 0, false, 100},
+        {"other deck silent", 1000, 0, 800, false, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeckRig rig;
+        AnalysisValues other;
+        other.loudness = c.otherLoudness;
+        ASSERT_TRUE(rig.loadTest(0, track(), other));
+        rig.deck(0).setVolume(c.otherVolume);
+        AnalysisValues own;
+        own.loudness = c.ownLoudness;
+        ASSERT_TRUE(rig.loadTest(1, track(), own));
+        rig.deck(1).setVolume(100);
+        EXPECT_EQ(rig.deck(1).syncLevel(), c.synced);
+        EXPECT_EQ(rig.deck(1).volume, c.volume);
+        EXPECT_EQ(rig.output.level(1), c.volume);
+    }
+}
+
+TEST(DeckSync, BeatPeakMovesWithTheHeardFrame) {
+    // Clicks every 21600 frames: 600 envelope blocks, a beat at the stored 122.5 BPM.
+    DeckRig rig;
+    TestDecoder::Setup clicks = track();
+    clicks.signal = TestDecoder::Signal::Clicks;
+    clicks.clickEvery = 21600;
+    ASSERT_TRUE(rig.loadTest(0, clicks, {}, 122.5f));
+    Deck& d = rig.deck(0);
+    rig.fill(0);
+
+    const int32_t peak = d.findBeatPeak();
+    ASSERT_GE(peak, 0);
+    ASSERT_LT(peak, 600);
+    // Nothing within the beat is stronger than the peak itself.
+    EXPECT_EQ(d.findNearestPeak(peak), 0);
+    for (int32_t i = 0; i < 600; ++i)
+        ASSERT_LE(d.analyser.envelopeAt(d.heardPos / 36 + i),
+                  d.analyser.envelopeAt(d.heardPos / 36 + peak));
+
+    // Moving the heard frame towards the peak brings the peak nearer by as much.
+    const int32_t step = peak / 2;
+    d.skip(step * 36);
+    EXPECT_EQ(d.findBeatPeak(), peak - step);
+    EXPECT_EQ(d.findNearestPeak(peak - step), 0);
+    // A target a little off the peak is drawn back onto it.
+    EXPECT_EQ(d.findNearestPeak(peak - step + 10), -10);
+    EXPECT_EQ(d.findNearestPeak(peak - step - 10), 10);
+}

@@ -1,0 +1,80 @@
+// The Master Tempo kernels on their own: the splice search and the cross-fade.
+
+#include "audio/MasterTempo.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+constexpr int kInputFrames = 3600;
+
+std::vector<Frame> sine(int frames, double frequency) {
+    std::vector<Frame> out(frames);
+    for (int i = 0; i < frames; ++i) {
+        const auto v =
+            static_cast<int16_t>(12000.0 * std::sin(2.0 * M_PI * frequency * i / kSampleRate));
+        out[i] = makeFrame(v, v);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(MasterTempo, SpliceLandsInPhaseWithTheTail) {
+    // On a steady tone the best splice continues the tail's waveform: the new material
+    // starts a whole number of periods away from where the tail was taken.
+    for (double frequency : {97.0, 300.0, 441.0, 1000.0}) {
+        const std::vector<Frame> input = sine(kInputFrames, frequency);
+        const double period = kSampleRate / frequency;
+        for (int tailFrame : {0, 37, 300, 512, 777, 1100}) {
+            SCOPED_TRACE(testing::Message() << frequency << " Hz, tail at " << tailFrame);
+            const int32_t found = findBestSplice(input.data() + tailFrame, input.data());
+            ASSERT_EQ(found % 2, 0);
+            ASSERT_GE(found, 0);
+            ASSERT_LE(found, kSpliceMaxOffset);
+            double phase = std::fmod(found / 2 - tailFrame + 10 * period, period);
+            phase = std::min(phase, period - phase);
+            EXPECT_LE(phase, std::max(1.0, period / 100.0));
+        }
+    }
+}
+
+TEST(MasterTempo, SpliceStaysInRange) {
+    std::vector<Frame> silence(kInputFrames, 0);
+    // Nothing correlates: the first coarse candidate stays.
+    EXPECT_EQ(findBestSplice(silence.data(), silence.data()), 248);
+
+    uint32_t seed = 1;
+    std::vector<Frame> noise(kInputFrames);
+    for (int round = 0; round < 20; ++round) {
+        for (Frame& f : noise) {
+            seed = seed * 1664525u + 1013904223u;
+            f = seed;
+        }
+        const int32_t found = findBestSplice(noise.data() + 500, noise.data());
+        EXPECT_EQ(found % 2, 0);
+        EXPECT_GE(found, 0);
+        EXPECT_LE(found, kSpliceMaxOffset);
+    }
+}
+
+TEST(MasterTempo, CrossFadeRunsFromTailToFresh) {
+    std::vector<Frame> tail(kSpliceFadeFrames, makeFrame(-32768, 32767));
+    std::vector<Frame> fresh(kSpliceFadeFrames, makeFrame(32767, -32768));
+    std::vector<Frame> out(kSpliceFadeFrames);
+    crossFadeSplice(out.data(), tail.data(), fresh.data());
+    EXPECT_EQ(out[0], tail[0]);
+    EXPECT_EQ(frameLeft(out[256]), (-32768 * 256 + 32767 * 256) >> 9);
+    EXPECT_EQ(frameLeft(out[511]), (-32768 * 1 + 32767 * 511) >> 9);
+    for (int i = 1; i < kSpliceFadeFrames; ++i) {
+        EXPECT_GE(frameLeft(out[i]), frameLeft(out[i - 1]));
+        EXPECT_LE(frameRight(out[i]), frameRight(out[i - 1]));
+    }
+    // Equal sound on both sides passes unchanged.
+    crossFadeSplice(out.data(), fresh.data(), fresh.data());
+    EXPECT_EQ(out, fresh);
+}

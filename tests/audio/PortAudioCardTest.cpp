@@ -1,0 +1,136 @@
+// The PortAudio backend with a real stream, without sound hardware: this process gets
+// a private ~/.asoundrc whose default ALSA device is the "null" plug-in, which takes
+// frames as fast as they come. So the callback runs (quickly, without a clock) and
+// the cursors, the latency and the closing can be checked. Run under ThreadSanitizer:
+// the callback runs on PortAudio's thread.
+#include "OutputCapture.h"
+
+#include "audio/CardMixer.h"
+#include "audio/PortAudioCard.h"
+#include "audio/SoundCard.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A private home folder holding the ALSA configuration, removed at exit.
+struct NullAlsaHome {
+    std::string dir;
+    NullAlsaHome() {
+        char pattern[] = "/tmp/zv-null-alsa-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
+            return;
+        }
+        dir = pattern;
+        std::ofstream(dir + "/.asoundrc")
+            << "pcm.!default { type null }\n"
+               "pcm.zvnull { type null hint.description \"Null output\" }\n";
+        setenv("HOME", dir.c_str(), 1);
+    }
+    ~NullAlsaHome() {
+        if (!dir.empty()) {
+            std::remove((dir + "/.asoundrc").c_str());
+            rmdir(dir.c_str());
+        }
+    }
+};
+
+// Must run before the first ALSA call of the process; ALSA reads the file then.
+void useNullAlsaDevices() {
+    static const NullAlsaHome home;
+    ASSERT_FALSE(home.dir.empty());
+}
+
+template <typename Pred> bool waitFor(Pred pred) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(PortAudioCard, PlaysBuffersThroughTheStreamCallback) {
+    useNullAlsaDevices();
+    OutputCapture capture;
+    std::unique_ptr<SoundDevice> device;
+    const SoundResult opened = openSoundCard(nullptr, false, &device);
+    const std::vector<SoundCardInfo> outputs = listPortAudioOutputs();
+    if (opened == SoundResult::Ok && device->info().isVirtual) {
+        GTEST_SKIP() << "PortAudio offers no ALSA null device here";
+    }
+    ASSERT_EQ(opened, SoundResult::Ok);
+    ASSERT_FALSE(outputs.empty());
+    bool listedAsDefault = false;
+    for (const SoundCardInfo& c : outputs) {
+        listedAsDefault |= c.isDefault && c.id == device->info().id;
+    }
+    EXPECT_TRUE(listedAsDefault) << "opening without identifier gives the listed default";
+    EXPECT_GE(device->latencyFrames(), kRenderChunkFrames);
+
+    constexpr int32_t kFrames = 22050;
+    std::unique_ptr<SoundBuffer> moving, still;
+    ASSERT_EQ(device->createBuffer(kFrames, &moving), SoundResult::Ok);
+    ASSERT_EQ(device->createBuffer(kFrames, &still), SoundResult::Ok);
+    moving->setVolume(-300);
+    ASSERT_EQ(moving->play(), SoundResult::Ok);
+
+    // Fill behind the callback while it plays, as the outputs do.
+    int32_t play = 0, write = 0;
+    int rounds = 0;
+    EXPECT_TRUE(waitFor([&] {
+        if (moving->getCursors(&play, &write) != SoundResult::Ok) {
+            return false;
+        }
+        EXPECT_EQ(write, (play + device->latencyFrames()) % kFrames);
+        LockedRegions r;
+        if (moving->lock(write, 4096, &r) == SoundResult::Ok) {
+            std::fill(r.first, r.first + r.firstFrames, makeFrame(1000, -1000));
+            std::fill(r.second, r.second + r.secondFrames, makeFrame(1000, -1000));
+            moving->unlock(r);
+        }
+        return ++rounds > 3 && play != 0;
+    })) << "the callback never took frames";
+    ASSERT_EQ(still->getCursors(&play, &write), SoundResult::Ok);
+    EXPECT_EQ(play, 0) << "a stopped buffer does not move";
+
+    device.reset(); // stops the stream with buffers still alive
+    EXPECT_EQ(moving->getCursors(&play, &write), SoundResult::DeviceLost);
+    EXPECT_EQ(capture.text(), "");
+}
+
+TEST(PortAudioCard, OpensACardByItsIdentifierAndKeepsExclusiveOpensApart) {
+    useNullAlsaDevices();
+    OutputCapture capture;
+    const std::vector<SoundCardInfo> outputs = listPortAudioOutputs();
+    const SoundCardInfo* named = nullptr;
+    for (const SoundCardInfo& c : outputs) {
+        if (c.description == "zvnull (ALSA)") {
+            named = &c;
+        }
+    }
+    if (named == nullptr) {
+        GTEST_SKIP() << "PortAudio offers no ALSA null device here";
+    }
+    std::unique_ptr<SoundDevice> first, second;
+    ASSERT_EQ(openSoundCard(&named->id, true, &first), SoundResult::Ok);
+    EXPECT_EQ(first->info().id, named->id);
+    EXPECT_EQ(first->info().description, "zvnull (ALSA)");
+    EXPECT_EQ(openSoundCard(&named->id, false, &second), SoundResult::DeviceBusy);
+    first.reset();
+    EXPECT_EQ(openSoundCard(&named->id, false, &second), SoundResult::Ok);
+    second.reset();
+    EXPECT_EQ(capture.text(), "");
+}

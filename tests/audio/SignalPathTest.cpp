@@ -1,0 +1,357 @@
+// The deck's signal path driven turn by turn through a TestOutput: which input frames
+// are heard at each speed, Master Tempo's pitch, seeking, skipping and shifting, the
+// end of the track and the automatic-mix trigger.
+
+#include "DeckRig.h"
+
+#include "app/Settings.h"
+#include "audio/DeckMessages.h"
+#include "audio/DeckTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+TestDecoder::Setup indexTrack(int32_t seconds = 30) {
+    TestDecoder::Setup s;
+    s.signal = TestDecoder::Signal::Index;
+    s.seconds = seconds;
+    return s;
+}
+
+TestDecoder::Setup sineTrack(int32_t seconds = 30, double frequency = 441.0) {
+    TestDecoder::Setup s;
+    s.frequency = frequency;
+    s.seconds = seconds;
+    return s;
+}
+
+// Upward zero crossings of the left channel per second.
+double dominantFrequency(const std::vector<Frame>& frames) {
+    int crossings = 0;
+    for (size_t i = 1; i < frames.size(); ++i) {
+        if (frameLeft(frames[i - 1]) < 0 && frameLeft(frames[i]) >= 0)
+            ++crossings;
+    }
+    return crossings * double(kSampleRate) / double(frames.size());
+}
+
+// Steps between the input frames of consecutive heard frames.
+std::vector<int64_t> steps(const std::vector<Frame>& frames) {
+    std::vector<int64_t> out;
+    for (size_t i = 1; i < frames.size(); ++i)
+        out.push_back(TestDecoder::indexOf(frames[i]) - TestDecoder::indexOf(frames[i - 1]));
+    return out;
+}
+
+std::vector<Frame> renderedAhead(const Deck& d) {
+    std::vector<Frame> out;
+    for (int32_t i = d.playPos; i != d.writePos; i = (i + 1) % kOutputRingFrames)
+        out.push_back(d.outputRing[i]);
+    return out;
+}
+
+// Messages raised since the last call.
+std::vector<DeckMessage> takeMessages() {
+    std::array<DeckMessage, 4> pending;
+    const int n = deckMessages().takePending(pending);
+    return {pending.begin(), pending.begin() + n};
+}
+
+} // namespace
+
+TEST(SignalPath, PlainResamplingUsesInputFramesAtTheSpeed) {
+    const struct {
+        int32_t speed;
+        int64_t smallStep; // the usual step between heard input frames
+        int64_t oddStep;   // the step of a dropped (2) or repeated (0) frame
+    } cases[] = {{4096, 1, 1}, {4424, 1, 2}, {3768, 1, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.speed);
+        DeckRig rig;
+        ASSERT_TRUE(rig.loadTest(0, indexTrack()));
+        Deck& d = rig.deck(0);
+        d.setSpeed(c.speed);
+        rig.fill(0);
+        d.play();
+        rig.output.collect(0, true);
+        rig.turns(300);
+        const auto& heard = rig.output.heard(0);
+        ASSERT_GT(heard.size(), 250000u);
+        EXPECT_EQ(TestDecoder::indexOf(heard.front()), 0);
+
+        int64_t odd = 0;
+        for (int64_t step : steps(heard)) {
+            ASSERT_TRUE(step == c.smallStep || step == c.oddStep) << step;
+            odd += step != c.smallStep;
+        }
+        // |speed - 4096| / 4096 of the frames: about every twelfth at the +-8 % ends.
+        const double expected = std::abs(c.speed - 4096) / 4096.0;
+        EXPECT_NEAR(double(odd) / double(heard.size() - 1), expected, 0.001);
+    }
+}
+
+TEST(SignalPath, SeekStartsAtTheAskedFrame) {
+    for (bool stepBack : {false, true}) {
+        for (float p : {0.25f, 0.5371f, 0.9f}) {
+            SCOPED_TRACE(testing::Message() << "stepBack " << stepBack << " p " << p);
+            DeckRig rig;
+            TestDecoder::Setup s = indexTrack();
+            s.stepBack = stepBack; // the MP3 decoder seeks one block early
+            ASSERT_TRUE(rig.loadTest(0, s));
+            Deck& d = rig.deck(0);
+            d.playFrom(p);
+            EXPECT_FLOAT_EQ(d.position, p);
+            rig.output.collect(0, true);
+            rig.turns(30);
+            const int64_t target =
+                static_cast<int64_t>(double(p) * rig.deck(0).testDecoder.frameCount());
+            // Positions are floats: at 0.9 of a 30 s track one step of a float is 0.08
+            // frames, and the decoder's and the seek's positions are rounded apart.
+            EXPECT_NEAR(double(TestDecoder::indexOf(rig.output.heard(0).front())), double(target),
+                        2.0);
+            const double heardSeconds = double(rig.output.heard(0).size()) / kSampleRate;
+            EXPECT_NEAR(d.position, p + heardSeconds / 30.0, 2.0 / (30.0 * kSampleRate) + 1e-6);
+        }
+    }
+}
+
+TEST(SignalPath, MasterTempoAtNormalSpeedEqualsPlainAfterTheFirstStep) {
+    DeckRig rig;
+    ASSERT_TRUE(rig.loadTest(0, sineTrack()));
+    Deck& d = rig.deck(0);
+    rig.fill(0);
+    const std::vector<Frame> plain = renderedAhead(d);
+    ASSERT_GT(plain.size(), size_t{10 * kRenderStepFrames});
+
+    settings().masterTempo = 1;
+    d.refresh();
+    rig.fill(0);
+    const std::vector<Frame> tempo = renderedAhead(d);
+    ASSERT_EQ(tempo.size(), plain.size());
+    // The first step fades in from the silence that a paused deck had heard.
+    EXPECT_NE(tempo[25], plain[25]); // a quarter period of the tone: its peak
+    for (size_t i = kRenderStepFrames; i < plain.size(); ++i)
+        ASSERT_EQ(tempo[i], plain[i]) << "frame " << i;
+}
+
+TEST(SignalPath, MasterTempoKeepsThePitch) {
+    const struct {
+        int32_t speed;
+        bool masterTempo;
+        double frequency;
+    } cases[] = {{4424, true, 441.0},
+                 {3768, true, 441.0},
+                 {2730, true, 441.0},
+                 {4424, false, 441.0 * 4424 / 4096},
+                 {3768, false, 441.0 * 3768 / 4096}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.speed << (c.masterTempo ? " master tempo" : " plain"));
+        DeckRig rig;
+        settings().masterTempo = c.masterTempo ? 1 : 0;
+        ASSERT_TRUE(rig.loadTest(0, sineTrack()));
+        Deck& d = rig.deck(0);
+        d.setSpeed(c.speed);
+        rig.fill(0);
+        d.play();
+        rig.turns(10);
+        const float from = d.position;
+        rig.output.collect(0, true);
+        rig.turns(200);
+        const auto& heard = rig.output.heard(0);
+        ASSERT_GT(heard.size(), 150000u);
+        EXPECT_NEAR(dominantFrequency(heard), c.frequency, c.frequency * 0.01);
+        // Either way the track advances at the deck's speed.
+        const double trackSeconds = (d.position - from) * 30.0;
+        const double heardSeconds = double(heard.size()) / kSampleRate;
+        EXPECT_NEAR(trackSeconds / heardSeconds, c.speed / 4096.0, 0.02);
+    }
+}
+
+TEST(SignalPath, TrackEndIsReportedOnceAndStopsTheDeck) {
+    DeckRig rig;
+    ASSERT_TRUE(rig.loadTest(0, indexTrack(3)));
+    Deck& d = rig.deck(0);
+    d.play();
+    rig.output.collect(0, true);
+    int ended = 0;
+    for (int turn = 0; turn < 600; ++turn) {
+        rig.turn();
+        for (const DeckMessage& m : takeMessages()) {
+            EXPECT_EQ(m.message, kMsgTrackEnded);
+            EXPECT_EQ(m.deck, 0);
+            ++ended;
+        }
+    }
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(d.playing, 0);
+    EXPECT_LT(d.position, 0.0f);
+    EXPECT_EQ(d.stopStep, 0);
+    EXPECT_EQ(rig.output.stopped(0), 1);
+
+    // Every full block of the file was heard once, in order, before the end.
+    const int64_t lastFrame = (3 * kSampleRate / kBlockFrames) * kBlockFrames - 1;
+    const auto& heard = rig.output.heard(0);
+    int64_t expected = 0;
+    for (Frame f : heard) {
+        if (expected > lastFrame) {
+            EXPECT_EQ(f, 0u); // silence after the end, until it was heard
+            continue;
+        }
+        ASSERT_EQ(TestDecoder::indexOf(f), expected);
+        ++expected;
+    }
+    EXPECT_EQ(expected, lastFrame + 1);
+
+    // A stop gives the ended deck its position back.
+    d.stop();
+    EXPECT_FLOAT_EQ(d.position, 0.0f);
+}
+
+TEST(SignalPath, ReadErrorShowsTheStatusAndEndsTheTrack) {
+    DeckRig rig;
+    TestDecoder::Setup s = indexTrack(10);
+    s.failAtFrame = 50000;
+    ASSERT_TRUE(rig.loadTest(0, s));
+    Deck& d = rig.deck(0);
+    d.play();
+    rig.output.collect(0, true);
+    int ended = 0;
+    for (int turn = 0; turn < 400; ++turn) {
+        rig.turn();
+        ended += static_cast<int>(takeMessages().size());
+    }
+    EXPECT_EQ(deckStatus(0), kStatusDecoderError);
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(d.playing, 0);
+    int64_t last = -1;
+    for (Frame f : rig.output.heard(0))
+        last = std::max(last, TestDecoder::indexOf(f));
+    EXPECT_EQ(last, (50000 / kBlockFrames) * kBlockFrames - 1);
+}
+
+TEST(SignalPath, AutoMixTrigger) {
+    const struct {
+        const char* name;
+        float endPoint;
+        float from;
+        int longMix;
+        bool otherPlaying;
+        bool triggered;
+        float expectAt; // < 0: no message expected
+    } cases[] = {
+        {"6.4 s before the end point", 0.95f, 0.92f, 0, false, false, 0.95f - 6.4f / 300.0f},
+        {"28.8 s before the end point", 0.95f, 0.85f, 112, false, false, 0.95f - 28.8f / 300.0f},
+        {"never before 0.8", 0.5f, 0.7995f, 0, false, false, 0.8f},
+        {"not while the other deck plays", 0.95f, 0.92f, 0, true, false, -1.0f},
+        {"not after a mix started from it", 0.95f, 0.92f, 0, false, true, -1.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeckRig rig;
+        autoMixOn() = true;
+        settings().longMix = c.longMix;
+        AnalysisValues values;
+        values.endPoint = c.endPoint;
+        // A stored end point keeps its place while louder blocks are not met before it.
+        values.endEnergy = 1 << 30;
+        ASSERT_TRUE(rig.loadTest(0, sineTrack(300), values));
+        if (c.otherPlaying) {
+            ASSERT_TRUE(rig.loadTest(1, sineTrack(300)));
+            rig.deck(1).play();
+        }
+        Deck& d = rig.deck(0);
+        d.mixTriggered = c.triggered ? 1 : 0;
+        d.playFrom(c.from);
+        takeMessages();
+        float at = -1.0f;
+        for (int turn = 0; turn < 600 && at < 0.0f; ++turn) {
+            rig.turn();
+            for (const DeckMessage& m : takeMessages()) {
+                if (m.message == kMsgAutoMixStart && m.deck == 1)
+                    at = d.position;
+            }
+        }
+        if (c.expectAt < 0.0f) {
+            EXPECT_LT(at, 0.0f);
+            continue;
+        }
+        // One poll moves the heard position by 1024 frames, 0.000077 of the track.
+        EXPECT_GE(at, c.expectAt);
+        EXPECT_LT(at, c.expectAt + 0.0002f);
+        // Repeated until the mix handler marks the deck.
+        rig.turn();
+        EXPECT_EQ(takeMessages().size(), 1u);
+        d.mixTriggered = 1;
+        rig.turns(3);
+        EXPECT_TRUE(takeMessages().empty());
+    }
+}
+
+TEST(SignalPath, ShiftMovesOnlyWithinRenderedSound) {
+    DeckRig rig;
+    ASSERT_TRUE(rig.loadTest(0, indexTrack()));
+    Deck& d = rig.deck(0);
+    rig.fill(0);
+
+    // Freshly re-primed: nothing rendered lies behind the heard frame.
+    const int32_t playPos = d.playPos;
+    const int32_t heardPos = d.heardPos;
+    d.shift(-100000);
+    EXPECT_EQ(d.playPos, playPos);
+    EXPECT_EQ(d.heardPos, heardPos);
+    EXPECT_EQ(rig.output.snippetCount(), 0);
+
+    // Paused and shifted forward: the new place is heard for 1152 frames.
+    d.shift(2000);
+    EXPECT_EQ(d.playPos, playPos + 2000);
+    EXPECT_EQ(d.heardPos, heardPos + 2000);
+    ASSERT_EQ(rig.output.snippetCount(), 1);
+    EXPECT_EQ(rig.output.lastSnippet().deck, 0);
+    EXPECT_EQ(rig.output.lastSnippet().from, d.playPos);
+    EXPECT_EQ(rig.output.lastSnippet().frames, 1152);
+
+    // After a while of playing the rendered history allows going back.
+    d.play();
+    rig.turns(120);
+    ASSERT_EQ(d.outputUnwritten, 0);
+    d.pause();
+    const int32_t before = d.heardPos;
+    d.shift(-5000);
+    EXPECT_EQ(d.heardPos, before - 5000);
+    EXPECT_EQ(rig.output.snippetCount(), 2);
+    // A playing deck is resynchronised instead.
+    d.play();
+    const int resyncs = rig.output.resyncs(0);
+    d.shift(-1000);
+    EXPECT_EQ(rig.output.snippetCount(), 2);
+    EXPECT_EQ(rig.output.resyncs(0), resyncs + 1);
+}
+
+TEST(SignalPath, SkipBackIntoUnrenderedHistoryIsHeardAsSilence) {
+    DeckRig rig;
+    ASSERT_TRUE(rig.loadTest(0, indexTrack()));
+    Deck& d = rig.deck(0);
+    rig.fill(0);
+    d.play();
+    rig.turns(100); // the whole output ring holds rendered sound now
+    d.playFrom(0.5f);
+    rig.turns(5);
+    const int32_t unwritten = d.outputUnwritten;
+    ASSERT_GT(unwritten, 1000);
+
+    d.skip(-kOutputRingFrames);
+    EXPECT_EQ(d.playPos, (d.writePos + 1) % kOutputRingFrames);
+    rig.output.collect(0, true);
+    rig.turns(120);
+    const auto& heard = rig.output.heard(0);
+    size_t silent = 0;
+    while (silent < heard.size() && heard[silent] == 0)
+        ++silent;
+    // What lay there came from before the seek; then the sound rendered at the seek.
+    EXPECT_EQ(silent, size_t(unwritten - 1));
+    ASSERT_LT(silent, heard.size());
+    EXPECT_NEAR(double(TestDecoder::indexOf(heard[silent])), 0.5 * 30 * kSampleRate, 1.0);
+}

@@ -1,0 +1,72 @@
+#pragma once
+// A sound output for engine tests. Like the hard-mix output, it keeps a play cursor
+// per playing deck and, on poll(), reports to the deck the ring frame at that cursor
+// through Deck::updatePlayPosition. The cursor advances by a chosen number of frames
+// per poll, never past what the deck has rendered. It records the calls the decks
+// make, and a test may collect the frames "heard" (copied from the output ring) to
+// analyse the signal.
+//
+// Threading: the deck-side calls run on the audio thread; the counters are atomics so
+// a test thread may read them while an audio loop runs. Heard frames are collected
+// only by tests without a second thread.
+
+#include "audio/Frame.h"
+#include "audio/SoundOutput.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+class TestOutput : public SoundOutput {
+public:
+    explicit TestOutput(int32_t framesPerPoll = 1024);
+
+    void setDeckLevel(int deck, int level) override;
+    void setCrossfader(int position) override;
+    void resyncDeck(int deck) override;
+    int submit() override;
+    int playSnippet(int deck, int32_t ringPos, int32_t frames) override;
+    void poll() override;
+    void deckStarted(int deck) override;
+    void deckStopped(int deck) override;
+    void setSelectedDeck(int deck) override;
+    bool isDeckAudible(int deck) override;
+
+    void setFramesPerPoll(int32_t frames) { framesPerPoll_ = frames; }
+    // Appends every frame sent for the deck to heard(deck) while on.
+    void collect(int deck, bool on);
+    std::vector<Frame>& heard(int deck) { return heard_[deck & 1]; }
+
+    bool isPlaying(int deck) const { return playing_[deck & 1].load(); }
+    int32_t cursor(int deck) const { return cursor_[deck & 1].load(); }
+    int started(int deck) const { return started_[deck & 1].load(); }
+    int stopped(int deck) const { return stopped_[deck & 1].load(); }
+    int resyncs(int deck) const { return resyncs_[deck & 1].load(); }
+    int level(int deck) const { return level_[deck & 1].load(); }
+    // Polls that could not advance the full step because the deck had not rendered
+    // enough.
+    int shortPolls(int deck) const { return shortPolls_[deck & 1].load(); }
+
+    struct Snippet {
+        int deck = -1;
+        int32_t from = -1;
+        int32_t frames = 0;
+    };
+    int snippetCount() const { return snippetCount_.load(); }
+    Snippet lastSnippet() const { return lastSnippet_; }
+
+private:
+    int32_t framesPerPoll_;
+    std::array<std::atomic<bool>, 2> playing_{};
+    std::array<std::atomic<int32_t>, 2> cursor_{};
+    std::array<std::atomic<int>, 2> started_{};
+    std::array<std::atomic<int>, 2> stopped_{};
+    std::array<std::atomic<int>, 2> resyncs_{};
+    std::array<std::atomic<int>, 2> level_{};
+    std::array<std::atomic<int>, 2> shortPolls_{};
+    std::array<bool, 2> collecting_{};
+    std::array<std::vector<Frame>, 2> heard_;
+    std::atomic<int> snippetCount_{0};
+    Snippet lastSnippet_;
+};

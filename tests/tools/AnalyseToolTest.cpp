@@ -1,0 +1,250 @@
+// Runs the zorvendal-analyse program on WAV click tracks and broken files written here.
+
+#include "tests/audio/ClickTrack.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the tool with raw byte arguments (file names need not be UTF-8); stderr goes
+// to a file so that neither pipe can fill up.
+ToolRun runTool(const std::vector<std::string>& args, const std::string& errFile) {
+    std::vector<char*> argv;
+    std::string tool = ZV_ANALYSE_TOOL;
+    argv.push_back(tool.data());
+    std::vector<std::string> copies = args;
+    for (std::string& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    ToolRun run;
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    if (spawned == 0) {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+            run.out.append(buffer, size_t(n));
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    close(pipeFds[0]);
+    std::ifstream in(errFile, std::ios::binary);
+    run.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return run;
+}
+
+void put16(std::string& s, uint16_t v) {
+    s += char(v & 0xff);
+    s += char(v >> 8);
+}
+void put32(std::string& s, uint32_t v) {
+    put16(s, uint16_t(v & 0xffff));
+    put16(s, uint16_t(v >> 16));
+}
+
+// A 44100 Hz 16-bit stereo PCM file of the given track.
+void writeWav(const std::string& path, ClickTrack track, double seconds) {
+    const uint32_t frames = uint32_t(seconds * 44100.0);
+    std::vector<int16_t> samples(size_t(frames) * 2);
+    track.render(0, int(frames), samples.data());
+    std::string file = "RIFF";
+    put32(file, 36 + frames * 4);
+    file += "WAVEfmt ";
+    put32(file, 16);
+    put16(file, 1); // PCM
+    put16(file, 2);
+    put32(file, 44100);
+    put32(file, 44100 * 4);
+    put16(file, 4);
+    put16(file, 16);
+    file += "data";
+    put32(file, frames * 4);
+    for (int16_t s : samples)
+        put16(file, uint16_t(s));
+    std::ofstream(path, std::ios::binary).write(file.data(), std::streamsize(file.size()));
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+std::string garbage(size_t size) {
+    std::string s;
+    uint32_t x = 99;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        s += char(x >> 24);
+    }
+    return s;
+}
+
+class AnalyseTool : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    std::string path(const std::string& name) const {
+        return dir.path().toStdString() + "/" + name;
+    }
+    ToolRun run(const std::vector<std::string>& args) { return runTool(args, path("stderr.txt")); }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(AnalyseTool, JsonReportsEveryFileInOrder) {
+    struct Expect {
+        std::string name;
+        double bpm; // < 0: an error object is expected
+        double startS, endS;
+    };
+    // Beats fall every 60/bpm s from 0. A track loud from its first frame starts at one
+    // of its first beats, depending on when the analyser's band settles (startS 0 here).
+    const std::vector<Expect> files = {
+        {"120.wav", 120.0, 0.0, 19.5},
+        {"garbage.mp3", -1, 0, 0},
+        {"95 quiet intro.WAV", 95.0, 60.0 / 95 * 7, 60.0 / 95 * 31},
+        {"not really.wav", -1, 0, 0},
+        {"128.wav", 128.0, 0.0, 60.0 / 128 * 42},
+        {"missing.mp3", -1, 0, 0},
+        {"120.wav", 120.0, 0.0, 19.5}, // the same result whichever thread takes it
+    };
+    writeWav(path("120.wav"), ClickTrack{.bpm = 120.0}, 20.0);
+    writeWav(path("95 quiet intro.WAV"),
+             ClickTrack{.bpm = 95.0, .loudFromS = 60.0 / 95 * 7, .quietGain = 0.1}, 20.0);
+    writeWav(path("128.wav"), ClickTrack{.bpm = 128.0}, 20.0);
+    writeBytes(path("garbage.mp3"), garbage(100000));
+    writeBytes(path("not really.wav"), "RIFF\x10\0\0\0WAVEjunk" + garbage(5000));
+
+    std::vector<std::string> args = {"--json"};
+    for (const Expect& e : files)
+        args.push_back(path(e.name));
+    const ToolRun r = run(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
+    ASSERT_TRUE(doc.isArray());
+    const QJsonArray array = doc.array();
+    ASSERT_EQ(array.size(), qsizetype(files.size()));
+    for (size_t i = 0; i < files.size(); ++i) {
+        const Expect& e = files[i];
+        SCOPED_TRACE(e.name);
+        const QJsonObject o = array[qsizetype(i)].toObject();
+        EXPECT_EQ(o["path"].toString().toStdString(), path(e.name));
+        if (e.bpm < 0) {
+            EXPECT_EQ(o.size(), 2);
+            EXPECT_FALSE(o["error"].toString().isEmpty());
+            continue;
+        }
+        EXPECT_NEAR(o["bpm"].toDouble(), e.bpm, 0.2);
+        EXPECT_NEAR(o["duration_s"].toDouble(), 20.0, 0.03);
+        EXPECT_GT(o["start_s"].toDouble(), 0.0);
+        if (e.startS > 0.0) {
+            EXPECT_NEAR(o["start_s"].toDouble(), e.startS, 0.1);
+        } else {
+            EXPECT_LT(o["start_s"].toDouble(), 1.1);
+        }
+        EXPECT_NEAR(o["end_s"].toDouble(), e.endS, 0.1);
+        EXPECT_GT(o["peak"].toInt(), 1);
+        EXPECT_GT(o["loudness"].toInt(), 0);
+    }
+    EXPECT_EQ(array.first().toObject(), array.last().toObject());
+}
+
+TEST_F(AnalyseTool, JsonEscapesAnyFileName) {
+    const std::vector<std::string> names = {
+        "quote \" back \\ tab \t line \n end.wav",
+        "caf\xc3\xa9 \x01.wav",
+        "stray \xff byte.wav",
+    };
+    const std::vector<std::string> expected = {
+        names[0], names[1],
+        "stray \xef\xbf\xbd byte.wav", // U+FFFD in place of the stray byte
+    };
+    std::vector<std::string> args = {"--json"};
+    for (const std::string& n : names) {
+        writeWav(path(n), ClickTrack{.bpm = 120.0}, 2.0);
+        args.push_back(path(n));
+    }
+    const ToolRun r = run(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
+    const QJsonArray array = doc.array();
+    ASSERT_EQ(array.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(array[i].toObject()["path"].toString().toStdString(), path(expected[i]));
+        EXPECT_TRUE(array[i].toObject().contains("bpm")) << i;
+    }
+    for (const std::string& n : names) // QTemporaryDir cannot name a non-UTF-8 file
+        std::remove(path(n).c_str());
+}
+
+TEST_F(AnalyseTool, TextLinesAndExitStatus) {
+    writeWav(path("a.wav"), ClickTrack{.bpm = 120.0}, 12.0);
+    writeBytes(path("b.mp3"), garbage(20000));
+
+    // Good files on stdout, one tab-separated line each; failures named on stderr.
+    ToolRun r = run({path("a.wav"), path("b.mp3")});
+    EXPECT_EQ(r.exitCode, 0);
+    ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    std::vector<std::string> fields;
+    size_t from = 0;
+    for (size_t tab; (tab = r.out.find_first_of("\t\n", from)) != std::string::npos; from = tab + 1)
+        fields.push_back(r.out.substr(from, tab - from));
+    ASSERT_EQ(fields.size(), 6u) << r.out;
+    EXPECT_EQ(fields[0], path("a.wav"));
+    EXPECT_NEAR(std::stod(fields[1]), 120.0, 0.2);
+    EXPECT_EQ(fields[1].find('.'), fields[1].size() - 3) << "two decimals after a point";
+    EXPECT_NE(r.err.find(path("b.mp3")), std::string::npos) << r.err;
+
+    // Nothing readable: non-zero; no file at all: usage error.
+    r = run({path("b.mp3"), path("nothing.wav")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.empty());
+    r = run({"--json", path("b.mp3")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array().size(), 1);
+    EXPECT_EQ(run({}).exitCode, 2);
+    EXPECT_EQ(run({"--frobnicate", path("a.wav")}).exitCode, 2);
+}
+
+} // namespace

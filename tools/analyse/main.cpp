@@ -1,0 +1,156 @@
+// zorvendal-analyse: measures the tempo, start and end points, peak energy and loudness
+// of MP3 and WAV files with the decks' own decoders and beat analyser, without a sound
+// card and as fast as the machine allows.
+//
+// Usage: zorvendal-analyse [--json] FILE...
+// Exit status: 0 when at least one file was analysed, 1 when none could be, 2 for a
+// usage error. A folder of music with a few broken files is still a success: the good
+// files are reported and each failure is named.
+
+#include "tools/analyse/FileAnalyser.h"
+#include "tools/analyse/ReportFormat.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kMaxWorkers = 2; // files analysed at once
+constexpr int kBarWidth = 30;
+
+void printUsage(FILE* to) {
+    std::fputs("Usage: zorvendal-analyse [--json] FILE...\n"
+               "Prints for each MP3 or WAV file: path, BPM, start and end point in seconds,\n"
+               "peak energy and loudness, separated by tabs; with --json, one JSON array.\n",
+               to);
+}
+
+// Results come back from the workers in any order and are printed in the order given.
+struct Progress {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<FileReport> reports;
+    std::vector<bool> done;
+    size_t finished = 0;
+};
+
+void work(const std::vector<std::string>& paths, std::atomic<size_t>& next, Progress& progress) {
+    auto analyser = std::make_unique<FileAnalyser>();
+    for (size_t i = next++; i < paths.size(); i = next++) {
+        FileReport report = analyser->analyse(paths[i]);
+        std::lock_guard lock(progress.mutex);
+        progress.reports[i] = std::move(report);
+        progress.done[i] = true;
+        ++progress.finished;
+        progress.changed.notify_one();
+    }
+}
+
+class ProgressBar {
+public:
+    explicit ProgressBar(bool shown) : shown_(shown) {}
+    void draw(size_t finished, size_t total) {
+        if (!shown_)
+            return;
+        const size_t filled = total ? finished * kBarWidth / total : 0;
+        std::string bar(filled, '#');
+        bar.append(kBarWidth - filled, '.');
+        std::fprintf(stderr, "\r[%s] %zu/%zu", bar.c_str(), finished, total);
+        std::fflush(stderr);
+    }
+    // Clears the bar's line before other output goes to the terminal.
+    void clear() {
+        if (shown_) {
+            std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
+        }
+    }
+
+private:
+    bool shown_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool json = false;
+    std::vector<std::string> paths;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (options && std::strcmp(arg, "--") == 0) {
+            options = false;
+        } else if (options && std::strcmp(arg, "--json") == 0) {
+            json = true;
+        } else if (options && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
+            printUsage(stdout);
+            return 0;
+        } else if (options && arg[0] == '-' && arg[1] != '\0') {
+            std::fprintf(stderr, "zorvendal-analyse: unknown option %s\n", arg);
+            printUsage(stderr);
+            return 2;
+        } else {
+            paths.emplace_back(arg);
+        }
+    }
+    if (paths.empty()) {
+        printUsage(stderr);
+        return 2;
+    }
+
+    Progress progress;
+    progress.reports.resize(paths.size());
+    progress.done.assign(paths.size(), false);
+    std::atomic<size_t> next{0};
+    const size_t workers = std::min<size_t>(
+        {kMaxWorkers, paths.size(), std::max(1u, std::thread::hardware_concurrency())});
+    std::vector<std::thread> threads;
+    for (size_t w = 0; w < workers; ++w)
+        threads.emplace_back(work, std::cref(paths), std::ref(next), std::ref(progress));
+
+    ProgressBar bar(paths.size() > 1 && isatty(STDERR_FILENO));
+    if (json)
+        std::fputs("[", stdout);
+    size_t printed = 0;
+    size_t analysed = 0;
+    std::unique_lock lock(progress.mutex);
+    bar.draw(0, paths.size());
+    while (printed < paths.size()) {
+        progress.changed.wait(lock, [&] { return progress.done[printed]; });
+        bar.clear();
+        for (; printed < paths.size() && progress.done[printed]; ++printed) {
+            const FileReport& r = progress.reports[printed];
+            if (r.ok())
+                ++analysed;
+            if (json) {
+                std::printf("%s\n  %s", printed ? "," : "", reportJson(r).c_str());
+            } else if (r.ok()) {
+                std::printf("%s\n", reportLine(r).c_str());
+            }
+            std::fflush(stdout);
+            if (!r.ok() && !json)
+                std::fprintf(stderr, "zorvendal-analyse: %s: %s\n", r.path.c_str(),
+                             r.error.c_str());
+            if (!r.warning.empty() && !json)
+                std::fprintf(stderr, "zorvendal-analyse: %s: %s\n", r.path.c_str(),
+                             r.warning.c_str());
+        }
+        bar.draw(progress.finished, paths.size());
+    }
+    lock.unlock();
+    bar.clear();
+    if (json)
+        std::fputs("\n]\n", stdout);
+    for (std::thread& t : threads)
+        t.join();
+    return analysed > 0 ? 0 : 1;
+}
