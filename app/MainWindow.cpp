@@ -168,11 +168,6 @@ void MainWindow::serveDeckMessages() {
         onDeckMessage(pending[i].message, pending[i].deck);
 }
 
-void MainWindow::onDeckMessage(int message, int deck) {
-    (void)message;
-    (void)deck;
-}
-
 bool MainWindow::onKeyDown(int virtualKey) {
     return shortcutHandler ? shortcutHandler(virtualKey) : false;
 }

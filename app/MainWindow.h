@@ -20,6 +20,7 @@ class Deck;
 class MemoryTrackStore;
 class QWidget;
 class QSocketNotifier;
+struct TrackRecord;
 
 class MainWindow {
 public:
@@ -63,6 +64,37 @@ public:
     bool quitRequested() const { return quit_; }
     bool created() const { return created_; }
 
+    // --- Beat matching and automatic mixing --------------------------------------
+    // The one load used by the library, drag and drop and the automatic mix.
+    bool loadIntoDeck(int deck, const TrackRecord& track);
+    void magicSync(int deck);
+    void syncPitch(int deck);
+    void syncBeat(int deck);
+    void fineSync(int deck);
+    void skipBeat(int deck);
+    void startMix(int target);
+    void onMixTimer();
+    void stopMix();
+    void mixNow();
+    void startPitchReset(int deck);
+    void onPitchResetTimer(int deck);
+    void stopPitchReset(int deck);
+    // Switching Auto Mix on fills the decks that have no position from the playlist.
+    void setAutoMix(bool on);
+    // Crossfader 0..384 (0 = all deck 0); given to the sound output.
+    void setCrossfader(int32_t position);
+    void selectDeck(int deck);
+    int selectedDeck() const { return selectedDeck_; }
+
+    // What the mix needs of the playlist and the history (the library fills these):
+    // take the next playlist entry into a deck (false when the playlist is empty), and
+    // add a deck's track to the history.
+    std::function<bool(int deck)> takeNextIntoDeck;
+    std::function<void(int deck)> addToHistory;
+    // Drawing of the mix button and the reset-pitch indicators, when shown.
+    std::function<void(bool pressed)> drawMixButton;
+    std::function<void(int deck, bool shown)> showPitchResetIndicator;
+
     // Full screen: the window fills the screen, the picture scaled to fit.
     void switchToFullScreen();
     void restoreDisplayMode();
@@ -94,6 +126,9 @@ private:
     void setStartingState();
     void destroyDecks();
     bool anyDeckPlaying() const;
+    bool bothDecksHaveTracks() const;
+    bool takeNext(int deck);
+    void onHistoryTimer(int deck);
     void createBackBuffer();
     void drawStartingPicture();
     void startTimers();
@@ -107,6 +142,7 @@ private:
     std::array<std::unique_ptr<Deck>, 2> decks_;
     std::unique_ptr<QImage> backBuffer_;
     std::unique_ptr<QSocketNotifier> deckMessageNotifier_;
+    int selectedDeck_ = 0;
     bool created_ = false;
     bool destroyed_ = false;
     bool quit_ = false;

@@ -120,6 +120,9 @@ public:
     // Signed offset from target (a block offset from the heard block) of the strongest
     // distance-weighted envelope value within a beat around it.
     int32_t findNearestPeak(int32_t target) const;
+    // Length of a beat of the loaded track in envelope blocks (trunc(73500 / bpm)),
+    // with defaultBpm when the stored tempo is not usable.
+    int32_t beatBlocks(float defaultBpm) const;
 
     // --- Any thread (reads) -------------------------------------------------------
     TrackAnalysis* analysis() const { return analyser.analysis(); }
@@ -220,7 +223,6 @@ private:
     void renderMasterTempo(const Frame* input);
     int32_t finishStep(int32_t frames);
     const Frame* inputWindowFrames();
-    int32_t beatBlocks(float defaultBpm) const;
     Deck* otherDeck() const;
 
     // The entry whose analysis this deck holds a reference on, and the store it came

@@ -28,7 +28,9 @@ inline void put32(Bytes& b, uint32_t v) {
     put16(b, v >> 16);
 }
 inline void putId(Bytes& b, const char* id) {
-    b.insert(b.end(), id, id + 4);
+    for (int i = 0; i < 4; ++i) {
+        b.push_back(static_cast<uint8_t>(id[i]));
+    }
 }
 
 // One chunk: id, size, body, and the pad byte after an odd body.

@@ -1,0 +1,184 @@
+// The main window's sequencing of a mix, on test decks in virtual time.
+
+#include "../audio/DeckRig.h"
+
+#include "app/Clock.h"
+#include "app/MainWindow.h"
+#include "app/Settings.h"
+#include "app/TimerIds.h"
+#include "audio/DeckMessages.h"
+#include "audio/DeckTable.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+class MixingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestDecoder::Setup track;
+        track.seconds = 60;
+        ASSERT_TRUE(rig_.loadTest(0, track));
+        ASSERT_TRUE(rig_.loadTest(1, track));
+        main_.takeNextIntoDeck = [this](int deck) {
+            taken_.push_back(deck);
+            return playlistHasTracks_;
+        };
+    }
+
+    void playBoth() {
+        rig_.deck(0).play();
+        rig_.deck(1).play();
+    }
+
+    // Ticks of 200 ms until the mix ends (bounded), noting the crossfader after each.
+    std::vector<int32_t> runMix() {
+        std::vector<int32_t> positions;
+        for (int tick = 0; tick < 500 && main_.mixTimer; ++tick) {
+            clock_.advance(kMixTimerMs);
+            positions.push_back(main_.crossfader);
+        }
+        return positions;
+    }
+
+    DeckRig rig_;
+    VirtualClock clock_;
+    MainWindow main_{clock_};
+    std::vector<int> taken_;
+    bool playlistHasTracks_ = false;
+};
+
+TEST_F(MixingTest, LongMixHoldsAtTheCentreThenCrossesOver) {
+    settings().longMix = 40;
+    rig_.deck(0).play();
+    main_.startMix(1);
+    EXPECT_EQ(main_.crossfader, 0);
+    EXPECT_TRUE(rig_.deck(1).playing.load());
+    EXPECT_EQ(rig_.deck(0).mixTriggered.load(), 1) << "the outgoing deck must not trigger again";
+
+    std::vector<int32_t> expected;
+    for (int step = 1; step <= 16; ++step)
+        expected.push_back(step * 12);
+    for (int hold = 0; hold < 40; ++hold)
+        expected.push_back(192);
+    for (int step = 17; step <= 32; ++step)
+        expected.push_back(step * 12);
+    EXPECT_EQ(runMix(), expected); // 32 + 40 ticks of 200 ms
+    EXPECT_FALSE(clock_.isRunning(kTimerMix));
+    EXPECT_EQ(main_.selectedDeck(), 0) << "the outgoing deck is selected at the centre";
+}
+
+TEST_F(MixingTest, ShortMixIntoDeckZeroMovesTheOtherWay) {
+    rig_.deck(1).play();
+    main_.startMix(0);
+    EXPECT_EQ(main_.crossfader, 384);
+    std::vector<int32_t> got = runMix();
+    ASSERT_EQ(got.size(), 32u);
+    EXPECT_EQ(got.front(), 372);
+    EXPECT_EQ(got[15], 192);
+    EXPECT_EQ(got.back(), 0);
+}
+
+TEST_F(MixingTest, MixNowChoosesTheDeckByTheCrossfader) {
+    const struct {
+        int32_t crossfader;
+        int selected;
+        int target;
+    } cases[] = {{100, 0, 1}, {300, 1, 0}, {192, 0, 0}, {192, 1, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.crossfader);
+        playBoth();
+        main_.crossfader = c.crossfader;
+        main_.selectDeck(c.selected);
+        main_.mixNow();
+        ASSERT_TRUE(main_.mixTimer);
+        EXPECT_EQ(main_.mixTarget, c.target);
+        main_.mixNow(); // a second press stops the running mix
+        EXPECT_FALSE(main_.mixTimer);
+    }
+}
+
+TEST_F(MixingTest, MixNowWithNothingPlayingStartsTheOtherDeck) {
+    main_.selectDeck(0);
+    main_.mixNow();
+    EXPECT_TRUE(rig_.deck(1).playing.load());
+    EXPECT_FALSE(rig_.deck(0).playing.load());
+    EXPECT_FALSE(main_.mixTimer);
+}
+
+TEST_F(MixingTest, AutoMixEndEjectsTheOutgoingDeckWhenThePlaylistIsEmpty) {
+    autoMixOn() = true;
+    rig_.deck(0).play();
+    main_.startMix(1);
+    runMix();
+    EXPECT_EQ(taken_, std::vector<int>{0});
+    EXPECT_LT(rig_.deck(0).position.load(), 0.0f);
+    EXPECT_FALSE(rig_.deck(0).playing.load());
+    EXPECT_TRUE(rig_.deck(1).playing.load());
+}
+
+TEST_F(MixingTest, AutoMixEndLoadsTheNextTrackIntoTheOutgoingDeck) {
+    autoMixOn() = true;
+    playlistHasTracks_ = true;
+    rig_.deck(1).play();
+    main_.startMix(0);
+    runMix();
+    EXPECT_EQ(taken_, std::vector<int>{1});
+    EXPECT_GE(rig_.deck(1).position.load(), 0.0f) << "a loaded deck is not ejected";
+}
+
+TEST_F(MixingTest, DeckMessagesStartTheMixAndFollowTheEndOfATrack) {
+    rig_.deck(0).play();
+    main_.onDeckMessage(kMsgAutoMixStart, 1);
+    EXPECT_TRUE(main_.mixTimer);
+    EXPECT_EQ(main_.mixTarget, 1);
+
+    main_.onDeckMessage(kMsgTrackEnded, 0);
+    EXPECT_TRUE(taken_.empty()) << "without Auto Mix an ended track loads nothing";
+    autoMixOn() = true;
+    main_.onDeckMessage(kMsgTrackEnded, 0);
+    EXPECT_EQ(taken_, std::vector<int>{0});
+}
+
+TEST_F(MixingTest, PitchResetGlidesBackToNormalSpeed) {
+    rig_.deck(0).setSpeed(4200);
+    main_.startPitchReset(0);
+    std::vector<int32_t> speeds;
+    for (int tick = 0; tick < 20 && main_.pitchResetTimer[0]; ++tick) {
+        clock_.advance(kPitchResetTimerMs);
+        speeds.push_back(rig_.deck(0).speed.load());
+    }
+    EXPECT_EQ(speeds, (std::vector<int32_t>{4184, 4168, 4152, 4136, 4120, 4104, 4096}));
+    EXPECT_FALSE(clock_.isRunning(kTimerPitchReset0));
+
+    rig_.deck(1).setSpeed(3900);
+    main_.startPitchReset(1);
+    clock_.advance(kPitchResetTimerMs);
+    EXPECT_EQ(rig_.deck(1).speed.load(), 3916);
+    main_.syncPitch(1); // a pitch sync stops the glide
+    EXPECT_FALSE(clock_.isRunning(kTimerPitchReset1));
+}
+
+TEST_F(MixingTest, ATrackEntersTheHistoryFortySecondsAfterItsLastLoad) {
+    std::vector<int> added;
+    main_.addToHistory = [&](int deck) { added.push_back(deck); };
+    TrackRecord first = rig_.record("first");
+    TrackRecord second = rig_.record("second");
+    rig_.deck(1).testDecoder.configure({});
+    main_.loadIntoDeck(1, first);
+    clock_.advance(30000);
+    main_.loadIntoDeck(1, second); // within 40 s: the first never enters the history
+    clock_.advance(39999);
+    EXPECT_TRUE(added.empty());
+    clock_.advance(1);
+    EXPECT_EQ(added, std::vector<int>{1});
+    clock_.advance(100000);
+    EXPECT_EQ(added.size(), 1u) << "the history timer fires once per load";
+    EXPECT_EQ(main_.selectedDeck(), 1) << "loading selects the deck";
+}
+
+} // namespace
