@@ -1,6 +1,6 @@
 #include "audio/DeckMessages.h"
 
-#include <algorithm>
+#include <utility>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -41,8 +41,10 @@ int DeckMessages::takePending(std::array<DeckMessage, 4>& out) {
         if (seq != 0)
             found[n++] = {seq, DeckMessage{slot < 2 ? kMsgAutoMixStart : kMsgTrackEnded, slot & 1}};
     }
-    std::sort(found.begin(), found.begin() + n,
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    // At most four entries: a plain insertion sort by raise order.
+    for (int i = 1; i < n; ++i)
+        for (int j = i; j > 0 && found[j].first < found[j - 1].first; --j)
+            std::swap(found[j], found[j - 1]);
     for (int i = 0; i < n; ++i)
         out[i] = found[i].second;
     return n;

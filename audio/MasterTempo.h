@@ -17,6 +17,9 @@ constexpr int kSpliceMaxOffset = 2246; // widest offset returned, in 16-bit samp
 // tail holds kSpliceFadeFrames frames; input at least kSpliceMaxOffset / 2 +
 // kSpliceFadeFrames frames.
 int32_t findBestSplice(const Frame* tail, const Frame* input);
+// The same search, computed plainly in 64 bits per product: the reference that the
+// fast path must agree with.
+int32_t findBestSpliceReference(const Frame* tail, const Frame* input);
 
 // out[i] = tail[i] x (512 - i) / 512 + fresh[i] x i / 512 per channel, for the
 // kSpliceFadeFrames frames (arithmetic shift, so exact and within 16 bits).

@@ -8,7 +8,7 @@
 // from block to block, so every rate plays at its true speed. A stream whose rate
 // changes halfway (stitched files) plays on at the new rate. (The library's own forced
 // output rate is not used: it counts the length frame by frame from what the file's
-// header claims, which a damaged header turns into minutes of work.)
+// header claims, which a damaged header turns into many seconds of work.)
 // The library is told to stay quiet: it never prints. It reads the file through this
 // class's buffered reader (its own reads are a system call per frame header, or per byte
 // while it searches junk for the next frame).

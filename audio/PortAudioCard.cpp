@@ -6,6 +6,7 @@
 #include <portaudio.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -16,7 +17,8 @@
 
 namespace {
 
-constexpr int kChannels = 2;
+constexpr int kChannels = 2; // per output pair
+constexpr int kMaxPairs = 2;
 
 std::mutex& portAudioMutex() {
     static std::mutex mutex;
@@ -54,10 +56,10 @@ struct OutputDevice {
     PaDeviceIndex index = paNoDevice;
 };
 
-PaStreamParameters streamParameters(PaDeviceIndex index) {
+PaStreamParameters streamParameters(PaDeviceIndex index, int pairs) {
     PaStreamParameters p{};
     p.device = index;
-    p.channelCount = kChannels;
+    p.channelCount = kChannels * pairs;
     p.sampleFormat = paInt16;
     p.suggestedLatency = Pa_GetDeviceInfo(index)->defaultLowOutputLatency;
     return p;
@@ -116,9 +118,12 @@ SoundResult resultOf(PaError error) {
 
 class PortAudioCard final : public SoundDevice {
 public:
-    PortAudioCard(std::unique_ptr<PortAudioSession> session, SoundCardInfo info)
-        : session_(std::move(session)), info_(std::move(info)),
-          mixer_(std::make_shared<CardMixer>(kRenderChunkFrames)) {}
+    PortAudioCard(std::unique_ptr<PortAudioSession> session, SoundCardInfo info, int pairs)
+        : session_(std::move(session)), info_(std::move(info)), pairs_(pairs) {
+        for (int i = 0; i < pairs_; ++i) {
+            mixers_[i] = std::make_shared<CardMixer>(kRenderChunkFrames);
+        }
+    }
 
     ~PortAudioCard() override {
         if (stream_ != nullptr) {
@@ -129,11 +134,15 @@ public:
             Pa_CloseStream(stream_);
         }
         // A buffer still held by an output keeps the mixer; its cursors then fail.
-        mixer_->markLost();
+        markLost();
     }
 
     SoundResult start(PaDeviceIndex index) {
-        const PaStreamParameters params = streamParameters(index);
+        const PaDeviceInfo* device = Pa_GetDeviceInfo(index);
+        if (device == nullptr || device->maxOutputChannels < kChannels * pairs_) {
+            return SoundResult::InvalidParam;
+        }
+        const PaStreamParameters params = streamParameters(index, pairs_);
         std::lock_guard<std::mutex> guard(portAudioMutex());
         // The mixer saturates to 16 bits itself: no clipping or dithering needed.
         PaError error =
@@ -146,7 +155,9 @@ public:
         const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream_);
         const double latency = streamInfo != nullptr ? streamInfo->outputLatency : 0.0;
         const auto latencyFrames = static_cast<int32_t>(std::ceil(latency * kSampleRate));
-        mixer_->setLatencyFrames(std::max(latencyFrames, kRenderChunkFrames));
+        for (int i = 0; i < pairs_; ++i) {
+            mixers_[i]->setLatencyFrames(std::max(latencyFrames, kRenderChunkFrames));
+        }
         Pa_SetStreamFinishedCallback(stream_, &PortAudioCard::streamFinished);
         error = Pa_StartStream(stream_);
         if (error != paNoError) {
@@ -158,10 +169,19 @@ public:
     }
 
     SoundResult createBuffer(int32_t frames, std::unique_ptr<SoundBuffer>* buffer) override {
-        return CardBuffer::create(mixer_, frames, buffer);
+        return CardBuffer::create(mixers_[0], frames, buffer);
+    }
+    int outputPairs() const override { return pairs_; }
+    SoundResult createBufferOnPair(int pair, int32_t frames,
+                                   std::unique_ptr<SoundBuffer>* buffer) override {
+        if (pair < 0 || pair >= pairs_) {
+            buffer->reset();
+            return SoundResult::InvalidParam;
+        }
+        return CardBuffer::create(mixers_[pair], frames, buffer);
     }
     const SoundCardInfo& info() const override { return info_; }
-    int32_t latencyFrames() const override { return mixer_->latencyFrames(); }
+    int32_t latencyFrames() const override { return mixers_[0]->latencyFrames(); }
 
 private:
     // PortAudio's thread: no allocation, no lock, no wait.
@@ -170,14 +190,18 @@ private:
                               void* userData) {
         auto* card = static_cast<PortAudioCard*>(userData);
         auto* out = static_cast<int16_t*>(output);
+        const int channels = kChannels * card->pairs_;
         Frame chunk[kRenderChunkFrames];
         for (unsigned long done = 0; done < frameCount;) {
             const auto n = static_cast<int32_t>(
                 std::min<unsigned long>(frameCount - done, kRenderChunkFrames));
-            card->mixer_->render(chunk, n);
-            for (int32_t i = 0; i < n; ++i) {
-                out[kChannels * (done + i)] = frameLeft(chunk[i]);
-                out[kChannels * (done + i) + 1] = frameRight(chunk[i]);
+            for (int pair = 0; pair < card->pairs_; ++pair) {
+                card->mixers_[pair]->render(chunk, n);
+                int16_t* first = out + channels * done + kChannels * pair;
+                for (int32_t i = 0; i < n; ++i) {
+                    first[channels * i] = frameLeft(chunk[i]);
+                    first[channels * i + 1] = frameRight(chunk[i]);
+                }
             }
             done += n;
         }
@@ -189,13 +213,20 @@ private:
     static void streamFinished(void* userData) {
         auto* card = static_cast<PortAudioCard*>(userData);
         if (!card->closing_.load(std::memory_order_relaxed)) {
-            card->mixer_->markLost();
+            card->markLost();
+        }
+    }
+
+    void markLost() {
+        for (int i = 0; i < pairs_; ++i) {
+            mixers_[i]->markLost();
         }
     }
 
     std::unique_ptr<PortAudioSession> session_;
     SoundCardInfo info_;
-    std::shared_ptr<CardMixer> mixer_;
+    const int pairs_;
+    std::array<std::shared_ptr<CardMixer>, kMaxPairs> mixers_; // one per output pair
     PaStream* stream_ = nullptr;
     // Set before we stop the stream ourselves; read by the finished callback on
     // PortAudio's thread. Relaxed: Pa_StopStream orders the two.
@@ -216,8 +247,12 @@ std::vector<SoundCardInfo> listPortAudioOutputs() {
     return cards;
 }
 
-SoundResult openPortAudioCard(const SoundCardId* id, std::unique_ptr<SoundDevice>* device) {
+SoundResult openPortAudioCard(const SoundCardId* id, std::unique_ptr<SoundDevice>* device,
+                              int outputPairs) {
     device->reset();
+    if (outputPairs < 1 || outputPairs > kMaxPairs) {
+        return SoundResult::InvalidParam;
+    }
     auto session = std::make_unique<PortAudioSession>();
     if (!session->started()) {
         return SoundResult::NotFound;
@@ -228,7 +263,8 @@ SoundResult openPortAudioCard(const SoundCardId* id, std::unique_ptr<SoundDevice
             continue;
         }
         const PaDeviceIndex index = output.index;
-        auto card = std::make_unique<PortAudioCard>(std::move(session), std::move(output.info));
+        auto card = std::make_unique<PortAudioCard>(std::move(session), std::move(output.info),
+                                                    outputPairs);
         const SoundResult result = card->start(index);
         if (result != SoundResult::Ok) {
             return result;

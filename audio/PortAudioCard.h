@@ -2,7 +2,7 @@
 // The PortAudio backend of the sound card layer. One PortAudio output stream per
 // opened device (stereo, 16 bits, 44100 Hz) whose callback is the card's mixer
 // (CardMixer.h): it plays the device's buffers from their play cursors, mixed with
-// their volumes. The play cursor is the next frame the callback takes; the write
+// their volumes. A card opened with four outputs has one mixer per stereo pair. The play cursor is the next frame the callback takes; the write
 // cursor is the play cursor + the stream's output latency (at least one callback
 // block), so frames written at or after the write cursor are never half taken.
 //
@@ -28,4 +28,7 @@ std::vector<SoundCardInfo> listPortAudioOutputs();
 // Opens the device with that identifier, or PortAudio's default output when id is
 // null, and starts its stream. NotFound when there is no such device (for a null id:
 // no output device at all); DeviceBusy when the host API says the device is taken.
-SoundResult openPortAudioCard(const SoundCardId* id, std::unique_ptr<SoundDevice>* device);
+// outputPairs 2 opens a four-channel stream, each pair mixed on its own (InvalidParam
+// when the device has fewer than four output channels).
+SoundResult openPortAudioCard(const SoundCardId* id, std::unique_ptr<SoundDevice>* device,
+                              int outputPairs = 1);

@@ -154,17 +154,20 @@ std::vector<SoundCardInfo> enumerateSoundCards() {
 }
 
 SoundResult openSoundCard(const SoundCardId* id, bool exclusive,
-                          std::unique_ptr<SoundDevice>* device) {
+                          std::unique_ptr<SoundDevice>* device, int outputPairs) {
     device->reset();
+    if (outputPairs < 1 || outputPairs > 2) {
+        return SoundResult::InvalidParam;
+    }
     std::unique_ptr<SoundDevice> opened;
     if (id != nullptr && *id == virtualCardInfo().id) {
-        opened = VirtualCard::createRealTime();
+        opened = VirtualCard::createRealTime({}, outputPairs);
     } else {
-        const SoundResult result = openPortAudioCard(id, &opened);
+        const SoundResult result = openPortAudioCard(id, &opened, outputPairs);
         // NotFound for the default device: the machine has no sound output at all,
         // so the program runs silently on the virtual card.
         if (result == SoundResult::NotFound && id == nullptr) {
-            opened = VirtualCard::createRealTime();
+            opened = VirtualCard::createRealTime({}, outputPairs);
         } else if (result != SoundResult::Ok) {
             return result;
         }

@@ -137,6 +137,20 @@ public:
     // Failed when the device already plays its maximum number of buffers.
     virtual SoundResult createBuffer(int32_t frames, std::unique_ptr<SoundBuffer>* buffer) = 0;
 
+    // Stereo output pairs the device plays: 1, or 2 for a card opened with four
+    // outputs. Each pair has a mixer of its own; createBuffer() plays on pair 0.
+    virtual int outputPairs() const { return 1; }
+    // A buffer played on outputs 2 x pair + 1 and 2 x pair + 2 (pair 1: outputs 3-4).
+    // InvalidParam for a pair the device does not have.
+    virtual SoundResult createBufferOnPair(int pair, int32_t frames,
+                                           std::unique_ptr<SoundBuffer>* buffer) {
+        if (pair != 0) {
+            buffer->reset();
+            return SoundResult::InvalidParam;
+        }
+        return createBuffer(frames, buffer);
+    }
+
     virtual const SoundCardInfo& info() const = 0;
     // Write cursor - play cursor of a playing buffer, in frames.
     virtual int32_t latencyFrames() const = 0;
@@ -146,7 +160,8 @@ public:
     static constexpr int32_t kMaxBufferFrames = 1 << 22; // about 95 s
 
 private:
-    friend SoundResult openSoundCard(const SoundCardId*, bool, std::unique_ptr<SoundDevice>*);
+    friend SoundResult openSoundCard(const SoundCardId*, bool, std::unique_ptr<SoundDevice>*,
+                                     int);
     std::unique_ptr<SoundCardClaim> claim_;
     bool exclusive_ = false;
 };
@@ -161,5 +176,6 @@ std::vector<SoundCardInfo> enumerateSoundCards();
 // (PortAudio's default output when there is one, else the virtual card playing in
 // real time). The device is playing at once (silence until a buffer plays).
 // exclusive: see the note at the top. NotFound when no card has the identifier.
+// outputPairs 2 opens the card with four outputs (InvalidParam when it has fewer).
 SoundResult openSoundCard(const SoundCardId* id, bool exclusive,
-                          std::unique_ptr<SoundDevice>* device);
+                          std::unique_ptr<SoundDevice>* device, int outputPairs = 1);

@@ -18,16 +18,22 @@ SoundCardInfo virtualCardInfo() {
     return info;
 }
 
-VirtualCard::VirtualCard(FrameSink sink)
+VirtualCard::VirtualCard(FrameSink sink, FrameSink rearSink, int outputPairs)
     : info_(virtualCardInfo()), mixer_(std::make_shared<CardMixer>(kLatencyFrames)),
-      sink_(std::move(sink)) {}
+      rearMixer_(outputPairs > 1 ? std::make_shared<CardMixer>(kLatencyFrames) : nullptr),
+      sink_(std::move(sink)), rearSink_(std::move(rearSink)) {}
 
 std::unique_ptr<VirtualCard> VirtualCard::createManual(FrameSink sink) {
-    return std::unique_ptr<VirtualCard>(new VirtualCard(std::move(sink)));
+    return std::unique_ptr<VirtualCard>(new VirtualCard(std::move(sink), {}, 1));
 }
 
-std::unique_ptr<VirtualCard> VirtualCard::createRealTime(FrameSink sink) {
-    std::unique_ptr<VirtualCard> card(new VirtualCard(std::move(sink)));
+std::unique_ptr<VirtualCard> VirtualCard::createManualFourOutputs(FrameSink front,
+                                                                  FrameSink rear) {
+    return std::unique_ptr<VirtualCard>(new VirtualCard(std::move(front), std::move(rear), 2));
+}
+
+std::unique_ptr<VirtualCard> VirtualCard::createRealTime(FrameSink sink, int outputPairs) {
+    std::unique_ptr<VirtualCard> card(new VirtualCard(std::move(sink), {}, outputPairs));
     VirtualCard* self = card.get();
     card->clock_ = std::jthread([self](std::stop_token stop) { self->runClock(stop); });
     return card;
@@ -40,6 +46,9 @@ VirtualCard::~VirtualCard() {
     }
     // Buffers that outlive the card stop moving; their cursor reads fail.
     mixer_->markLost();
+    if (rearMixer_) {
+        rearMixer_->markLost();
+    }
 }
 
 void VirtualCard::advance(int64_t frames) {
@@ -52,6 +61,14 @@ SoundResult VirtualCard::createBuffer(int32_t frames, std::unique_ptr<SoundBuffe
     return CardBuffer::create(mixer_, frames, buffer);
 }
 
+SoundResult VirtualCard::createBufferOnPair(int pair, int32_t frames,
+                                            std::unique_ptr<SoundBuffer>* buffer) {
+    if (pair == 1 && rearMixer_) {
+        return CardBuffer::create(rearMixer_, frames, buffer);
+    }
+    return SoundDevice::createBufferOnPair(pair, frames, buffer);
+}
+
 void VirtualCard::play(int64_t frames) {
     Frame chunk[kRenderChunkFrames];
     for (int64_t done = 0; done < frames;) {
@@ -59,6 +76,12 @@ void VirtualCard::play(int64_t frames) {
         mixer_->render(chunk, n);
         if (sink_) {
             sink_(chunk, n);
+        }
+        if (rearMixer_) {
+            rearMixer_->render(chunk, n);
+            if (rearSink_) {
+                rearSink_(chunk, n);
+            }
         }
         done += n;
     }

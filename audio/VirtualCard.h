@@ -7,6 +7,7 @@
 //  - real time: a thread plays 44100 frames per second by the steady clock (the
 //    default device when the machine has no sound output: the program runs
 //    silently).
+// A four-output card has a second mixer for outputs 3-4, played in step with the first.
 // The write cursor is kLatencyFrames ahead of the play cursor, a little more than a
 // typical sound server's buffering, so the outputs on top see the margin they would
 // see on real hardware.
@@ -42,7 +43,10 @@ public:
     using FrameSink = std::function<void(const Frame* frames, int32_t count)>;
 
     static std::unique_ptr<VirtualCard> createManual(FrameSink sink = {});
-    static std::unique_ptr<VirtualCard> createRealTime(FrameSink sink = {});
+    // A card with four outputs (two stereo pairs, each mixed on its own): `front`
+    // receives outputs 1-2 and `rear` outputs 3-4, chunk by chunk in step.
+    static std::unique_ptr<VirtualCard> createManualFourOutputs(FrameSink front, FrameSink rear);
+    static std::unique_ptr<VirtualCard> createRealTime(FrameSink sink = {}, int outputPairs = 1);
     ~VirtualCard() override;
 
     // Manual clock only (ignored in real time): plays the next `frames` frames.
@@ -52,17 +56,22 @@ public:
     bool isRealTime() const { return clock_.joinable(); }
 
     SoundResult createBuffer(int32_t frames, std::unique_ptr<SoundBuffer>* buffer) override;
+    int outputPairs() const override { return rearMixer_ ? 2 : 1; }
+    SoundResult createBufferOnPair(int pair, int32_t frames,
+                                   std::unique_ptr<SoundBuffer>* buffer) override;
     const SoundCardInfo& info() const override { return info_; }
     int32_t latencyFrames() const override { return kLatencyFrames; }
 
 private:
-    explicit VirtualCard(FrameSink sink);
+    VirtualCard(FrameSink sink, FrameSink rearSink, int outputPairs);
     void play(int64_t frames);
     void runClock(std::stop_token stop);
 
     SoundCardInfo info_;
     std::shared_ptr<CardMixer> mixer_;
-    FrameSink sink_; // set before the clock starts, never changed
+    std::shared_ptr<CardMixer> rearMixer_; // outputs 3-4; null on a stereo card
+    FrameSink sink_;     // set before the clock starts, never changed
+    FrameSink rearSink_; // likewise
     std::atomic<int64_t> framesPlayed_{0};
     std::jthread clock_; // last member: stopped and joined first
 };

@@ -3,8 +3,10 @@
 //
 // Plays integer PCM (format tag 1, or WAVE_FORMAT_EXTENSIBLE with the PCM sub-format) of
 // 8, 16, 24 or 32 bits, 1 to 8 channels (only the first two are heard) and 8000 to
-// 96000 Hz; anything else does not open. Lower rates are stretched and higher rates
-// decimated to 44100 Hz, both keeping the true speed.
+// 96000 Hz; anything else does not open. Higher rates are decimated to 44100 Hz at their
+// true speed; lower rates are stretched block by block from the whole frames that cover
+// a block's time (rounded to 4 bytes), which at worst (8000 or 12000 Hz mono) plays
+// 0.5 % fast.
 //
 // Threading as for every Decoder: open()/close() on the user-interface thread while the
 // deck is suspended, read()/seek() on the audio thread; read() and seek() never allocate

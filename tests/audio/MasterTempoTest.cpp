@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -59,6 +62,35 @@ TEST(MasterTempo, SpliceStaysInRange) {
         EXPECT_EQ(found % 2, 0);
         EXPECT_GE(found, 0);
         EXPECT_LE(found, kSpliceMaxOffset);
+    }
+}
+
+TEST(MasterTempo, FastSpliceSearchAgreesWithThePlainOne) {
+    // Full-scale and near-silent material, where products overflow 32 bits or the
+    // scores sit close together, and a correlated tail taken from the input itself.
+    uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    const struct {
+        const char* name;
+        std::function<Frame(int)> frame;
+    } cases[] = {
+        {"random full scale", [&](int) { return Frame(next()); }},
+        {"extremes", [&](int) { return (next() & 1) ? makeFrame(32767, -32768) : makeFrame(-32768, 32767); }},
+        {"constant full scale", [](int) { return makeFrame(32767, 32767); }},
+        {"quiet noise", [&](int) { return makeFrame(int16_t(next() % 5) - 2, int16_t(next() % 3) - 1); }},
+        {"tone", [](int i) { auto v = int16_t(30000 * std::sin(i * 0.0627)); return makeFrame(v, v); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int round = 0; round < 10; ++round) {
+            std::vector<Frame> input(kInputFrames), tail(kSpliceFadeFrames);
+            for (int i = 0; i < kInputFrames; ++i)
+                input[i] = c.frame(i + round * 977);
+            for (int i = 0; i < kSpliceFadeFrames; ++i)
+                tail[i] = round % 2 ? c.frame(i + 13) : input[(i + 300 + round * 50) % kInputFrames];
+            EXPECT_EQ(findBestSplice(tail.data(), input.data()),
+                      findBestSpliceReference(tail.data(), input.data()));
+        }
     }
 }
 

@@ -1,0 +1,258 @@
+// The playlist and history models: take-next into the decks (through callbacks standing
+// for the main window), icons, new songs only, shuffle, and the files they save.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "audio/MemoryTrackStore.h"
+#include "library/History.h"
+#include "library/Playlist.h"
+#include "library/PlaylistFile.h"
+#include "library/TrackNames.h"
+#include "tests/library/LibraryTestSupport.h"
+
+namespace {
+
+using librarytest::TempDir;
+using Paths = std::vector<std::string>;
+
+// Keeps its own row count from the announcements alone and checks it against the model
+// after each change, so a missing or misplaced announcement shows.
+class CountingObserver : public RowObserver {
+public:
+    explicit CountingObserver(const Playlist& p) : playlist(p), rows(p.rowCount()) {}
+    void rowsAboutToBeInserted(int first, int last) override {
+        EXPECT_TRUE(first >= 0 && first <= rows && last >= first);
+        pending = last - first + 1;
+    }
+    void rowsInserted() override { check(rows += pending); }
+    void rowsAboutToBeRemoved(int first, int last) override {
+        EXPECT_TRUE(first >= 0 && last < rows && last >= first);
+        pending = last - first + 1;
+    }
+    void rowsRemoved() override { check(rows -= pending); }
+    void rowsAboutToBeReordered() override {}
+    void rowsReordered() override { check(rows); }
+    void rowImageChanged(int row) override { EXPECT_TRUE(row >= 0 && row < rows); }
+    void check(int expected) { EXPECT_EQ(playlist.rowCount(), expected); }
+
+    const Playlist& playlist;
+    int rows;
+    int pending = 0;
+};
+
+class PlaylistTest : public testing::Test {
+protected:
+    PlaylistTest() : playlist(store, history), observer(playlist) {
+        playlist.setObserver(&observer);
+        playlist.setDecks({[this](int deck, const TrackRecord& r) {
+                               loads.emplace_back(deck, r.path);
+                               hasTrack[deck] = true;
+                               return true;
+                           },
+                           [this](int deck) { return hasTrack[deck]; }});
+        history.setImageListener(
+            [this](const TrackEntry* e, RowImage image) { playlist.setEntryImage(e, image); });
+    }
+    void SetUp() override { ASSERT_TRUE(dir.ok()); }
+
+    TrackRecord track(const std::string& name) {
+        return makeTrackRecord(store, "/music/" + name, 1000);
+    }
+    // A playlist file naming the tracks, as a playlist-file row.
+    TrackRecord listFile(const std::string& name, const Paths& tracks) {
+        std::string text = "#EXTM3U\n";
+        for (const std::string& t : tracks)
+            text += t + "\n";
+        return makePlaylistFileRecord(dir.write(name, text));
+    }
+    Paths rowPaths() const {
+        Paths paths;
+        for (int i = 0; i < playlist.rowCount(); ++i)
+            paths.push_back(playlist.record(i).path);
+        return paths;
+    }
+
+    TempDir dir;
+    MemoryTrackStore store;
+    History history;
+    Playlist playlist;
+    CountingObserver observer;
+    std::vector<std::pair<int, std::string>> loads;
+    bool hasTrack[2] = {false, false};
+};
+
+TEST_F(PlaylistTest, TakeNextLoadsTheTopTrack) {
+    EXPECT_FALSE(playlist.takeNext(0));
+    playlist.insert(track("a.mp3"));
+    playlist.insert(track("b.mp3"));
+    EXPECT_TRUE(playlist.takeNext(1));
+    EXPECT_EQ(loads, (std::vector<std::pair<int, std::string>>{{1, "/music/a.mp3"}}));
+    EXPECT_EQ(rowPaths(), Paths{"/music/b.mp3"});
+}
+
+TEST_F(PlaylistTest, TakeNextExpandsAPlaylistFileRow) {
+    struct Case {
+        const char* name;
+        bool otherHasTrack;
+        std::vector<std::pair<int, std::string>> loads;
+        Paths rowsAfter;
+    };
+    const Case cases[] = {
+        {"other deck free",
+         false,
+         {{0, "/m/1.mp3"}, {1, "/m/2.mp3"}},
+         {"/m/3.mp3", "/m/4.mp3", "/music/next.mp3"}},
+        {"other deck busy",
+         true,
+         {{0, "/m/1.mp3"}},
+         {"/m/2.mp3", "/m/3.mp3", "/m/4.mp3", "/music/next.mp3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        playlist.removeRows({0, 1, 2, 3, 4});
+        observer.rows = 0;
+        loads.clear();
+        hasTrack[0] = false;
+        hasTrack[1] = c.otherHasTrack;
+        playlist.insert(listFile("set.m3u", {"/m/1.mp3", "/m/2.mp3", "/m/3.mp3", "/m/4.mp3"}));
+        playlist.insert(track("next.mp3"));
+        EXPECT_TRUE(playlist.takeNext(0));
+        EXPECT_EQ(loads, c.loads);
+        EXPECT_EQ(rowPaths(), c.rowsAfter);
+        ASSERT_NE(playlist.record(0).entry, nullptr); // expanded rows are track rows
+        EXPECT_EQ(playlist.image(0), RowImage::NeverUsed);
+    }
+}
+
+TEST_F(PlaylistTest, TakeNextOfAnEmptyOrMissingPlaylistFileLoadsNothing) {
+    playlist.insert(listFile("empty.m3u", {}));
+    playlist.insert(makePlaylistFileRecord(dir.path("gone.m3u")));
+    EXPECT_TRUE(playlist.takeNext(0));
+    EXPECT_TRUE(playlist.takeNext(0));
+    EXPECT_TRUE(loads.empty());
+    EXPECT_EQ(playlist.rowCount(), 0);
+    EXPECT_FALSE(playlist.takeNext(0));
+}
+
+TEST_F(PlaylistTest, ExpandRowReplacesTheRowInPlace) {
+    playlist.insert(track("a.mp3"));
+    playlist.insert(listFile("set.pls", {"[Playlist]", "File1=/m/1.mp3", "File2=/m/2.mp3"}));
+    playlist.insert(track("z.mp3"));
+    playlist.expandRow(1);
+    playlist.expandRow(0); // a track row stays
+    EXPECT_EQ(rowPaths(), (Paths{"/music/a.mp3", "/m/1.mp3", "/m/2.mp3", "/music/z.mp3"}));
+}
+
+TEST_F(PlaylistTest, IconsFollowLastUseAndTheHistory) {
+    TrackRecord used = track("used.mp3");
+    used.entry->lastUse = 20240611;
+    const TrackRecord fresh = track("fresh.mp3");
+    const TrackRecord played = track("played.mp3");
+    history.add(played);
+    playlist.insert({used, fresh, played, listFile("set.m3u", {})});
+    auto images = [this] {
+        std::vector<RowImage> out;
+        for (int i = 0; i < playlist.rowCount(); ++i)
+            out.push_back(playlist.image(i));
+        return out;
+    };
+    using enum RowImage;
+    EXPECT_EQ(images(), (std::vector{UsedBefore, NeverUsed, InHistory, PlaylistFile}));
+
+    history.add(fresh);
+    history.add(fresh); // loaded twice
+    EXPECT_EQ(images(), (std::vector{UsedBefore, InHistory, InHistory, PlaylistFile}));
+    history.removeRows({0});
+    EXPECT_EQ(playlist.image(1), InHistory); // still in the history once
+    history.removeRows({0, 7, -1});
+    EXPECT_EQ(images(), (std::vector{UsedBefore, UsedBefore, InHistory, PlaylistFile}));
+    EXPECT_TRUE(history.contains(played.entry));
+    EXPECT_FALSE(history.contains(fresh.entry));
+    EXPECT_FALSE(history.contains(nullptr));
+}
+
+TEST_F(PlaylistTest, NewSongsOnlyRemovesTracksOfTheHistory) {
+    playlist.insert({track("a.mp3"), listFile("set.m3u", {}), track("b.mp3"), track("c.mp3")});
+    playlist.keepNewSongsOnly();
+    EXPECT_EQ(playlist.rowCount(), 4); // nothing loaded in this run
+
+    history.add(track("a.mp3"));
+    history.add(track("c.mp3"));
+    playlist.keepNewSongsOnly();
+    EXPECT_EQ(rowPaths(), (Paths{dir.path("set.m3u"), "/music/b.mp3"}));
+}
+
+TEST_F(PlaylistTest, RemoveRowsHandsBackTheRecordsInOrder) {
+    playlist.insert({track("a.mp3"), track("b.mp3"), track("c.mp3"), track("d.mp3")});
+    playlist.insert(track("first.mp3"), 0);
+    playlist.insert(track("last.mp3"), 99);
+    const std::vector<TrackRecord> removed = playlist.removeRows({4, 1, 4, 12, -3});
+    ASSERT_EQ(removed.size(), 2u);
+    EXPECT_EQ(removed[0].path, "/music/a.mp3");
+    EXPECT_EQ(removed[1].path, "/music/d.mp3");
+    EXPECT_EQ(rowPaths(),
+              (Paths{"/music/first.mp3", "/music/b.mp3", "/music/c.mp3", "/music/last.mp3"}));
+}
+
+TEST_F(PlaylistTest, ShuffleMakesEveryOrderEquallyLikely) {
+    playlist.insert({track("a.mp3"), track("b.mp3"), track("c.mp3")});
+    std::mt19937 random(7);
+    std::map<Paths, int> seen;
+    const int rounds = 6000;
+    for (int i = 0; i < rounds; ++i) {
+        playlist.shuffle(random);
+        ++seen[rowPaths()];
+    }
+    // Each of the 6 orders is expected 1000 times; a standard deviation is about 29, so
+    // 800..1200 only fails for a biased shuffle (or a lost row, which adds an order).
+    ASSERT_EQ(seen.size(), 6u);
+    for (const auto& [order, count] : seen) {
+        EXPECT_GT(count, 800);
+        EXPECT_LT(count, 1200);
+    }
+}
+
+TEST_F(PlaylistTest, SaveWritesTracksAndLeavesOneFileRow) {
+    playlist.insert(
+        {track("a.mp3"), listFile("set.m3u", {"/m/1.mp3", "/m/2.mp3"}), track("b.mp3")});
+    const std::string out = dir.path("out.m3u");
+    ASSERT_TRUE(playlist.saveAs(out));
+    EXPECT_EQ(TempDir::read(out), "/music/a.mp3\n/m/1.mp3\n/m/2.mp3\n/music/b.mp3\n");
+    ASSERT_EQ(playlist.rowCount(), 1);
+    EXPECT_EQ(playlist.record(0).path, out);
+    EXPECT_EQ(playlist.record(0).title, "out.m3u");
+    EXPECT_EQ(playlist.record(0).artist, "");
+    EXPECT_EQ(playlist.image(0), RowImage::PlaylistFile);
+
+    // Saved over its own file, the row's tracks are read before the file is replaced.
+    ASSERT_TRUE(playlist.saveAs(out));
+    EXPECT_EQ(TempDir::read(out), "/music/a.mp3\n/m/1.mp3\n/m/2.mp3\n/music/b.mp3\n");
+
+    // A file that cannot be created changes nothing.
+    EXPECT_FALSE(playlist.saveAs(dir.path("no/such/folder.m3u")));
+    EXPECT_EQ(rowPaths(), Paths{out});
+}
+
+TEST_F(PlaylistTest, SavingAnEmptyPlaylistWritesAnEmptyFile) {
+    const std::string out = dir.write("empty.m3u", "old text\n");
+    ASSERT_TRUE(playlist.saveAs(out));
+    EXPECT_EQ(TempDir::read(out), "");
+    EXPECT_EQ(rowPaths(), Paths{out});
+}
+
+TEST_F(PlaylistTest, HistoryFileListsOldestFirstWithCrLf) {
+    history.add(track("first.mp3"));
+    history.add(track("second.mp3"));
+    history.add(track("third.mp3"));
+    EXPECT_EQ(history.record(0).path, "/music/third.mp3"); // newest on top
+    const std::string out = dir.path("history.txt");
+    ASSERT_TRUE(history.saveAs(out));
+    EXPECT_EQ(TempDir::read(out), "/music/first.mp3\r\n/music/second.mp3\r\n/music/third.mp3\r\n");
+    EXPECT_EQ(history.rowCount(), 3);
+    EXPECT_FALSE(history.saveAs(dir.path("no/such/folder.txt")));
+}
+
+} // namespace
