@@ -9,7 +9,9 @@
 #include "audio/DeckControls.h"
 #include "audio/DeckMessages.h"
 #include "audio/DeckTable.h"
-#include "audio/MemoryTrackStore.h"
+#include "library/History.h"
+#include "library/Playlist.h"
+#include "library/TrackDatabase.h"
 
 #include <QPainter>
 #include <QSocketNotifier>
@@ -28,6 +30,7 @@ MainWindow::~MainWindow() {
     if (created_ && !destroyed_) {
         killTimers();
         destroyDecks();
+        destroyLibrary();
     }
 }
 
@@ -42,9 +45,7 @@ bool MainWindow::onCreate(QWidget* window) {
     created_ = true;
     if (stepFailed(CreationStep::Start))
         return false;
-    // Until the database file exists, what the decks learn is kept for the run.
-    trackStore_ = std::make_unique<MemoryTrackStore>();
-    setTrackStore(trackStore_.get());
+    createLibrary();
     if (stepFailed(CreationStep::Database))
         return false;
     for (int index = 0; index < 2; ++index) {
@@ -98,13 +99,44 @@ bool MainWindow::anyDeckPlaying() const {
     return false;
 }
 
+void MainWindow::createLibrary() {
+    database_ = databasePath.empty() ? std::make_unique<TrackDatabase>()
+                                     : std::make_unique<TrackDatabase>(databasePath);
+    setTrackStore(database_.get());
+    history_ = std::make_unique<History>();
+    playlist_ = std::make_unique<Playlist>(*database_, *history_);
+    playlist_->setDecks(DeckAccess{
+        [this](int deck, const TrackRecord& record) { return loadIntoDeck(deck, record); },
+        [](int deck) {
+            Deck* d = deckAt(deck);
+            return d && d->position.load(std::memory_order_relaxed) >= 0;
+        }});
+    // A track entering or leaving the history changes its icon in the playlist.
+    history_->setImageListener([this](const TrackEntry* entry, RowImage image) {
+        playlist_->setEntryImage(entry, image);
+    });
+    takeNextIntoDeck = [this](int deck) { return playlist_->takeNext(deck); };
+    addToHistory = [this](int deck) {
+        Deck* d = deckAt(deck);
+        if (d && d->track)
+            history_->add(*d->track);
+    };
+}
+
 void MainWindow::destroyDecks() {
     for (int index = 0; index < 2; ++index) {
         decks()[index] = nullptr;
         decks_[index].reset();
     }
+}
+
+void MainWindow::destroyLibrary() {
+    takeNextIntoDeck = nullptr;
+    addToHistory = nullptr;
+    playlist_.reset();
+    history_.reset();
     setTrackStore(nullptr);
-    trackStore_.reset();
+    database_.reset();
 }
 
 void MainWindow::watchDeckMessages() {
@@ -155,6 +187,7 @@ void MainWindow::onDestroy() {
     deckMessageNotifier_.reset();
     backBuffer_.reset();
     destroyDecks();
+    destroyLibrary();
     settings().save();
     quit_ = true;
     if (onQuit)

@@ -14,10 +14,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 class Clock;
 class Deck;
-class MemoryTrackStore;
+class History;
+class Playlist;
+class TrackDatabase;
 class QWidget;
 class QSocketNotifier;
 struct TrackRecord;
@@ -59,6 +62,13 @@ public:
 
     // The back buffer the window paints from (800 x 600), null before creation.
     const QImage* backBuffer() const { return backBuffer_.get(); }
+    TrackDatabase* database() const { return database_.get(); }
+    Playlist* playlist() const { return playlist_.get(); }
+    History* history() const { return history_.get(); }
+
+    // The database file to open; empty means the one in the home folder. Set before
+    // onCreate (tools choose their own).
+    std::string databasePath;
     QWidget* window() const { return window_; }
     Clock& clock() { return clock_; }
     bool quitRequested() const { return quit_; }
@@ -138,7 +148,12 @@ private:
 
     Clock& clock_;
     QWidget* window_ = nullptr;
-    std::unique_ptr<MemoryTrackStore> trackStore_;
+    void createLibrary();
+    void destroyLibrary();
+
+    std::unique_ptr<TrackDatabase> database_;
+    std::unique_ptr<History> history_;
+    std::unique_ptr<Playlist> playlist_;
     std::array<std::unique_ptr<Deck>, 2> decks_;
     std::unique_ptr<QImage> backBuffer_;
     std::unique_ptr<QSocketNotifier> deckMessageNotifier_;

@@ -10,10 +10,18 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-float loadF32(const uint8_t* p) { return std::bit_cast<float>(loadU32(p)); }
-void storeF32(uint8_t* p, float v) { storeU32(p, std::bit_cast<uint32_t>(v)); }
-int32_t loadI32(const uint8_t* p) { return static_cast<int32_t>(loadU32(p)); }
-void storeI32(uint8_t* p, int32_t v) { storeU32(p, static_cast<uint32_t>(v)); }
+float loadF32(const uint8_t* p) {
+    return std::bit_cast<float>(loadU32(p));
+}
+void storeF32(uint8_t* p, float v) {
+    storeU32(p, std::bit_cast<uint32_t>(v));
+}
+int32_t loadI32(const uint8_t* p) {
+    return static_cast<int32_t>(loadU32(p));
+}
+void storeI32(uint8_t* p, int32_t v) {
+    storeU32(p, static_cast<uint32_t>(v));
+}
 
 } // namespace
 
@@ -49,15 +57,33 @@ void loadValues(const uint8_t* area, size_t length, TrackAnalysis& into) {
     // peak energy, loudness.
     for (size_t i = 0; i < count; ++i, p += 4) {
         switch (i) {
-        case 0: into.reserved.store(loadU32(p), kRelaxed); break;
-        case 1: into.startPoint.store(loadF32(p), kRelaxed); break;
-        case 2: into.endPoint.store(loadF32(p), kRelaxed); break;
-        case 3: into.memoryPoint.store(loadF32(p), kRelaxed); break;
-        case 4: into.startEnergy.store(loadI32(p), kRelaxed); break;
-        case 5: into.endEnergy.store(loadI32(p), kRelaxed); break;
-        case 6: into.bpmCount.store(loadI32(p), kRelaxed); break;
-        case 7: into.peakEnergy.store(loadI32(p), kRelaxed); break;
-        case 8: into.loudness.store(loadI32(p), kRelaxed); break;
+        case 0:
+            into.reserved.store(loadU32(p), kRelaxed);
+            break;
+        case 1:
+            into.startPoint.store(loadF32(p), kRelaxed);
+            break;
+        case 2:
+            into.endPoint.store(loadF32(p), kRelaxed);
+            break;
+        case 3:
+            into.memoryPoint.store(loadF32(p), kRelaxed);
+            break;
+        case 4:
+            into.startEnergy.store(loadI32(p), kRelaxed);
+            break;
+        case 5:
+            into.endEnergy.store(loadI32(p), kRelaxed);
+            break;
+        case 6:
+            into.bpmCount.store(loadI32(p), kRelaxed);
+            break;
+        case 7:
+            into.peakEnergy.store(loadI32(p), kRelaxed);
+            break;
+        case 8:
+            into.loudness.store(loadI32(p), kRelaxed);
+            break;
         }
     }
 }

@@ -23,8 +23,8 @@
 namespace dbblock {
 
 constexpr int64_t kHeaderBytes = 8;
-constexpr int64_t kDescFixedBytes = 12;  // sizeKey, bpm, last use
-constexpr int64_t kMinDescLength = 14;   // the fixed part and two empty strings
+constexpr int64_t kDescFixedBytes = 12; // sizeKey, bpm, last use
+constexpr int64_t kMinDescLength = 14;  // the fixed part and two empty strings
 constexpr int kValueCount = 9;
 constexpr int64_t kValueBytes = 4 * kValueCount;
 // Blocks are read with blockSize taken as a signed number, so none may reach 2^31.

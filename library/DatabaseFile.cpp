@@ -70,7 +70,8 @@ int64_t DatabaseFile::readAt(int64_t offset, void* destination, int64_t count) c
     auto* out = static_cast<uint8_t*>(destination);
     int64_t done = 0;
     while (done < count) {
-        const ssize_t got = pread(fd_, out + done, static_cast<size_t>(count - done), offset + done);
+        const ssize_t got =
+            pread(fd_, out + done, static_cast<size_t>(count - done), offset + done);
         if (got == 0)
             break;
         if (got < 0) {
@@ -89,7 +90,8 @@ bool DatabaseFile::writeAt(int64_t offset, const void* source, int64_t count) {
     const auto* in = static_cast<const uint8_t*>(source);
     int64_t done = 0;
     while (done < count) {
-        const ssize_t put = pwrite(fd_, in + done, static_cast<size_t>(count - done), offset + done);
+        const ssize_t put =
+            pwrite(fd_, in + done, static_cast<size_t>(count - done), offset + done);
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0) {

@@ -15,10 +15,14 @@ using namespace dbblock;
 
 const char* databaseMessage(DatabaseStatus status) {
     switch (status) {
-    case DatabaseStatus::Ok: return nullptr;
-    case DatabaseStatus::FileSystemError: return "Error in the file system driver";
-    case DatabaseStatus::Corrupted: return "The internal database is corrupted";
-    case DatabaseStatus::NotEnoughMemory: return "Not enough memory";
+    case DatabaseStatus::Ok:
+        return nullptr;
+    case DatabaseStatus::FileSystemError:
+        return "Error in the file system driver";
+    case DatabaseStatus::Corrupted:
+        return "The internal database is corrupted";
+    case DatabaseStatus::NotEnoughMemory:
+        return "Not enough memory";
     }
     return nullptr;
 }
@@ -101,8 +105,7 @@ DatabaseStatus TrackDatabase::readBlocks() {
                 continue;
             }
             const int64_t signedSize = static_cast<int32_t>(header.blockSize);
-            if (descLength < kMinDescLength || signedSize < descLength + kDescFixedBytes ||
-                pastEnd)
+            if (descLength < kMinDescLength || signedSize < descLength + kDescFixedBytes || pastEnd)
                 return DatabaseStatus::Corrupted;
             descriptor.resize(static_cast<size_t>(descLength));
             const int64_t read = reader.read(descriptor.data(), descLength);
@@ -180,8 +183,7 @@ void TrackDatabase::releaseAnalysis(TrackEntry* entry) {
 const char* TrackDatabase::entryComment(const TrackEntry* entry) {
     if (entry == nullptr)
         return nullptr;
-    return entry->replacementComment ? entry->replacementComment->c_str()
-                                     : entry->comment.c_str();
+    return entry->replacementComment ? entry->replacementComment->c_str() : entry->comment.c_str();
 }
 
 void TrackDatabase::setEntryComment(TrackEntry* entry, std::string_view comment) {

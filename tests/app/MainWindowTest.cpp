@@ -41,6 +41,7 @@ protected:
         settings().volumes = [] { return std::vector<Volume>{}; };
         settings().load();
         settings().maximized = 0;
+        settings().homeFolder = dir_.path();
         setMessagePresenter(&presenter_);
         clearFatalMessage();
     }
@@ -157,6 +158,10 @@ TEST_F(MainWindowTest, ClosingWhileADeckPlaysAsksFirst) {
     main.onDestroy();
     EXPECT_EQ(deckAt(0), nullptr) << "the decks are destroyed with the window";
     EXPECT_TRUE(settingsSaved());
+    // What the deck learned about the track is kept in the home folder's database.
+    QFile database(dir_.path() + "/zorvendal Internal Database");
+    ASSERT_TRUE(database.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(database.readAll().contains("tone.wav"));
 }
 
 TEST_F(MainWindowTest, CreationStopsAtTheFirstFailingStep) {

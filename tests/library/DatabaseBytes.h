@@ -11,6 +11,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -36,40 +37,77 @@ inline uint32_t u32At(const Bytes& b, size_t at) {
 }
 
 // The nine values of an analysis in file order, as raw 32-bit words.
-inline std::vector<uint32_t> defaultValues() { return {0, 0, 0, 0, 0, 0, 0, 1, 0}; }
+inline std::vector<uint32_t> defaultValues() {
+    return {0, 0, 0, 0, 0, 0, 0, 1, 0};
+}
 
+// A used block, described field by field: Block("a.mp3").comment("c").sizeKey(1).
 struct Block {
-    std::string name;
-    std::string comment;
-    uint32_t sizeKey = 0;
-    float bpm = 0.0f;
-    uint32_t lastUse = 0;
-    std::vector<uint32_t> values = defaultValues();
-    std::optional<uint32_t> blockSize;  // default: as the program writes it
-    std::optional<uint32_t> descLength; // default: the true length
+    explicit Block(std::string name) : name_(std::move(name)) {}
+    Block& comment(std::string v) {
+        comment_ = std::move(v);
+        return *this;
+    }
+    Block& sizeKey(uint32_t v) {
+        sizeKey_ = v;
+        return *this;
+    }
+    Block& bpm(float v) {
+        bpm_ = v;
+        return *this;
+    }
+    Block& lastUse(uint32_t v) {
+        lastUse_ = v;
+        return *this;
+    }
+    Block& values(std::vector<uint32_t> v) {
+        values_ = std::move(v);
+        return *this;
+    }
+    // Default: as the program writes it.
+    Block& blockSize(uint32_t v) {
+        blockSize_ = v;
+        return *this;
+    }
+    // Default: the true length.
+    Block& descLength(uint32_t v) {
+        descLength_ = v;
+        return *this;
+    }
+
+    std::string name_;
+    std::string comment_;
+    uint32_t sizeKey_ = 0;
+    float bpm_ = 0.0f;
+    uint32_t lastUse_ = 0;
+    std::vector<uint32_t> values_ = defaultValues();
+    std::optional<uint32_t> blockSize_;
+    std::optional<uint32_t> descLength_;
 };
 
 inline uint32_t trueDescLength(const Block& k) {
-    return static_cast<uint32_t>(12 + k.name.size() + 1 + k.comment.size() + 1);
+    return static_cast<uint32_t>(12 + k.name_.size() + 1 + k.comment_.size() + 1);
 }
 
-inline uint32_t programBlockSize(uint32_t descLength) { return (descLength + 51) & ~7u; }
+inline uint32_t programBlockSize(uint32_t descLength) {
+    return (descLength + 51) & ~7u;
+}
 
 // A used block; the value area holds as many of k.values as fit, then zero padding.
 inline Bytes usedBlock(const Block& k) {
-    const uint32_t desc = k.descLength.value_or(trueDescLength(k));
-    const uint32_t size = k.blockSize.value_or(programBlockSize(trueDescLength(k)));
+    const uint32_t desc = k.descLength_.value_or(trueDescLength(k));
+    const uint32_t size = k.blockSize_.value_or(programBlockSize(trueDescLength(k)));
     Bytes b;
     putU32(b, size);
     putU32(b, desc);
-    putU32(b, k.sizeKey);
-    putF32(b, k.bpm);
-    putU32(b, k.lastUse);
-    b.insert(b.end(), k.name.begin(), k.name.end());
+    putU32(b, k.sizeKey_);
+    putF32(b, k.bpm_);
+    putU32(b, k.lastUse_);
+    b.insert(b.end(), k.name_.begin(), k.name_.end());
     b.push_back(0);
-    b.insert(b.end(), k.comment.begin(), k.comment.end());
+    b.insert(b.end(), k.comment_.begin(), k.comment_.end());
     b.push_back(0);
-    for (uint32_t v : k.values) {
+    for (uint32_t v : k.values_) {
         if (b.size() + 4 > size)
             break;
         putU32(b, v);
@@ -96,7 +134,8 @@ inline Bytes joined(std::initializer_list<Bytes> parts) {
 
 inline void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline Bytes readFile(const std::string& path) {
@@ -104,7 +143,9 @@ inline Bytes readFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool fileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+inline bool fileExists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 // A fresh folder under the temporary folder, removed with everything in it.
 class ScratchDir {

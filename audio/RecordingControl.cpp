@@ -1,0 +1,27 @@
+#include "audio/RecordingControl.h"
+
+#include "audio/Recorder.h"
+#include "audio/SoundOutput.h"
+
+bool toggleRecording(SoundOutput* output, const std::function<std::string()>& chooseFileName,
+                     const std::function<void(const std::string&)>& showMessage) {
+    if (output == nullptr || !output->canRecord) {
+        showMessage(kRecorderNeedsSoftMixMessage);
+        return false;
+    }
+    if (output->attachedRecorder() != nullptr) {
+        output->stopRecording.store(true, std::memory_order_release);
+        return false;
+    }
+    output->retireRecorder(true);
+    const std::string name = chooseFileName ? chooseFileName() : std::string();
+    if (name.empty())
+        return false;
+    std::string error;
+    std::unique_ptr<Recorder> recorder = Recorder::create(name, &error);
+    if (!recorder) {
+        showMessage(error);
+        return false;
+    }
+    return output->attachRecorder(std::move(recorder));
+}
