@@ -9,6 +9,8 @@
 #include "audio/DeckControls.h"
 #include "audio/DeckMessages.h"
 #include "audio/DeckTable.h"
+#include "audio/SoundConfigurationApply.h"
+#include "audio/SoundOutput.h"
 #include "library/History.h"
 #include "library/Playlist.h"
 #include "library/TrackDatabase.h"
@@ -29,6 +31,7 @@ MainWindow::~MainWindow() {
     // still runs, but keep the settings of the previous run.
     if (created_ && !destroyed_) {
         killTimers();
+        audioEngine_.reset();
         destroyDecks();
         destroyLibrary();
     }
@@ -54,6 +57,9 @@ bool MainWindow::onCreate(QWidget* window) {
         if (stepFailed(index == 0 ? CreationStep::Deck0 : CreationStep::Deck1))
             return false;
     }
+    audioEngine_ = createAudioEngine(audioOptions);
+    if (stepFailed(CreationStep::AudioEngine))
+        return false;
     createBackBuffer();
     if (stepFailed(CreationStep::BackBuffer))
         return false;
@@ -85,7 +91,7 @@ void MainWindow::drawStartingPicture() {
 }
 
 void MainWindow::setStartingState() {
-    crossfader = 192;
+    setCrossfader(192);
     for (int deck = 0; deck < 2; ++deck) {
         deckControls().setLevelControl(deck, 256);
         deckControls().setPitchControl(deck, 4096);
@@ -153,7 +159,27 @@ void MainWindow::startTimers() {
 }
 
 void MainWindow::onDisplayTimer() {
-    // The deck displays and the recording display are refreshed here.
+    if (audioEngine_) {
+        audioEngine_->retireRecorders();
+        // A card that vanished while playing: the engine is rebuilt on the same
+        // configuration, or on the default device, and the decks play on.
+        recoverLostSoundDevice(audioEngine_, mixerState());
+    }
+}
+
+MixerState MainWindow::mixerState() const {
+    MixerState state;
+    for (int deck = 0; deck < 2; ++deck) {
+        Deck* d = deckAt(deck);
+        state.deckLevels[deck] = d ? d->volume.load(std::memory_order_relaxed) : 256;
+    }
+    state.crossfader = crossfader;
+    state.selectedDeck = selectedDeck_;
+    return state;
+}
+
+bool MainWindow::applySoundConfiguration(int row, const SoundCardSelection& cards) {
+    return ::applySoundConfiguration(audioEngine_, row, cards, mixerState());
 }
 
 void MainWindow::killTimers() {
@@ -186,6 +212,8 @@ void MainWindow::onDestroy() {
     destroyed_ = true;
     deckMessageNotifier_.reset();
     backBuffer_.reset();
+    // The audio thread ends before the decks it serves are destroyed.
+    audioEngine_.reset();
     destroyDecks();
     destroyLibrary();
     settings().save();

@@ -7,6 +7,8 @@
 //
 // Threading: main thread only.
 
+#include "audio/AudioEngine.h"
+
 #include <QImage>
 #include <QString>
 
@@ -18,6 +20,7 @@
 
 class Clock;
 class Deck;
+struct MixerState;
 class History;
 class Playlist;
 class TrackDatabase;
@@ -63,6 +66,18 @@ public:
     // The back buffer the window paints from (800 x 600), null before creation.
     const QImage* backBuffer() const { return backBuffer_.get(); }
     TrackDatabase* database() const { return database_.get(); }
+    AudioEngine* audioEngine() const { return audioEngine_.get(); }
+    // Replaces the engine for a sound configuration while the decks keep playing.
+    bool applySoundConfiguration(int row, const struct SoundCardSelection& cards);
+    // What the sound output must know of the mix when it is rebuilt.
+    MixerState mixerState() const;
+
+    // How the audio engine is made: the system's cards and an audio thread by default;
+    // tools and tests give virtual cards and turn the loop themselves. Set before
+    // onCreate.
+    AudioEngineOptions audioOptions;
+    // Told about every playlist entry that the automatic mix could not load.
+    std::function<void(const std::string& path, const std::string& reason)> onTrackSkipped;
     Playlist* playlist() const { return playlist_.get(); }
     History* history() const { return history_.get(); }
 
@@ -155,6 +170,7 @@ private:
     std::unique_ptr<History> history_;
     std::unique_ptr<Playlist> playlist_;
     std::array<std::unique_ptr<Deck>, 2> decks_;
+    std::unique_ptr<AudioEngine> audioEngine_;
     std::unique_ptr<QImage> backBuffer_;
     std::unique_ptr<QSocketNotifier> deckMessageNotifier_;
     int selectedDeck_ = 0;

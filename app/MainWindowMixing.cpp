@@ -46,7 +46,22 @@ bool MainWindow::bothDecksHaveTracks() const {
     return deck(0) && deck(1) && deck(0)->hasTrack() && deck(1)->hasTrack();
 }
 
-bool MainWindow::takeNext(int d) { return takeNextIntoDeck ? takeNextIntoDeck(d) : false; }
+// Takes playlist entries into the deck until one loads: an entry that cannot be opened
+// is skipped (and reported) rather than leaving the automatic mix with an empty deck.
+bool MainWindow::takeNext(int d) {
+    if (!takeNextIntoDeck)
+        return false;
+    while (takeNextIntoDeck(d)) {
+        if (deckStatus(d).load(std::memory_order_relaxed) != kStatusCannotOpen)
+            return true;
+        if (onTrackSkipped) {
+            Deck* target = deck(d);
+            onTrackSkipped(target && target->track ? target->track->path : std::string(),
+                           "cannot be opened");
+        }
+    }
+    return false;
+}
 
 bool MainWindow::loadIntoDeck(int d, const TrackRecord& track) {
     Deck* target = deck(d);

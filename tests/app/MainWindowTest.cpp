@@ -87,6 +87,7 @@ TEST(VirtualClock, RestartingATimerStartsItsPeriodAgain) {
 
 TEST_F(MainWindowTest, RunsWithoutAWindowAndClosesInOrder) {
     MainWindow main(clock_);
+    main.audioOptions.systemVolumes = false;
     bool quit = false;
     main.onQuit = [&] { quit = true; };
     ASSERT_TRUE(main.onCreate(nullptr));
@@ -138,6 +139,7 @@ QString writeTone(const QString& path) {
 
 TEST_F(MainWindowTest, ClosingWhileADeckPlaysAsksFirst) {
     MainWindow main(clock_);
+    main.audioOptions.systemVolumes = false;
     ASSERT_TRUE(main.onCreate(nullptr));
     ASSERT_NE(deckAt(0), nullptr);
     ASSERT_NE(deckAt(1), nullptr);
@@ -171,6 +173,7 @@ TEST_F(MainWindowTest, CreationStopsAtTheFirstFailingStep) {
         clearFatalMessage();
         VirtualClock clock;
         MainWindow main(clock);
+        main.audioOptions.systemVolumes = false;
         std::vector<MainWindow::CreationStep> seen;
         main.creationObserver = [&](MainWindow::CreationStep step) {
             seen.push_back(step);
@@ -188,6 +191,7 @@ TEST_F(MainWindowTest, CreationStopsAtTheFirstFailingStep) {
 
 TEST_F(MainWindowTest, ConsumedKeysNeverReachTheFocusedChild) {
     MainWindow main(clock_);
+    main.audioOptions.systemVolumes = false;
     MainWidget widget(main);
     ASSERT_TRUE(main.onCreate(&widget));
     auto* edit = new QLineEdit(&widget);
@@ -209,6 +213,7 @@ TEST_F(MainWindowTest, ConsumedKeysNeverReachTheFocusedChild) {
 
 TEST_F(MainWindowTest, FullScreenPictureIsLetterboxedAndPointersMapBack) {
     MainWindow main(clock_);
+    main.audioOptions.systemVolumes = false;
     MainWidget widget(main);
     widget.resize(1920, 1080);
     EXPECT_EQ(widget.pictureRect(), QRect(240, 0, 1440, 1080));

@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
     const char* failAt = std::getenv("ZV_PROBE_FAIL_AT");
     const char* fault = std::getenv("ZV_PROBE_FAULT");
     return runZorvendal(argc, argv, [&](MainWindow& main) {
+        // Tests must not turn the machine's volume up.
+        main.audioOptions.systemVolumes = false;
         if (failAt) {
             int step = std::atoi(failAt);
             main.creationObserver = [step](MainWindow::CreationStep s) {

@@ -107,7 +107,14 @@ AudioEngineOptions OutputRig::engineOptions() {
             if (self->keep)
                 self->front.insert(self->front.end(), f, f + n);
             if (self->hashing) {
-                self->hash = hashFrames(self->hash, f, static_cast<size_t>(n));
+                if (self->hashLeftOnly) {
+                    Frame left[kRenderChunkFrames];
+                    for (int32_t k = 0; k < n; ++k)
+                        left[k] = f[k] & 0xffffu;
+                    self->hash = hashFrames(self->hash, left, static_cast<size_t>(n));
+                } else {
+                    self->hash = hashFrames(self->hash, f, static_cast<size_t>(n));
+                }
                 self->hashedFrames += n;
             }
         };

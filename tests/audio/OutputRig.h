@@ -40,6 +40,7 @@ struct RigCard {
     // A running digest of outputs 1-2 while `hashing` (FNV-1a over the frames), for
     // long runs that cannot keep every frame.
     bool hashing = false;
+    bool hashLeftOnly = false; // the right output is left out of the digest
     uint64_t hash = 0xcbf29ce484222325ull;
     int64_t hashedFrames = 0;
 };

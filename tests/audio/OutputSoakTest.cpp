@@ -1,0 +1,246 @@
+// Ten minutes of virtual time of a DJ using both decks at random while a real audio
+// thread serves them: load, play, pause, seek, speed, shift, skip, levels, crossfader
+// and its curve, Master Tempo, deck selection, sound configurations and recordings.
+// The test's thread is the user interface and the cards' clock at once: it steps the
+// cards in lockstep with the audio thread's turns, so every recording must hold exactly
+// the frames the card played while it ran. Meant to run under ThreadSanitizer; a
+// watchdog bounds the whole test.
+
+#include "OutputRig.h"
+#include "WavCheck.h"
+
+#include "app/Settings.h"
+#include "audio/RecordingControl.h"
+#include "audio/SoundOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <semaphore>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+class Lcg {
+public:
+    explicit Lcg(uint32_t seed) : state_(seed) {}
+    int32_t below(int32_t n) {
+        state_ = state_ * 1664525u + 1013904223u;
+        return static_cast<int32_t>((state_ >> 8) % static_cast<uint32_t>(n));
+    }
+
+private:
+    uint32_t state_;
+};
+
+void expectSane(const Deck& d) {
+    EXPECT_EQ(d.command.load(std::memory_order_acquire), 0);
+    const float p = d.position.load(std::memory_order_relaxed);
+    EXPECT_TRUE(std::isfinite(p));
+    EXPECT_GT(p, -1.001f);
+    EXPECT_LT(p, 1.0001f);
+    const int32_t heard = d.heardPos.load(std::memory_order_relaxed);
+    EXPECT_GE(heard, 0);
+    EXPECT_LT(heard, kDecodedRingFrames);
+}
+
+struct Recording {
+    std::string path;
+    RigCard* card = nullptr; // hashing what it plays while the recording runs
+    int row = 0;
+    uint64_t hash = 0;
+    int64_t frames = 0;
+};
+
+const SoundCardId kCard1 = SoundCardId::fromName("soak", "card one", 0);
+const SoundCardId kCard2 = SoundCardId::fromName("soak", "card two", 0);
+
+} // namespace
+
+TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
+    std::binary_semaphore finished{0};
+    std::thread watchdog([&finished] {
+        if (!finished.try_acquire_for(900s)) {
+            std::fputs("OutputSoak: no progress for 900 s, a thread hangs\n", stderr);
+            std::_Exit(1);
+        }
+    });
+
+    std::string dir = (fs::temp_directory_path() / "zv-soak-XXXXXX").string();
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+
+    OutputRig::Options options;
+    options.ownThread = true;
+    options.outputMode = 1;
+    OutputRig rig(options);
+    for (auto& c : rig.cards())
+        c.keep = false;
+    TestDecoder::Setup tracks[2];
+    tracks[0].seconds = 240;
+    tracks[1].signal = TestDecoder::Signal::Clicks;
+    tracks[1].clickEvery = 20000;
+    tracks[1].clickFrames = 9000;
+    tracks[1].frequency = 660.0;
+    tracks[1].seconds = 300;
+    ASSERT_TRUE(rig.load(0, tracks[0]));
+    ASSERT_TRUE(rig.load(1, tracks[1]));
+    rig.deck(0).play();
+
+    MixerState state;
+    std::vector<Recording> recordings;
+    Recording* running = nullptr;
+    const auto endRecording = [&] {
+        if (running) {
+            running->card->hashing = false;
+            running->hash = running->card->hash;
+            running->frames = running->card->hashedFrames;
+            running = nullptr;
+        }
+    };
+    const auto toggle = [&] {
+        SoundOutput& out = rig.output();
+        const bool wasRecording = out.attachedRecorder() != nullptr;
+        std::string path = dir + "/mix" + std::to_string(recordings.size()) + ".wav";
+        std::vector<std::string> messages;
+        const bool started = toggleRecording(
+            &out, [&] { return path; }, [&](const std::string& m) { messages.push_back(m); });
+        if (started) {
+            RigCard& card = rig.current(0);
+            card.hashing = true;
+            card.hash = 0xcbf29ce484222325ull;
+            card.hashedFrames = 0;
+            // With headphones on one card the loudspeakers' mix goes mono to the left
+            // output; the recording holds that mix in stereo.
+            card.hashLeftOnly = settings().outputMode == 10;
+            recordings.push_back({path, &card, settings().outputMode});
+            running = &recordings.back();
+        } else if (wasRecording) {
+            endRecording();
+        } else {
+            EXPECT_FALSE(out.canRecord);
+            EXPECT_EQ(messages.size(), 1u);
+        }
+    };
+    recordings.reserve(1000);
+    toggle();
+    ASSERT_NE(running, nullptr);
+
+    Lcg random(20241206);
+    constexpr int64_t kTotalFrames = int64_t{10} * 60 * 44100;
+    int operations = 0;
+    int reconfigurations = 0;
+    for (int64_t now = 0; now < kTotalFrames;) {
+        const int64_t pause = 8820 + random.below(57330);
+        rig.play(pause, 1024);
+        now += pause;
+        rig.engine().retireRecorders();
+        const int i = random.below(2);
+        Deck& d = rig.deck(i);
+        ++operations;
+        // Weighted: loading and seeking (which decode 6.7 s of sound at once) are as
+        // rare as in a real set, the faders are frequent.
+        static const int kWeights[] = {0, 1, 1, 1, 3, 3, 4, 5, 5, 6, 6, 7, 7,
+                                       8, 8, 9, 9, 9, 11, 12, 13, 14, 15, 16, 16};
+        switch (kWeights[random.below(25)]) {
+        case 0:
+            if (random.below(2) == 0) {
+                ASSERT_TRUE(rig.reload(i));
+                EXPECT_EQ(d.playing, 0);
+            }
+            break;
+        case 1:
+        case 2:
+            d.play();
+            break;
+        case 3:
+            d.pause();
+            EXPECT_EQ(d.playing, 0);
+            break;
+        case 4:
+            d.playFrom(float(random.below(950)) / 1000.0f);
+            break;
+        case 5:
+            d.setSpeed(2730 + random.below(5462 - 2730 + 1));
+            break;
+        case 6:
+            d.shift(random.below(40001) - 20000);
+            break;
+        case 7:
+            d.skip(random.below(200001) - 100000);
+            break;
+        case 8:
+            state.deckLevels[i] = random.below(257);
+            d.setVolume(state.deckLevels[i]);
+            break;
+        case 9:
+        case 10:
+            state.crossfader = random.below(385);
+            rig.output().setCrossfader(state.crossfader);
+            EXPECT_EQ(rig.output().isDeckAudible(i), rig.output().isDeckAudible(i));
+            break;
+        case 11:
+            settings().masterTempo = 1 - settings().masterTempo;
+            break;
+        case 12:
+            settings().crossfader = random.below(3);
+            rig.output().setCrossfader(state.crossfader);
+            break;
+        case 13:
+            state.selectedDeck = i;
+            rig.output().setSelectedDeck(i);
+            break;
+        case 14:
+            d.stop();
+            EXPECT_EQ(d.playing, 0);
+            break;
+        case 15: {
+            // A new configuration ends a recording; soft-mix rows come often, so that
+            // recordings happen.
+            static const int kRows[] = {0, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10, 1};
+            const int row = kRows[random.below(14)];
+            endRecording();
+            ASSERT_TRUE(rig.apply(row, {kCard1, kCard2}, state));
+            for (auto& c : rig.cards())
+                c.keep = false;
+            ASSERT_TRUE(rig.engine().isRunning());
+            ++reconfigurations;
+            break;
+        }
+        default:
+            toggle();
+            break;
+        }
+        expectSane(rig.deck(0));
+        expectSane(rig.deck(1));
+    }
+    endRecording();
+    rig.enginePtr().reset(); // ends the last recording, joins the thread
+    finished.release();
+    watchdog.join();
+
+    EXPECT_GT(operations, 300);
+    EXPECT_GT(reconfigurations, 10);
+    int nonEmpty = 0;
+    for (const Recording& r : recordings) {
+        SCOPED_TRACE(testing::Message() << r.path << " row " << r.row);
+        const RecordedWav wav = readRecordedWav(r.path);
+        ASSERT_TRUE(wav.headerValid) << wav.problem;
+        ASSERT_EQ(static_cast<int64_t>(wav.frames.size()), r.frames);
+        std::vector<Frame> heard = wav.frames;
+        if (r.row == 10)
+            mapFrames(heard.data(), wav.frames.data(), static_cast<int32_t>(heard.size()),
+                      ChannelMap::MonoLeft);
+        EXPECT_EQ(hashFrames(0xcbf29ce484222325ull, heard.data(), heard.size()), r.hash);
+        nonEmpty += r.frames > 44100;
+    }
+    EXPECT_GT(nonEmpty, 3);
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+}
