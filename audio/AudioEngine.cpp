@@ -25,8 +25,7 @@ constexpr int kRealTimePriority = 70;
 // thread runs at normal priority otherwise, silently.
 void tryRealTimeScheduling() {
     sched_param param{};
-    param.sched_priority =
-        std::min(kRealTimePriority, sched_get_priority_max(SCHED_FIFO));
+    param.sched_priority = std::min(kRealTimePriority, sched_get_priority_max(SCHED_FIFO));
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 }
 
@@ -51,8 +50,8 @@ AudioEngine::AudioEngine(AudioEngineOptions options) : options_(std::move(option
         saveSystemVolumes();
         volumesSaved_ = true;
     }
-    output_ = createSoundOutput(s.outputMode.load(std::memory_order_relaxed),
-                                options_.openDevice, outputCardChoiceFromSettings());
+    output_ = createSoundOutput(s.outputMode.load(std::memory_order_relaxed), options_.openDevice,
+                                outputCardChoiceFromSettings());
     // Release: a thread that loads the pointer with acquire sees the built output.
     currentSoundOutput().store(output_.get(), std::memory_order_release);
 }

@@ -22,7 +22,8 @@ HardMixOutput::HardMixOutput(OutputDevices devices, const OutputLayout& layout)
     for (int d = 0; d < 2; ++d) {
         const LanePlace& place = layout_.decks[d];
         SoundDevice* card = devices_.cards[place.device].get();
-        if (!card || lanes_[d].open(*card, place.pair, place.map, kVolumeSilence) != SoundResult::Ok) {
+        if (!card ||
+            lanes_[d].open(*card, place.pair, place.map, kVolumeSilence) != SoundResult::Ok) {
             reportSoundFailure(kSoundMessageDriver);
             return;
         }

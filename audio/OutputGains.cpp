@@ -11,7 +11,8 @@ CrossfaderGains crossfaderCurve(int32_t position) {
     std::atomic<int32_t>& setting = settings().crossfader;
     switch (static_cast<CrossfaderMode>(setting.load(std::memory_order_relaxed))) {
     case CrossfaderMode::Smooth:
-        return {std::min(kFullCrossfaderGain, kCrossfaderMax - x), std::min(kFullCrossfaderGain, x)};
+        return {std::min(kFullCrossfaderGain, kCrossfaderMax - x),
+                std::min(kFullCrossfaderGain, x)};
     case CrossfaderMode::Full:
         // Integer division truncates toward zero, as the curve is defined.
         return {std::min(kFullCrossfaderGain, (kCrossfaderMax - x) * 256 / kCrossfaderCentre),

@@ -2,9 +2,10 @@
 // The PortAudio backend of the sound card layer. One PortAudio output stream per
 // opened device (stereo, 16 bits, 44100 Hz) whose callback is the card's mixer
 // (CardMixer.h): it plays the device's buffers from their play cursors, mixed with
-// their volumes. A card opened with four outputs has one mixer per stereo pair. The play cursor is the next frame the callback takes; the write
-// cursor is the play cursor + the stream's output latency (at least one callback
-// block), so frames written at or after the write cursor are never half taken.
+// their volumes; a card opened with four outputs has one mixer per stereo pair. The
+// play cursor is the next frame the callback takes; the write cursor is the play
+// cursor + the stream's output latency (at least one callback block), so frames
+// written at or after the write cursor are never half taken.
 //
 // PortAudio is started for each enumeration and for the life of each opened device
 // (its device list is only refreshed when it starts), with ALSA's and JACK's

@@ -31,9 +31,8 @@ SoftMixOutput::SoftMixOutput(OutputDevices devices, const OutputLayout& layout)
         return;
     mixBuffer_.reset(new (std::nothrow) Frame[kSoftMixFrames]());
     std::unique_ptr<SoundBuffer> buffer;
-    if (!mixBuffer_ ||
-        card->createBufferOnPair(layout_.decks[0].pair, kSoftMixFrames, &buffer) !=
-            SoundResult::Ok) {
+    if (!mixBuffer_ || card->createBufferOnPair(layout_.decks[0].pair, kSoftMixFrames, &buffer) !=
+                           SoundResult::Ok) {
         reportSoundFailure(kSoundMessageDriver);
         return;
     }
@@ -181,6 +180,11 @@ void SoftMixOutput::poll() {
         handToRecorder(*sink, play);
     lastPlayCursor_ = play;
 
+    // A pending resync means the mix positions are about to be re-anchored on the
+    // decks (a deck started or skipped since the last submit): reporting them now would
+    // move a deck to a stale place. The report comes one turn later instead.
+    if (resyncRequested_.load(std::memory_order_acquire))
+        return;
     int32_t mixedAhead = writePos_ - writeCursor_;
     if (mixedAhead < 0)
         mixedAhead += kSoftMixFrames;
@@ -215,9 +219,9 @@ int32_t SoftMixOutput::mixDecks(const Deck* deck0, const Deck* deck1) {
             return 0; // wait for the renderer
         n = std::min({a, b, space});
         for (int32_t left = n; left > 0;) {
-            const int32_t chunk = std::min({left, kOutputRingFrames - mixPos_[0],
-                                            kOutputRingFrames - mixPos_[1],
-                                            kSoftMixFrames - writePos_});
+            const int32_t chunk =
+                std::min({left, kOutputRingFrames - mixPos_[0], kOutputRingFrames - mixPos_[1],
+                          kSoftMixFrames - writePos_});
             mixTwoDecks(mix + writePos_, &deck0->outputRing[mixPos_[0]],
                         &deck1->outputRing[mixPos_[1]], chunk, gain0, gain1);
             advanceRing(mixPos_[0], chunk);

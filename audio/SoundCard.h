@@ -160,8 +160,7 @@ public:
     static constexpr int32_t kMaxBufferFrames = 1 << 22; // about 95 s
 
 private:
-    friend SoundResult openSoundCard(const SoundCardId*, bool, std::unique_ptr<SoundDevice>*,
-                                     int);
+    friend SoundResult openSoundCard(const SoundCardId*, bool, std::unique_ptr<SoundDevice>*, int);
     std::unique_ptr<SoundCardClaim> claim_;
     bool exclusive_ = false;
 };

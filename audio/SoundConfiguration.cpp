@@ -6,17 +6,17 @@ using enum CardLayout;
 using enum ListeningLayout;
 
 constexpr std::array<SoundConfiguration, kSoundConfigurationCount> kTable = {{
-    {OneCard, Speakers, false},          // 0
-    {OneCard, Speakers, true},           // 1
-    {TwoCards, ExternalMixer, false},    // 2
+    {OneCard, Speakers, false},             // 0
+    {OneCard, Speakers, true},              // 1
+    {TwoCards, ExternalMixer, false},       // 2
     {FourOutputCard, ExternalMixer, false}, // 3
-    {TwoCards, Headphones, false},       // 4
-    {FourOutputCard, Headphones, false}, // 5
-    {OneCard, ExternalMixer, false},     // 6
-    {OneCard, Headphones, false},        // 7
-    {TwoCards, Headphones, true},        // 8
-    {FourOutputCard, Headphones, true},  // 9
-    {OneCard, Headphones, true},         // 10
+    {TwoCards, Headphones, false},          // 4
+    {FourOutputCard, Headphones, false},    // 5
+    {OneCard, ExternalMixer, false},        // 6
+    {OneCard, Headphones, false},           // 7
+    {TwoCards, Headphones, true},           // 8
+    {FourOutputCard, Headphones, true},     // 9
+    {OneCard, Headphones, true},            // 10
 }};
 
 } // namespace

@@ -33,10 +33,10 @@ public:
     SoundOutput(const SoundOutput&) = delete;
     SoundOutput& operator=(const SoundOutput&) = delete;
 
-    virtual void setDeckLevel(int deck, int level) = 0;  // level 0..256
-    virtual void setCrossfader(int position) = 0;        // 0..384, centre 192
-    virtual void resyncDeck(int deck) = 0;               // deck 0/1, or -1 for both
-    virtual int submit() = 0;                            // 0 when nothing was done
+    virtual void setDeckLevel(int deck, int level) = 0; // level 0..256
+    virtual void setCrossfader(int position) = 0;       // 0..384, centre 192
+    virtual void resyncDeck(int deck) = 0;              // deck 0/1, or -1 for both
+    virtual int submit() = 0;                           // 0 when nothing was done
     virtual int playSnippet(int deck, int32_t ringPos, int32_t frames) = 0;
     virtual void poll() = 0;
     virtual void deckStarted(int deck) = 0;

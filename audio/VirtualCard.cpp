@@ -27,8 +27,7 @@ std::unique_ptr<VirtualCard> VirtualCard::createManual(FrameSink sink) {
     return std::unique_ptr<VirtualCard>(new VirtualCard(std::move(sink), {}, 1));
 }
 
-std::unique_ptr<VirtualCard> VirtualCard::createManualFourOutputs(FrameSink front,
-                                                                  FrameSink rear) {
+std::unique_ptr<VirtualCard> VirtualCard::createManualFourOutputs(FrameSink front, FrameSink rear) {
     return std::unique_ptr<VirtualCard>(new VirtualCard(std::move(front), std::move(rear), 2));
 }
 

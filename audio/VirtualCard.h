@@ -70,8 +70,8 @@ private:
     SoundCardInfo info_;
     std::shared_ptr<CardMixer> mixer_;
     std::shared_ptr<CardMixer> rearMixer_; // outputs 3-4; null on a stereo card
-    FrameSink sink_;     // set before the clock starts, never changed
-    FrameSink rearSink_; // likewise
+    FrameSink sink_;                       // set before the clock starts, never changed
+    FrameSink rearSink_;                   // likewise
     std::atomic<int64_t> framesPlayed_{0};
     std::jthread clock_; // last member: stopped and joined first
 };

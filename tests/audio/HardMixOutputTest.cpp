@@ -91,8 +91,8 @@ TEST(HardMixOutput, AStoppedDeckIsFollowedBySilenceAndNeverReplayed) {
             break;
         }
     }
-    EXPECT_EQ(firstNonZeroAfter, 0u) << "stale frames replayed " << firstNonZeroAfter - stopAt
-                                     << " frames after the stop";
+    EXPECT_EQ(firstNonZeroAfter, 0u)
+        << "stale frames replayed " << firstNonZeroAfter - stopAt << " frames after the stop";
     // Up to the write cursor the card still played the deck.
     EXPECT_NE(out[stopAt + kLatency - 1], 0u);
 }

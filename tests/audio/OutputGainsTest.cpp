@@ -1,8 +1,8 @@
 // The loudness arithmetic of the outputs: crossfader curves, the repair of a damaged
 // Crossfader setting, the deck-gain to volume conversion and the configuration table.
 
-#include "app/Settings.h"
 #include "audio/OutputGains.h"
+#include "app/Settings.h"
 #include "audio/SoundConfiguration.h"
 
 #include <gtest/gtest.h>
@@ -67,8 +67,8 @@ TEST(GainToMillibels, SilenceUnityAndTheLogarithmBetween) {
         int32_t gain;
         int32_t millibels;
     } cases[] = {
-        {0, -10000},   {10, -10000},  {11, -7550}, {100, -5632}, {256 * 192, -249},
-        {32768, -602}, {65535, 0},    {65536, 0},  {70000, 0},   {-5, -10000},
+        {0, -10000},   {10, -10000}, {11, -7550}, {100, -5632}, {256 * 192, -249},
+        {32768, -602}, {65535, 0},   {65536, 0},  {70000, 0},   {-5, -10000},
     };
     for (const auto& c : cases)
         EXPECT_EQ(gainToMillibels(c.gain), c.millibels) << "gain " << c.gain;

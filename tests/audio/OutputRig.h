@@ -32,8 +32,8 @@ struct RigCard {
     std::optional<SoundCardId> requested; // the identifier the output asked for
     bool exclusive = true;
     int pairs = 1;
-    bool current = true; // opened for the engine that runs now
-    bool keep = true;    // append played frames to front/rear
+    bool current = true;      // opened for the engine that runs now
+    bool keep = true;         // append played frames to front/rear
     std::vector<Frame> front; // outputs 1-2
     std::vector<Frame> rear;  // outputs 3-4
     int64_t played = 0;

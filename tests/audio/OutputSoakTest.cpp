@@ -146,7 +146,7 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
         ++operations;
         // Weighted: loading and seeking (which decode 6.7 s of sound at once) are as
         // rare as in a real set, the faders are frequent.
-        static const int kWeights[] = {0, 1, 1, 1, 3, 3, 4, 5, 5, 6, 6, 7, 7,
+        static const int kWeights[] = {0, 1, 1, 1, 3, 3,  4,  5,  5,  6,  6,  7, 7,
                                        8, 8, 9, 9, 9, 11, 12, 13, 14, 15, 16, 16};
         switch (kWeights[random.below(25)]) {
         case 0:

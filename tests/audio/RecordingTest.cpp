@@ -76,7 +76,8 @@ TEST(Recording, TheFileHoldsExactlyWhatTheCardPlayed) {
 
     Messages messages;
     SoundOutput& out = rig.output();
-    ASSERT_TRUE(toggleRecording(&out, [&] { return path; }, messages.sink()));
+    ASSERT_TRUE(toggleRecording(
+        &out, [&] { return path; }, messages.sink()));
     EXPECT_TRUE(messages.shown.empty());
     RecorderSink* recorder = out.attachedRecorder();
     ASSERT_NE(recorder, nullptr);
@@ -86,7 +87,8 @@ TEST(Recording, TheFileHoldsExactlyWhatTheCardPlayed) {
     // 90 s of virtual time: each turn hands the recorder what the card played since.
     constexpr int64_t kFrames = 90 * 44100;
     for (int64_t done = 0; done < kFrames;) {
-        const int32_t n = static_cast<int32_t>(std::min<int64_t>(3000 + done % 997, kFrames - done));
+        const int32_t n =
+            static_cast<int32_t>(std::min<int64_t>(3000 + done % 997, kFrames - done));
         rig.current().card->advance(n);
         rig.turn();
         done += n;
@@ -94,7 +96,8 @@ TEST(Recording, TheFileHoldsExactlyWhatTheCardPlayed) {
     const size_t to = played.size();
 
     // The stop is a request: the recorder stays attached until the next poll.
-    EXPECT_FALSE(toggleRecording(&out, [] { return std::string("unused"); }, messages.sink()));
+    EXPECT_FALSE(toggleRecording(
+        &out, [] { return std::string("unused"); }, messages.sink()));
     EXPECT_TRUE(out.stopRecording.load());
     EXPECT_EQ(out.attachedRecorder(), recorder);
     rig.turn();
@@ -103,8 +106,8 @@ TEST(Recording, TheFileHoldsExactlyWhatTheCardPlayed) {
     // Detached: the writer finishes the file on its own; the user interface then
     // destroys the recorder.
     ASSERT_TRUE(waitUntil([&] { return recorder->isFinished(); }));
-    EXPECT_EQ(recorder->describe(), "Saving WAV file\nFileName: " + path +
-                                        "\nTime Recorded: 0:01:30\nFileSize: 15.1 Mo");
+    EXPECT_EQ(recorder->describe(),
+              "Saving WAV file\nFileName: " + path + "\nTime Recorded: 0:01:30\nFileSize: 15.1 Mo");
     rig.engine().retireRecorders();
 
     const RecordedWav wav = readRecordedWav(path);
@@ -123,7 +126,12 @@ TEST(Recording, RefusalsComeBeforeAnythingIsRecorded) {
         Messages messages;
         bool asked = false;
         EXPECT_FALSE(toggleRecording(
-            &rig.output(), [&] { asked = true; return dir.file("a.wav"); }, messages.sink()));
+            &rig.output(),
+            [&] {
+                asked = true;
+                return dir.file("a.wav");
+            },
+            messages.sink()));
         EXPECT_FALSE(asked);
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0],
@@ -138,17 +146,19 @@ TEST(Recording, RefusalsComeBeforeAnythingIsRecorded) {
     SoundOutput& out = rig.output();
     Messages messages;
     // Cancelling the dialog: nothing, silently.
-    EXPECT_FALSE(toggleRecording(&out, [] { return std::string(); }, messages.sink()));
+    EXPECT_FALSE(toggleRecording(
+        &out, [] { return std::string(); }, messages.sink()));
     EXPECT_TRUE(messages.shown.empty());
     // A folder that does not exist: the reason, and nothing attached.
-    EXPECT_FALSE(toggleRecording(&out, [&] { return dir.file("missing/b.wav"); },
-                                 messages.sink()));
+    EXPECT_FALSE(toggleRecording(
+        &out, [&] { return dir.file("missing/b.wav"); }, messages.sink()));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].rfind("The recording cannot be saved in the file", 0), 0u)
         << messages.shown[0];
     EXPECT_EQ(out.attachedRecorder(), nullptr);
     // A folder is not a file either.
-    EXPECT_FALSE(toggleRecording(&out, [&] { return dir.file(""); }, messages.sink()));
+    EXPECT_FALSE(toggleRecording(
+        &out, [&] { return dir.file(""); }, messages.sink()));
     EXPECT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(out.attachedRecorder(), nullptr);
 }
@@ -163,7 +173,8 @@ TEST(Recording, ReplacingTheOutputEndsTheRecordingWithItsFileComplete) {
     rig.play(22050);
     rig.turn();
     Messages messages;
-    ASSERT_TRUE(toggleRecording(&rig.output(), [&] { return path; }, messages.sink()));
+    ASSERT_TRUE(toggleRecording(
+        &rig.output(), [&] { return path; }, messages.sink()));
     std::vector<Frame>& played = rig.current().front;
     const size_t from = played.size();
     rig.play(5 * 44100, 1500);

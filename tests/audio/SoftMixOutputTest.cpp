@@ -57,8 +57,12 @@ TEST(SoftMixKernel, OneDeckScalesByTheWholeGain) {
         int16_t in;
         int32_t gain;
         int16_t expected;
-    } cases[] = {{32767, 65536, 32767}, {-32768, 65536, -32768}, {-32768, 32768, -16384},
-                 {1000, 49152, 750},    {-1, 1, -1},             {5, 0, 0}};
+    } cases[] = {{32767, 65536, 32767},
+                 {-32768, 65536, -32768},
+                 {-32768, 32768, -16384},
+                 {1000, 49152, 750},
+                 {-1, 1, -1},
+                 {5, 0, 0}};
     for (const auto& c : cases) {
         const Frame in = makeFrame(c.in, c.in);
         Frame out = 0;
@@ -145,8 +149,9 @@ TEST(SoftMixOutput, ALevelChangeRemixesEverythingBeyondTheWriteCursor) {
     const int32_t halfGain = 128 * 256;
     for (size_t i = changeAt - 100; i < out.size(); ++i) {
         const int64_t n = TestDecoder::indexOf(out[changeAt - 101]) + int64_t(i - (changeAt - 101));
-        const Frame expected =
-            i < changeAt + kLatency ? static_cast<Frame>(n) : softMixOne(static_cast<Frame>(n), halfGain);
+        const Frame expected = i < changeAt + kLatency
+                                   ? static_cast<Frame>(n)
+                                   : softMixOne(static_cast<Frame>(n), halfGain);
         ASSERT_EQ(out[i], expected) << "frame " << int64_t(i - changeAt) << " after the change";
     }
     // A deck gain below 100 is not audible; a zero gain mixes silence.

@@ -190,8 +190,12 @@ TEST(SoundConfigurationApply, CardFailuresGiveTheirMessageOrFallBackOnce) {
         {"out of memory", false, {SoundResult::OutOfMemory}, kSoundMessageNoMemory, 1, false},
         {"no default device", false, {SoundResult::NotFound}, kSoundMessageDriver, 1, false},
         {"named card gone", true, {SoundResult::NotFound}, nullptr, 2, true},
-        {"named card and default fail", true, {SoundResult::Failed, SoundResult::Failed},
-         kSoundMessageDriver, 2, true},
+        {"named card and default fail",
+         true,
+         {SoundResult::Failed, SoundResult::Failed},
+         kSoundMessageDriver,
+         2,
+         true},
         {"named card busy", true, {SoundResult::DeviceBusy}, kSoundMessageBusy, 1, false},
     };
     for (const auto& c : cases) {

@@ -1,0 +1,258 @@
+// The offline mix renderer on generated tracks: beat matching during every crossfade,
+// an unattended playlist of forty tracks, repeatability and bad input.
+
+#include "MixTestTracks.h"
+
+#include "tools/mix/MixRenderer.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr double kMixTickSeconds = 0.2;
+
+// The left channel of a recorded mix (the recorder writes a 44-byte header).
+std::vector<int16_t> readLeft(const std::string& path) {
+    std::vector<int16_t> left;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return left;
+    std::fseek(f, 44, SEEK_SET);
+    std::vector<int16_t> block(2 * 65536);
+    size_t frames;
+    while ((frames = std::fread(block.data(), 4, 65536, f)) > 0)
+        for (size_t i = 0; i < frames; ++i)
+            left.push_back(block[2 * i]);
+    std::fclose(f);
+    return left;
+}
+
+// The level of a tone band over time: the signal shifted down by hz and averaged over
+// 5 ms, one value per sample.
+std::vector<float> bandLevel(const std::vector<int16_t>& x, size_t from, size_t to, double hz) {
+    const int window = kRate / 200;
+    std::vector<float> level(to - from, 0.0f);
+    const double w = 2.0 * std::acos(-1.0) * hz / kRate;
+    double sumI = 0, sumQ = 0;
+    std::vector<double> is(to - from), qs(to - from);
+    for (size_t n = from; n < to; ++n) {
+        const size_t k = n - from;
+        is[k] = x[n] * std::cos(w * double(n));
+        qs[k] = x[n] * std::sin(w * double(n));
+        sumI += is[k];
+        sumQ += qs[k];
+        if (k >= size_t(window)) {
+            sumI -= is[k - window];
+            sumQ -= qs[k - window];
+        }
+        level[k] = float(std::hypot(sumI, sumQ));
+    }
+    return level;
+}
+
+// Start times (seconds) of the tone bursts in a band: for each burst, where its level
+// first reaches half the burst's own peak, so loud and quiet bursts are timed alike.
+std::vector<double> burstStarts(const std::vector<int16_t>& x, double fromS, double toS,
+                                double hz) {
+    const size_t from = size_t(fromS * kRate), to = std::min(x.size(), size_t(toS * kRate));
+    std::vector<double> starts;
+    if (to <= from)
+        return starts;
+    const std::vector<float> level = bandLevel(x, from, to, hz);
+    const float top = *std::max_element(level.begin(), level.end());
+    const float floor = 0.1f * top;
+    for (size_t k = 1; k < level.size(); ++k) {
+        if (!(level[k] >= floor && level[k - 1] < floor))
+            continue;
+        const size_t end = std::min(level.size(), k + kRate / 30);
+        const float peak = *std::max_element(level.begin() + k, level.begin() + end);
+        size_t j = k > size_t(kRate / 100) ? k - kRate / 100 : 0;
+        while (j < end && level[j] < 0.5f * peak)
+            ++j;
+        starts.push_back(double(from + j) / kRate);
+        k += kRate / 8; // one burst per beat; the next comes well after
+    }
+    return starts;
+}
+
+class MixRendererTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    std::string path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
+
+    MixSummary render(const std::vector<std::string>& inputs, const std::string& out,
+                      int longMix = 0, const std::string& database = "db") {
+        MixOptions options;
+        options.inputs = inputs;
+        options.output = path(out);
+        options.longMix = longMix;
+        options.database = path(database);
+        MixSummary summary;
+        std::string error;
+        EXPECT_TRUE(MixRenderer(options).run(&summary, &error)) << error;
+        return summary;
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(MixRendererTest, BeatsOfBothDecksMeetDuringEveryCrossfade) {
+    const MixTestTrack tracks[] = {
+        {120.0, 75.0, 700.0, 1}, {124.0, 70.0, 2600.0, 2}, {128.0, 80.0, 700.0, 3}};
+    std::vector<std::string> inputs;
+    for (size_t i = 0; i < std::size(tracks); ++i) {
+        inputs.push_back(path("track" + std::to_string(i) + ".wav"));
+        ASSERT_TRUE(tracks[i].write(inputs.back()));
+    }
+    const MixSummary summary = render(inputs, "mix.wav");
+    ASSERT_EQ(summary.tracks.size(), 3u);
+    EXPECT_TRUE(summary.skipped.empty());
+    const std::vector<int16_t> mix = readLeft(path("mix.wav"));
+    ASSERT_GT(mix.size(), size_t(150 * kRate));
+
+    for (size_t i = 1; i < summary.tracks.size(); ++i) {
+        SCOPED_TRACE("crossfade into track " + std::to_string(i));
+        const MixedTrack& in = summary.tracks[i];
+        EXPECT_NEAR(in.bpm, tracks[i].bpm, 0.5) << "the incoming tempo was measured";
+        EXPECT_NEAR(tracks[i].bpm * in.speed / 4096.0, 120.0, 0.5)
+            << "the incoming deck plays at the tempo of the mix";
+        // From the second tick, when the beat sync has placed the incoming deck.
+        const double from = in.mixStart + 2 * kMixTickSeconds + 0.5;
+        const std::vector<double> incoming = burstStarts(mix, from, in.mixEnd, tracks[i].markerHz);
+        const std::vector<double> outgoing =
+            burstStarts(mix, from, in.mixEnd, tracks[i - 1].markerHz);
+        // Each beat of the outgoing deck must have one of the incoming deck near it. (Time
+        // stretching may repeat a short stretch of sound, and with it a burst, so the
+        // incoming side may show an extra copy; that is not a beat out of place.)
+        int matched = 0;
+        double worst = 0.0;
+        for (double t : outgoing) {
+            double nearest = 1e9;
+            for (double u : incoming)
+                if (std::abs(u - t) < std::abs(nearest))
+                    nearest = u - t;
+            if (std::abs(nearest) > 0.25)
+                continue; // a burst too faint to time on the other side
+            ++matched;
+            worst = std::max(worst, std::abs(nearest));
+        }
+        EXPECT_GE(matched, 8) << "too few beats heard from both decks";
+        EXPECT_LE(worst, 0.010) << "beats of the two decks apart by " << worst * 1000 << " ms";
+    }
+}
+
+TEST_F(MixRendererTest, FortyTracksPlayUnattendedToTheEndWithFullCrossfades) {
+    // Eight generated tracks, each listed five times under its own name.
+    std::vector<std::string> files;
+    for (int t = 0; t < 8; ++t) {
+        MixTestTrack track{118.0 + 2.0 * t, 40.0, t % 2 ? 2600.0 : 700.0, uint32_t(10 + t)};
+        files.push_back(path("gen" + std::to_string(t) + ".wav"));
+        ASSERT_TRUE(track.write(files.back()));
+    }
+    std::ofstream playlist(path("forty.m3u"));
+    std::vector<std::string> listed;
+    for (int i = 0; i < 40; ++i) {
+        listed.push_back(path("track" + std::to_string(i) + ".wav"));
+        ASSERT_EQ(symlink(files[(i * 3) % 8].c_str(), listed.back().c_str()), 0);
+        playlist << listed.back() << "\n";
+    }
+    playlist.close();
+
+    const MixSummary summary = render({path("forty.m3u")}, "forty.wav");
+    ASSERT_EQ(summary.tracks.size(), 40u) << "the mix stopped early";
+    EXPECT_TRUE(summary.skipped.empty());
+    EXPECT_EQ(summary.framesLost, 0);
+    for (size_t i = 0; i < summary.tracks.size(); ++i) {
+        EXPECT_EQ(summary.tracks[i].path, listed[i]) << "played out of order";
+        if (i == 0)
+            continue;
+        EXPECT_NEAR(summary.tracks[i].mixEnd - summary.tracks[i].mixStart, 32 * kMixTickSeconds,
+                    0.002)
+            << "transition " << i << " was not a full crossfade";
+    }
+
+    // No silence between tracks: every 50 ms of the mix carries sound until the last
+    // track has ended.
+    const std::vector<int16_t> mix = readLeft(path("forty.wav"));
+    ASSERT_NEAR(double(mix.size()) / kRate, summary.outputSeconds, 0.05);
+    const size_t window = kRate / 20;
+    const double lastTrackEnd = summary.tracks.back().mixEnd + 20.0;
+    int silent = 0;
+    for (size_t start = kRate / 10; start + window < std::min(mix.size(), size_t(lastTrackEnd * kRate));
+         start += window) {
+        double energy = 0;
+        for (size_t n = start; n < start + window; ++n)
+            energy += double(mix[n]) * mix[n];
+        if (std::sqrt(energy / window) < 30.0) // about -60 dBFS
+            ++silent;
+    }
+    EXPECT_EQ(silent, 0);
+}
+
+TEST_F(MixRendererTest, SameInputGivesTheSameFileAndBrokenTracksAreSkipped) {
+    const std::string good = path("good.wav");
+    ASSERT_TRUE((MixTestTrack{126.0, 40.0, 700.0, 5}.write(good)));
+    const std::string garbage = path("garbage.mp3");
+    std::ofstream(garbage) << std::string(5000, '\x55');
+    const std::vector<std::string> inputs = {good, path("missing.wav"), garbage, good};
+
+    const MixSummary first = render(inputs, "a.wav", 0, "db1");
+    const MixSummary second = render(inputs, "b.wav", 0, "db2");
+    ASSERT_EQ(first.skipped.size(), 2u);
+    EXPECT_EQ(first.skipped[0].path, path("missing.wav"));
+    EXPECT_EQ(first.skipped[1].path, garbage);
+    EXPECT_EQ(first.tracks.size(), 2u) << "the mix goes on after a broken track";
+    std::ifstream a(path("a.wav"), std::ios::binary), b(path("b.wav"), std::ios::binary);
+    const std::string bytesA((std::istreambuf_iterator<char>(a)), {});
+    const std::string bytesB((std::istreambuf_iterator<char>(b)), {});
+    EXPECT_GT(bytesA.size(), 44u + 60u * 176400u);
+    EXPECT_TRUE(bytesA == bytesB) << "two renders of the same input differ";
+}
+
+TEST_F(MixRendererTest, ToolRefusesUnusableInputBeforeAnyWork) {
+    const std::string good = path("good.wav");
+    ASSERT_TRUE((MixTestTrack{120.0, 5.0, 700.0, 1}.write(good)));
+    std::ofstream(path("empty.m3u")) << "# nothing here\n";
+    std::ofstream(path("binary.pls")) << std::string("\x00\x01\x02\xff\xfe", 5);
+    const struct {
+        const char* name;
+        QStringList args;
+        const char* said;
+    } cases[] = {
+        {"empty playlist", {QString::fromStdString(path("empty.m3u"))}, "no tracks"},
+        {"binary garbage", {QString::fromStdString(path("binary.pls"))}, "no tracks"},
+        {"unwritable output", {QString::fromStdString(good), "-o", "/nonexistent/dir/out.wav"},
+         "/nonexistent/dir/out.wav"},
+        {"no output named", {QString::fromStdString(good)}, "usage"},
+        {"bad mix length", {QString::fromStdString(good), "--long-mix", "7"}, "--long-mix"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList args = c.args;
+        if (!args.contains("-o") && std::string(c.name) != "no output named")
+            args << "-o" << QString::fromStdString(path("out.wav"));
+        QProcess tool;
+        tool.start(ZV_MIX_TOOL, args);
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        EXPECT_NE(tool.exitCode(), 0);
+        EXPECT_TRUE(tool.readAllStandardError().contains(c.said));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,67 @@
+#pragma once
+// Generated tracks for the mix renderer's tests: a kick-like thump on every beat (what
+// the beat analyser follows) and, at the start of each beat, a short burst of a marker
+// tone that tells the track apart in the mix. Written as 44100 Hz stereo WAV files.
+
+#include "../audio/ClickTrack.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct MixTestTrack {
+    double bpm = 120.0;
+    double seconds = 60.0;
+    double markerHz = 700.0;
+    uint32_t seed = 1;
+
+    static constexpr double kMarkerSeconds = 0.015;
+    static constexpr double kMarkerAmplitude = 6000.0;
+
+    bool write(const std::string& path) const {
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f)
+            return false;
+        const uint32_t frames = uint32_t(seconds * ClickTrack::kRate);
+        auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
+        auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
+        std::fwrite("RIFF", 1, 4, f);
+        u32(36 + frames * 4);
+        std::fwrite("WAVEfmt ", 1, 8, f);
+        u32(16);
+        u16(1);
+        u16(2);
+        u32(44100);
+        u32(176400);
+        u16(4);
+        u16(16);
+        std::fwrite("data", 1, 4, f);
+        u32(frames * 4);
+        ClickTrack click;
+        click.bpm = bpm;
+        click.amplitude = 16000.0;
+        click.seed = seed;
+        const double beatFrames = 60.0 * ClickTrack::kRate / bpm;
+        const double twoPi = 2.0 * std::acos(-1.0);
+        std::vector<int16_t> block(2 * 4096);
+        for (uint32_t first = 0; first < frames; first += 4096) {
+            const int count = int(std::min<uint32_t>(4096, frames - first));
+            click.render(first, count, block.data());
+            for (int i = 0; i < count; ++i) {
+                const double frame = double(first + i);
+                const double sinceBeat =
+                    (frame - std::floor(frame / beatFrames) * beatFrames) / ClickTrack::kRate;
+                if (sinceBeat < kMarkerSeconds) {
+                    const double m = kMarkerAmplitude * std::sin(twoPi * markerHz * sinceBeat);
+                    for (int c = 0; c < 2; ++c)
+                        block[2 * i + c] =
+                            int16_t(std::clamp(block[2 * i + c] + m, -32768.0, 32767.0));
+                }
+            }
+            std::fwrite(block.data(), 4, count, f);
+        }
+        return std::fclose(f) == 0;
+    }
+};
