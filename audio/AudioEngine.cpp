@@ -11,18 +11,19 @@
 #include <sched.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cassert>
 #include <chrono>
 #include <system_error>
 
 namespace {
 
-// A real-time priority below the sound servers' own threads (PipeWire and JACK use
-// 80..95), so the program never starves the thread that plays its buffers.
+// A real-time priority below the sound server's own threads (PipeWire's data loop runs
+// at 88), so the program never starves the thread that plays its buffers.
 constexpr int kRealTimePriority = 70;
 
-// Real-time scheduling when the system grants it (rtkit limits, CAP_SYS_NICE); the
-// thread runs at normal priority otherwise, silently.
+// Real-time scheduling when the system grants it (an rtprio limit, as the "audio" group
+// usually has, or CAP_SYS_NICE); the thread runs at normal priority otherwise, silently.
 void tryRealTimeScheduling() {
     sched_param param{};
     param.sched_priority = std::min(kRealTimePriority, sched_get_priority_max(SCHED_FIFO));
@@ -79,6 +80,7 @@ bool AudioEngine::start() {
     audioLoopRunning().store(true, std::memory_order_release);
     try {
         thread_ = std::thread([this] { run(); });
+        threadHandle_ = thread_.native_handle();
     } catch (const std::system_error&) {
         audioLoopRunning().store(false, std::memory_order_release);
         reportSoundFailure(kThreadFailureMessage);
@@ -127,9 +129,7 @@ double AudioEngine::threadCpuSeconds() const {
         return 0.0;
     clockid_t clock;
     timespec ts{};
-    // The handle stays valid until the join in the destructor.
-    auto handle = const_cast<std::thread&>(thread_).native_handle();
-    if (pthread_getcpuclockid(handle, &clock) != 0 || clock_gettime(clock, &ts) != 0)
+    if (pthread_getcpuclockid(threadHandle_, &clock) != 0 || clock_gettime(clock, &ts) != 0)
         return 0.0;
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }

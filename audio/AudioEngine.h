@@ -36,6 +36,8 @@
 #include <memory>
 #include <thread>
 
+#include <pthread.h>
+
 class SoundOutput;
 
 inline constexpr const char* kThreadFailureMessage =
@@ -102,6 +104,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> turns_{0};
     std::thread thread_;
+    pthread_t threadHandle_{}; // for the thread's CPU clock, valid while thread_ runs
 };
 
 // Window creation: constructs the engine and starts its thread.

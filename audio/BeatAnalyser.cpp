@@ -1,4 +1,5 @@
 #include "audio/BeatAnalyser.h"
+#include "audio/HotLoop.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -124,7 +125,7 @@ namespace {
 
 // sums[k] += a[k] * v - b[k] * y over the lag span: the analyser's hottest loop. Built
 // for AVX2 as well as the baseline, the better one chosen when the program starts.
-__attribute__((target_clones("avx2", "default"))) void
+ZV_HOT_LOOP void
 addLagProducts(int32_t* __restrict sums, const int16_t* __restrict a, const int16_t* __restrict b,
                int16_t v, int16_t y, int span) {
     for (int k = 0; k < span; ++k)

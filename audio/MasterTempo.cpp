@@ -1,4 +1,5 @@
 #include "audio/MasterTempo.h"
+#include "audio/HotLoop.h"
 
 #include <array>
 
@@ -27,7 +28,7 @@ namespace {
 
 constexpr int kChunk = 64;
 
-__attribute__((target_clones("avx2", "default"))) int64_t
+ZV_HOT_LOOP int64_t
 spliceScore(const int16_t* x, const int16_t* high, const int16_t* low) {
     int64_t score = 0;
     for (int start = 0; start < kScoredSamples; start += kChunk) {

@@ -5,7 +5,8 @@
 
 bool toggleRecording(SoundOutput* output, const std::function<std::string()>& chooseFileName,
                      const std::function<void(const std::string&)>& showMessage) {
-    if (output == nullptr || !output->canRecord) {
+    // An output that could not open its card has nothing to record either.
+    if (output == nullptr || !output->canRecord || !output->isReady()) {
         showMessage(kRecorderNeedsSoftMixMessage);
         return false;
     }

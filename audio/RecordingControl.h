@@ -13,7 +13,8 @@ inline constexpr const char* kRecorderNeedsSoftMixMessage =
     "You can't use the recorder when the mix is done in hardware in the sound card. Choose a "
     "configuration in the options panel which allows you to specify 'soft mix'";
 
-// - An output that cannot record (hard mix, or none): shows the message above; false.
+// - An output that cannot record (hard mix, one without its card, or none): shows the
+//   message above; false.
 // - A recording runs: asks the output to end it at its next poll(); false.
 // - Else asks chooseFileName for the file (the "Save the mix" dialog; an empty name is
 //   a cancel: false), creates the recorder and attaches it; true. A file that cannot

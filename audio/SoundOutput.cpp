@@ -18,7 +18,7 @@ SoundOutput::~SoundOutput() {
 
 bool SoundOutput::attachRecorder(std::unique_ptr<RecorderSink> sink) {
     assert(!onAudioThread());
-    if (!sink || !canRecord || recorder.load(std::memory_order_acquire) != nullptr)
+    if (!sink || !canRecord || !ready_ || recorder.load(std::memory_order_acquire) != nullptr)
         return false;
     stopRecording.store(false, std::memory_order_relaxed);
     recorder.store(sink.release(), std::memory_order_release);

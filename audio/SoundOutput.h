@@ -54,8 +54,8 @@ public:
 
     // --- Recorder (user-interface thread) -----------------------------------------
     // Attaches a recorder that will receive every frame the card plays from the next
-    // poll() on. False (and the recorder is destroyed) when the output cannot record or
-    // a recorder is attached already.
+    // poll() on. False (and the recorder is destroyed) when the output cannot record, is
+    // not ready, or has a recorder attached already.
     bool attachRecorder(std::unique_ptr<RecorderSink> sink);
     // The recorder being fed, or null; valid on the user-interface thread until that
     // thread retires it (describe() of the running recording).

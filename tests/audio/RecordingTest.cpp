@@ -140,6 +140,18 @@ TEST(Recording, RefusalsComeBeforeAnythingIsRecorded) {
                   "specify 'soft mix'");
         EXPECT_FALSE(fs::exists(dir.file("a.wav")));
     }
+    {
+        // A soft mix without its card has nothing to record either.
+        OutputRig rig;
+        rig.openResults = {SoundResult::DeviceBusy};
+        ASSERT_TRUE(rig.apply(1));
+        ASSERT_FALSE(rig.output().isReady());
+        Messages messages;
+        EXPECT_FALSE(toggleRecording(
+            &rig.output(), [&] { return dir.file("c.wav"); }, messages.sink()));
+        EXPECT_EQ(messages.shown.size(), 1u);
+        EXPECT_FALSE(fs::exists(dir.file("c.wav")));
+    }
     OutputRig::Options options;
     options.outputMode = 1;
     OutputRig rig(options);

@@ -139,6 +139,10 @@ TEST(SoftMixOutput, ALevelChangeRemixesEverythingBeyondTheWriteCursor) {
     ASSERT_TRUE(rig.loadAndPlay(0, indexTrack()));
     rig.play(44100, 2000);
     rig.turn();
+    // The card moves on before the change and the next turn, as it does while the
+    // audio thread sleeps: the re-mix must start from the frame at the write cursor of
+    // that turn, not of the turn before (which would play 700 frames twice).
+    rig.current().card->advance(700);
     std::vector<Frame>& out = rig.current().front;
     const size_t changeAt = out.size();
     rig.deck(0).setVolume(128);

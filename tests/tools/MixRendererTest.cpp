@@ -37,23 +37,29 @@ std::vector<int16_t> readLeft(const std::string& path) {
     return left;
 }
 
-// The level of a tone band over time: the signal shifted down by hz and averaged over
-// 5 ms, one value per sample.
+// The level of a tone band over time, one value per sample: the signal shifted down by
+// hz and averaged over 5 ms under a Hann window. The window's low side lobes keep the
+// other deck's marker tone and the loud thumps out of the band, so that even a deck
+// faded far down is timed by its own bursts.
 std::vector<float> bandLevel(const std::vector<int16_t>& x, size_t from, size_t to, double hz) {
     const int window = kRate / 200;
-    std::vector<float> level(to - from, 0.0f);
-    const double w = 2.0 * std::acos(-1.0) * hz / kRate;
-    double sumI = 0, sumQ = 0;
+    const double pi = std::acos(-1.0);
+    std::vector<double> taper(window);
+    for (int j = 0; j < window; ++j)
+        taper[j] = 0.5 - 0.5 * std::cos(2.0 * pi * (j + 0.5) / window);
+    const double w = 2.0 * pi * hz / kRate;
     std::vector<double> is(to - from), qs(to - from);
     for (size_t n = from; n < to; ++n) {
-        const size_t k = n - from;
-        is[k] = x[n] * std::cos(w * double(n));
-        qs[k] = x[n] * std::sin(w * double(n));
-        sumI += is[k];
-        sumQ += qs[k];
-        if (k >= size_t(window)) {
-            sumI -= is[k - window];
-            sumQ -= qs[k - window];
+        is[n - from] = x[n] * std::cos(w * double(n));
+        qs[n - from] = x[n] * std::sin(w * double(n));
+    }
+    std::vector<float> level(to - from, 0.0f);
+    for (size_t k = 0; k < level.size(); ++k) {
+        double sumI = 0, sumQ = 0;
+        const size_t first = k + 1 >= size_t(window) ? k + 1 - window : 0;
+        for (size_t m = first; m <= k; ++m) {
+            sumI += taper[m + window - 1 - k] * is[m];
+            sumQ += taper[m + window - 1 - k] * qs[m];
         }
         level[k] = float(std::hypot(sumI, sumQ));
     }
@@ -88,7 +94,9 @@ std::vector<double> burstStarts(const std::vector<int16_t>& x, double fromS, dou
 class MixRendererTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    std::string path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
+    std::string path(const std::string& name) const {
+        return dir_.path().toStdString() + "/" + name;
+    }
 
     MixSummary render(const std::vector<std::string>& inputs, const std::string& out,
                       int longMix = 0, const std::string& database = "db") {
@@ -105,6 +113,47 @@ protected:
 
     QTemporaryDir dir_;
 };
+
+// The beat timing below, checked on crossfades mixed here with known offsets: the
+// incoming track's beats lag by delta, and its gain rises from 12/256 as the automatic
+// mix's crossfader does, so early on it is 26 dB below the other track.
+TEST_F(MixRendererTest, BurstTimingFindsKnownOffsetsAcrossACrossfade) {
+    for (const double outgoingHz : {700.0, 2600.0}) {
+        for (const double delta : {0.0, 0.005, -0.007}) {
+            SCOPED_TRACE("outgoing marker " + std::to_string(outgoingHz) + " Hz, offset " +
+                         std::to_string(delta * 1000) + " ms");
+            const double incomingHz = outgoingHz == 700.0 ? 2600.0 : 700.0;
+            ASSERT_TRUE((MixTestTrack{120.0, 9.0, outgoingHz, 1}.write(path("out.wav"))));
+            ASSERT_TRUE((MixTestTrack{120.0, 9.0, incomingHz, 2}.write(path("in.wav"))));
+            const std::vector<int16_t> a = readLeft(path("out.wav"));
+            const std::vector<int16_t> b = readLeft(path("in.wav"));
+            const int lag = int(std::lround(delta * kRate));
+            const double start = 0.2;
+            std::vector<int16_t> mix(8 * kRate);
+            for (size_t n = 0; n < mix.size(); ++n) {
+                const double t = double(n) / kRate;
+                const int step =
+                    t < start ? 0 : std::min(32, int((t - start) / kMixTickSeconds) + 1);
+                const int x = 12 * step;
+                const int incoming = int(n) >= lag ? b[n - lag] : 0;
+                mix[n] = int16_t(
+                    std::clamp((a[n] * std::min(256, 384 - x) + incoming * std::min(256, x)) / 256,
+                               -32768, 32767));
+            }
+            const double from = start + 2 * kMixTickSeconds + 0.5, to = start + 6.4;
+            const std::vector<double> in = burstStarts(mix, from, to, incomingHz);
+            const std::vector<double> out = burstStarts(mix, from, to, outgoingHz);
+            ASSERT_GE(out.size(), 8u);
+            for (double t : out) {
+                double nearest = 1e9;
+                for (double u : in)
+                    if (std::abs(u - t) < std::abs(nearest))
+                        nearest = u - t;
+                EXPECT_NEAR(nearest, delta, 0.0015) << "beat at " << t << " s";
+            }
+        }
+    }
+}
 
 TEST_F(MixRendererTest, BeatsOfBothDecksMeetDuringEveryCrossfade) {
     const MixTestTrack tracks[] = {
@@ -147,6 +196,18 @@ TEST_F(MixRendererTest, BeatsOfBothDecksMeetDuringEveryCrossfade) {
             worst = std::max(worst, std::abs(nearest));
         }
         EXPECT_GE(matched, 8) << "too few beats heard from both decks";
+        if (summary.tracks[i - 1].speed == 4096) {
+            // Until the middle of the crossfade only the incoming deck is moved: the
+            // outgoing one plays on untouched, one beat every beat: no stretch of it is
+            // played twice (as each crossfader step's resync would, acting on positions
+            // a turn old).
+            for (size_t k = 1; k < outgoing.size(); ++k) {
+                if (outgoing[k] < in.mixStart + 16 * kMixTickSeconds) {
+                    EXPECT_NEAR(outgoing[k] - outgoing[k - 1], 60.0 / tracks[i - 1].bpm, 0.001)
+                        << "outgoing beat at " << outgoing[k] << " s";
+                }
+            }
+        }
         EXPECT_LE(worst, 0.010) << "beats of the two decks apart by " << worst * 1000 << " ms";
     }
 }
@@ -188,8 +249,8 @@ TEST_F(MixRendererTest, FortyTracksPlayUnattendedToTheEndWithFullCrossfades) {
     const size_t window = kRate / 20;
     const double lastTrackEnd = summary.tracks.back().mixEnd + 20.0;
     int silent = 0;
-    for (size_t start = kRate / 10; start + window < std::min(mix.size(), size_t(lastTrackEnd * kRate));
-         start += window) {
+    for (size_t start = kRate / 10;
+         start + window < std::min(mix.size(), size_t(lastTrackEnd * kRate)); start += window) {
         double energy = 0;
         for (size_t n = start; n < start + window; ++n)
             energy += double(mix[n]) * mix[n];
@@ -231,7 +292,8 @@ TEST_F(MixRendererTest, ToolRefusesUnusableInputBeforeAnyWork) {
     } cases[] = {
         {"empty playlist", {QString::fromStdString(path("empty.m3u"))}, "no tracks"},
         {"binary garbage", {QString::fromStdString(path("binary.pls"))}, "no tracks"},
-        {"unwritable output", {QString::fromStdString(good), "-o", "/nonexistent/dir/out.wav"},
+        {"unwritable output",
+         {QString::fromStdString(good), "-o", "/nonexistent/dir/out.wav"},
          "/nonexistent/dir/out.wav"},
         {"no output named", {QString::fromStdString(good)}, "usage"},
         {"bad mix length", {QString::fromStdString(good), "--long-mix", "7"}, "--long-mix"},

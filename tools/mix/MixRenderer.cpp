@@ -120,8 +120,8 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
         *error = "the playlist holds no tracks";
         return false;
     }
-    const QString scratchSettings =
-        QDir::temp().filePath(QString("zorvendal-mix-%1.ini").arg(QCoreApplication::applicationPid()));
+    const QString scratchSettings = QDir::temp().filePath(
+        QString("zorvendal-mix-%1.ini").arg(QCoreApplication::applicationPid()));
     applyOptions(options_, scratchSettings);
 
     // The recording file first: an unwritable output ends the run before any work.
@@ -160,7 +160,8 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
     main.onTrackSkipped = [&skipped](const std::string& path, const std::string& reason) {
         skipped.push_back({path, reason});
     };
-    if (!main.onCreate(nullptr) || !main.audioEngine() || !main.audioEngine()->output()->isReady()) {
+    if (!main.onCreate(nullptr) || !main.audioEngine() ||
+        !main.audioEngine()->output()->isReady()) {
         *error = "the sound engine could not start";
         main.onDestroy();
         QFile::remove(scratchSettings);
@@ -210,13 +211,22 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
     } else {
         while (!finished()) {
             // One turn of the audio loop per millisecond of sound, as the audio thread
-            // turns about once a millisecond; then the main thread's messages and timers.
+            // turns about once a millisecond. The main thread's messages and timers run
+            // after the poll: their deck commands, carried out at once here, then act
+            // where the audio thread would serve them, between poll and submit, on the
+            // positions this poll reported. (Run after the submit, a command would meet
+            // positions a turn old, and every resync would play both decks' last turn
+            // again.)
             const int64_t target = (ms + 1) * kSampleRate / 1000;
             card->advance(target - frames);
             frames = target;
-            main.audioEngine()->runTurn();
+            output->poll();
             main.serveDeckMessages();
             virtualClock->advance(1);
+            for (int d = 0; d < 2; ++d)
+                if (Deck* deck = deckAt(d))
+                    deck->serve();
+            output->submit();
             ++ms;
             log.observe(main, double(frames) / kSampleRate);
             if (ms % kProgressEveryMs == 0) {
