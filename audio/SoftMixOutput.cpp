@@ -105,6 +105,10 @@ void SoftMixOutput::setSelectedDeck(int deck) {
 void SoftMixOutput::resyncDeck(int deck) {
     if (!ready_)
         return;
+    for (int d = 0; d < 2; ++d) {
+        if (deck < 0 || deck == d)
+            anchored_[d] = false;
+    }
     requestResync();
     if (!layout_.preListening)
         return;
@@ -180,16 +184,15 @@ void SoftMixOutput::poll() {
         handToRecorder(*sink, play);
     lastPlayCursor_ = play;
 
-    // A pending resync means the mix positions are about to be re-anchored on the
-    // decks (a deck started or skipped since the last submit): reporting them now would
-    // move a deck to a stale place. The report comes one turn later instead.
-    if (resyncRequested_.load(std::memory_order_acquire))
-        return;
     int32_t mixedAhead = writePos_ - writeCursor_;
     if (mixedAhead < 0)
         mixedAhead += kSoftMixFrames;
     for (int d = 0; d < 2; ++d) {
-        if (!playing_[d].load(kRelaxed))
+        // A deck started, stopped or moved since the last submit has no mix position
+        // yet: reporting one would move it to a stale place. It keeps its playPos, which
+        // the next submit anchors the mix on. (A change of gain leaves the positions
+        // valid: they are reported, so the re-mix starts at the write cursor's frame.)
+        if (!playing_[d].load(kRelaxed) || !anchored_[d])
             continue;
         if (Deck* deck = deckAt(d))
             deck->updatePlayPosition(wrapOutput(int64_t{mixPos_[d]} - mixedAhead));
@@ -276,6 +279,7 @@ int SoftMixOutput::submit() {
         mixPos_[0] = deck0 ? deck0->playPos : 0;
         mixPos_[1] = deck1 ? deck1->playPos : 0;
         writePos_ = writeCursor_;
+        anchored_ = {true, true};
     }
     const int32_t start = writePos_;
     const int32_t n = mixDecks(deck0, deck1);

@@ -65,6 +65,9 @@ private:
     int32_t writeCursor_ = 0;         // last write cursor read from the card
     int32_t writePos_ = 0;            // where the next mixed frames go (both buffers)
     int32_t lastPlayCursor_ = 0;      // play cursor read by the last poll()
+    // False from a deck's start, stop or move (resyncDeck) until the next submit() has
+    // anchored its mix position on its playPos: its mix position means nothing before.
+    std::array<bool, 2> anchored_{};
 
     std::atomic<bool> resyncRequested_{false};
     std::array<std::atomic<int32_t>, 2> playing_{};

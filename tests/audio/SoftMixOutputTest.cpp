@@ -94,6 +94,27 @@ TEST(SoftMixOutput, EachDeckIsToldTheFrameAtTheCardsWriteCursor) {
         ASSERT_EQ(TestDecoder::indexOf(out[i]), TestDecoder::indexOf(out[i - 1]) + 1) << i;
 }
 
+TEST(SoftMixOutput, ADeckStartedBetweenTurnsGoesOnWhereItWasPaused) {
+    // Without an audio thread the play command is carried out between two turns, so a
+    // poll comes before the submit that anchors the deck: that poll must not move it.
+    OutputRig::Options options;
+    options.outputMode = 1;
+    options.crossfader = 0;
+    OutputRig rig(options);
+    ASSERT_TRUE(rig.loadAndPlay(0, indexTrack()));
+    rig.play(44100, 1000);
+    Deck& deck = rig.deck(0);
+    deck.pause();
+    rig.play(44100, 1000);
+    deck.play();
+    const int64_t resumed = TestDecoder::indexOf(deck.outputRing[deck.playPos]);
+    std::vector<Frame>& out = rig.current().front;
+    const size_t playAt = out.size();
+    rig.play(44100, 1000);
+    for (size_t i = playAt + kLatency; i < playAt + 40000; ++i)
+        ASSERT_EQ(TestDecoder::indexOf(out[i]), resumed + int64_t(i - playAt - kLatency)) << i;
+}
+
 TEST(SoftMixOutput, TwoDecksInStepAreMixedAndClamped) {
     // Both decks play the same index track from the same start: the mix at full gains
     // (Full curve at the centre) is the clamped double of each frame, and the track's
