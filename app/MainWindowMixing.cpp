@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -39,6 +40,25 @@ int32_t speedOf(const Deck* d) {
 }
 
 int32_t longMix() { return settings().longMix.load(std::memory_order_relaxed); }
+
+// The decoded-ring frame that starts envelope block `blocks` from d's heard block.
+int32_t blockFrame(const Deck* d, int32_t blocks) {
+    const int64_t first = d->heardPos.load(std::memory_order_relaxed) / kFramesPerBlock;
+    const int64_t frame = (first + blocks) * kFramesPerBlock % kDecodedRingFrames;
+    return static_cast<int32_t>(frame < 0 ? frame + kDecodedRingFrames : frame);
+}
+
+// Output frames by which d's beat at block `dBlock` will be heard after o's at block
+// `oBlock` (from each deck's heard block); nothing when either is not rendered yet.
+// Measured on what the decks rendered, so a Master Tempo splice that runs the sound
+// ahead of or behind the heard estimate counts as it will be heard.
+std::optional<int32_t> heardApart(const Deck* d, int32_t dBlock, const Deck* o, int32_t oBlock) {
+    const int32_t dFrames = d->outputFramesUntil(blockFrame(d, dBlock));
+    const int32_t oFrames = o->outputFramesUntil(blockFrame(o, oBlock));
+    if (dFrames < 0 || oFrames < 0)
+        return std::nullopt;
+    return dFrames - oFrames;
+}
 
 } // namespace
 
@@ -120,9 +140,12 @@ void MainWindow::syncBeat(int d) {
         return;
     Deck* me = deck(d);
     Deck* other = deck(1 - d);
-    const int32_t p = me->findBeatPeak() * speedOf(other) / speedOf(me);
+    const int32_t peak = me->findBeatPeak();
+    const int32_t p = peak * speedOf(other) / speedOf(me);
     const int32_t r = other->findNearestPeak(p);
-    me->skip(-(r * 4096 / speedOf(other)) * kFramesPerBlock);
+    // Skipping forward brings the beat sooner: skip by how much later it comes.
+    me->skip(heardApart(me, peak, other, p + r)
+                 .value_or(-(r * 4096 / speedOf(other)) * kFramesPerBlock));
 }
 
 void MainWindow::fineSync(int d) {
@@ -130,13 +153,20 @@ void MainWindow::fineSync(int d) {
         return;
     Deck* me = deck(d);
     Deck* other = deck(1 - d);
-    const int32_t r1 = me->findNearestPeak(other->findBeatPeak() * speedOf(me) / speedOf(other));
-    const int32_t r2 = other->findNearestPeak(me->findBeatPeak() * speedOf(other) / speedOf(me));
-    int32_t c = -(r2 * 4096) / speedOf(other);
-    if (std::abs(r1) < std::abs(c))
-        c = r1;
-    if (std::abs(c) < kFineSyncLimitBlocks)
-        me->skip(c * kFramesPerBlock);
+    const int32_t theirPeak = other->findBeatPeak();
+    const int32_t t1 = theirPeak * speedOf(me) / speedOf(other);
+    const int32_t r1 = me->findNearestPeak(t1);
+    const int32_t myPeak = me->findBeatPeak();
+    const int32_t t2 = myPeak * speedOf(other) / speedOf(me);
+    const int32_t r2 = other->findNearestPeak(t2);
+    // Both pairings in output frames, from what was rendered where known.
+    int32_t c = heardApart(me, myPeak, other, t2 + r2)
+                    .value_or(-(r2 * 4096) / speedOf(other) * kFramesPerBlock);
+    const int32_t c1 = heardApart(me, t1 + r1, other, theirPeak).value_or(r1 * kFramesPerBlock);
+    if (std::abs(c1) < std::abs(c))
+        c = c1;
+    if (std::abs(c) < kFineSyncLimitBlocks * kFramesPerBlock)
+        me->skip(c);
 }
 
 void MainWindow::skipBeat(int d) {

@@ -40,6 +40,8 @@ bool endsWithWav(const std::string& path) {
 Deck::Deck(int deckIndex)
     : index(deckIndex), analyser(AnalyserOwner{&decoding, frameTimes.data()}) {
     frameTimes.fill(-1.0f);
+    for (auto& source : outputSource)
+        source.store(-1, kRelaxed);
 }
 
 Deck::~Deck() {

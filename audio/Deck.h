@@ -123,6 +123,11 @@ public:
     // Length of a beat of the loaded track in envelope blocks (trunc(73500 / bpm)),
     // with defaultBpm when the stored tempo is not usable.
     int32_t beatBlocks(float defaultBpm) const;
+    // Output frames from the frame heard now until the first rendered frame made from
+    // decoded-ring frame `decodedFrame` or a later one: when that input will really be
+    // heard, splices included. -1 when it is not rendered yet or the map is not known
+    // (a DSP plug-in changes frame counts).
+    int32_t outputFramesUntil(int32_t decodedFrame) const;
 
     // --- Any thread (reads) -------------------------------------------------------
     TrackAnalysis* analysis() const { return analyser.analysis(); }
@@ -183,6 +188,14 @@ public:
     int32_t playPos = 0;  // ring index of the frame heard (audio thread)
     int32_t writePos = 0; // ring index of the next rendered frame (audio thread)
     int32_t outputUnwritten = kOutputRingFrames; // not rendered since the last re-prime
+    // Per outputRing frame: the decoded-ring frame it was rendered from, -1 when not
+    // known. With playPos and writePos as published below it tells beat matching when
+    // an input frame will be heard. Written by the audio thread, read by the user-
+    // interface thread: relaxed, a frame one step stale only blurs one measurement.
+    std::array<std::atomic<int32_t>, kOutputRingFrames + kOutputOverflowFrames> outputSource;
+    // playPos and writePos as last published by the audio thread (relaxed, as above).
+    std::atomic<int32_t> sharedPlayPos{0};
+    std::atomic<int32_t> sharedWritePos{0};
 
     // Heard, decode and read positions in decodedRing. heardPos, decodeWritePos and
     // decodedUnwritten are read by beat matching and the rhythm display (relaxed).
@@ -222,6 +235,7 @@ private:
     void renderPlain(const Frame* input);
     void renderMasterTempo(const Frame* input);
     int32_t finishStep(int32_t frames);
+    void publishOutputPositions();
     const Frame* inputWindowFrames();
     Deck* otherDeck() const;
 

@@ -70,6 +70,7 @@ void Deck::renderPlain(const Frame* input) {
     int32_t phase = resamplePhase;
     for (int32_t i = 0; i < kRenderStepFrames; ++i) {
         out[i] = input[used];
+        outputSource[writePos + i].store(wrapDecoded(int64_t{decodeReadPos} + used), kRelaxed);
         phase += s;
         used += phase >> 12;
         phase &= kUnitSpeed - 1;
@@ -89,6 +90,9 @@ void Deck::renderMasterTempo(const Frame* input) {
     Frame* out = &outputRing[writePos];
     crossFadeSplice(out, spliceTail.data(), input + half);
     std::copy_n(input + half + kSpliceFrames, frames - kSpliceFrames, out + kSpliceFrames);
+    // Cross-faded frames count as the new input's: the fade ends in it.
+    for (int32_t i = 0; i < frames; ++i)
+        outputSource[writePos + i].store(wrapDecoded(int64_t{decodeReadPos} + half + i), kRelaxed);
     finishStep(frames);
 
     std::copy_n(input + kRenderStepFrames, kSpliceFrames, spliceTail.begin());
@@ -106,15 +110,26 @@ int32_t Deck::finishStep(int32_t frames) {
         // A pending command will change the deck at once; spare the plug-in the work.
         if (command.load(kRelaxed) == 0)
             count = std::clamp(plugin->process(&outputRing[writePos], frames), 0, 2 * frames);
+        // The plug-in may add, drop or move frames: their sources are not known.
+        for (int32_t i = 0; i < count; ++i)
+            outputSource[writePos + i].store(-1, kRelaxed);
     }
     outputUnwritten = std::max(outputUnwritten - count, 0);
     int32_t next = writePos + count;
     if (next >= kOutputRingFrames) {
         next -= kOutputRingFrames;
         std::copy_n(&outputRing[kOutputRingFrames], next, outputRing.begin());
+        for (int32_t i = 0; i < next; ++i)
+            outputSource[i].store(outputSource[kOutputRingFrames + i].load(kRelaxed), kRelaxed);
     }
     writePos = next;
+    publishOutputPositions();
     return count;
+}
+
+void Deck::publishOutputPositions() {
+    sharedPlayPos.store(playPos, kRelaxed);
+    sharedWritePos.store(writePos, kRelaxed);
 }
 
 void Deck::reprime() {
@@ -128,6 +143,7 @@ void Deck::reprime() {
     }
     decodeReadPos = heardPos.load(kRelaxed);
     writePos = playPos;
+    publishOutputPositions();
     outputUnwritten = kOutputRingFrames;
     dspCount = 0;
     resamplePhase = 0;
@@ -150,14 +166,17 @@ void Deck::skipOutput(int32_t n) {
         // Frames from the new playPos up to the end of what no render reached since the
         // last re-prime hold older sound: they are heard as silence.
         const int32_t stale = outputUnwritten - (room + n);
-        for (int32_t i = 0; i < stale; ++i)
+        for (int32_t i = 0; i < stale; ++i) {
             outputRing[wrapOutput(int64_t{playPos} + i)] = 0;
+            outputSource[wrapOutput(int64_t{playPos} + i)].store(-1, kRelaxed);
+        }
     } else if (n > 0) {
         n = std::min(n, framesAhead(playPos, writePos));
         playPos = wrapOutput(int64_t{playPos} + n);
     }
     if (n == 0)
         return;
+    publishOutputPositions();
     renderBlock();
     if (playing.load(kRelaxed)) {
         if (SoundOutput* out = soundOutputNow())
@@ -181,6 +200,7 @@ void Deck::shiftOutput(int32_t n) {
     }
     if (n == 0)
         return;
+    publishOutputPositions();
     renderBlock();
     SoundOutput* out = soundOutputNow();
     if (playing.load(kRelaxed)) {
@@ -210,6 +230,7 @@ void Deck::updatePlayPosition(int32_t cursor) {
     const int32_t heard =
         wrapDecoded(decodeReadPos - ((int64_t{speed.load(kRelaxed)} * ahead) >> 12));
     playPos = cursor;
+    publishOutputPositions();
     if (heard == heardPos.load(kRelaxed))
         return;
     heardPos.store(heard, kRelaxed);

@@ -7,6 +7,7 @@
 
 #include "app/Settings.h"
 #include "audio/DeckControls.h"
+#include "audio/DeckRings.h"
 #include "audio/DeckTable.h"
 
 #include <algorithm>
@@ -18,6 +19,17 @@ constexpr int32_t kEnvelopeBlocks = BeatAnalyser::kRingBlocks;
 constexpr double kBeatBlocksPerBpm = 73500.0; // blocks of 36 frames in a minute
 constexpr int32_t kNearestWeight = 1000;      // distance weighting of findNearestPeak
 constexpr int32_t kColumnUnit = 1024;         // rhythm columns: speed steps per entry / 4
+// A beat's envelope shows several ripple peaks a few ms apart, and which of them is
+// highest flips from beat to beat; summed over a few blocks either side the beat has
+// one stable top.
+constexpr int32_t kPeakSmoothBlocks = 3;
+
+int64_t smoothedEnvelope(const BeatAnalyser& analyser, int32_t block) {
+    int64_t sum = 0;
+    for (int32_t k = -kPeakSmoothBlocks; k <= kPeakSmoothBlocks; ++k)
+        sum += analyser.envelopeAt(block + k);
+    return sum;
+}
 
 } // namespace
 
@@ -79,10 +91,10 @@ int32_t Deck::findBeatPeak() const {
     if (span < 0)
         span += kEnvelopeBlocks;
     const int32_t n = std::min(beatBlocks(kDefaultBeatBpm), span);
-    int32_t best = 0;
+    int64_t best = 0;
     int32_t result = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const int32_t value = analyser.envelopeAt(first + i);
+        const int64_t value = smoothedEnvelope(analyser, first + i);
         if (value > best) {
             best = value;
             result = i;
@@ -117,7 +129,7 @@ int32_t Deck::findNearestPeak(int32_t target) const {
         // wins at equal weight.
         if (j < forward) {
             const int64_t weighted =
-                int64_t{analyser.envelopeAt(start + j)} * kNearestWeight / (j + kNearestWeight);
+                smoothedEnvelope(analyser, start + j) * kNearestWeight / (j + kNearestWeight);
             if (weighted > best) {
                 best = weighted;
                 result = j;
@@ -125,7 +137,7 @@ int32_t Deck::findNearestPeak(int32_t target) const {
         }
         if (j < backward) {
             const int64_t weighted =
-                int64_t{analyser.envelopeAt(start - j)} * kNearestWeight / (j + kNearestWeight);
+                smoothedEnvelope(analyser, start - j) * kNearestWeight / (j + kNearestWeight);
             if (weighted > best) {
                 best = weighted;
                 result = -j;
@@ -133,6 +145,32 @@ int32_t Deck::findNearestPeak(int32_t target) const {
         }
     }
     return result;
+}
+
+int32_t Deck::outputFramesUntil(int32_t decodedFrame) const {
+    const int32_t play = sharedPlayPos.load(kRelaxed);
+    const int32_t write = sharedWritePos.load(kRelaxed);
+    const int32_t heard = heardPos.load(kRelaxed);
+    // Decoded-ring positions unwrapped around the heard frame: what was rendered lies
+    // within a few seconds of it either way, the ring spans 6.7 s.
+    auto fromHeard = [heard](int32_t frame) {
+        int32_t d = frame - heard;
+        if (d >= kDecodedRingFrames / 2)
+            d -= kDecodedRingFrames;
+        else if (d < -kDecodedRingFrames / 2)
+            d += kDecodedRingFrames;
+        return d;
+    };
+    const int32_t target = fromHeard(decodedFrame);
+    const int32_t rendered = framesAhead(play, write);
+    for (int32_t i = 0; i < rendered; ++i) {
+        const int32_t source = outputSource[wrapOutput(int64_t{play} + i)].load(kRelaxed);
+        if (source < 0)
+            return -1;
+        if (fromHeard(source) >= target)
+            return i;
+    }
+    return -1;
 }
 
 void Deck::getEnvelope(uint16_t* heights, int count, int scale) const {
