@@ -15,10 +15,11 @@
 //   path; updatePlayPosition() from the SoundOutput's poll() on the same thread. None
 //   of it blocks or allocates.
 // - Any thread may read position, playing, speed, heardPos, decodeWritePos,
-//   decodedUnwritten and the analyser's envelope without locks; a value one turn old
-//   is acceptable to every such reader (display, beat matching).
+//   decodedUnwritten, the analyser's envelope and the output frame map (through
+//   outputFramesUntil) without locks; a value one turn old is acceptable to every such
+//   reader (display, beat matching).
 //
-// The deck is about 1.6 MB: allocate it once, on the heap.
+// The deck is about 2 MB: allocate it once, on the heap.
 
 #include "audio/BeatAnalyser.h"
 #include "audio/Decoder.h"
@@ -115,10 +116,11 @@ public:
     bool hasTrack() const { return track.has_value(); }
     double getBpm() const;
     int32_t getLoudness() const;
-    // Envelope block offset from the heard block of the strongest value within a beat.
+    // Envelope block offset from the heard block of the strongest value within a beat
+    // (values summed over 3 blocks either side, so ripples do not split a beat).
     int32_t findBeatPeak() const;
     // Signed offset from target (a block offset from the heard block) of the strongest
-    // distance-weighted envelope value within a beat around it.
+    // distance-weighted envelope value (summed alike) within a beat around it.
     int32_t findNearestPeak(int32_t target) const;
     // Length of a beat of the loaded track in envelope blocks (trunc(73500 / bpm)),
     // with defaultBpm when the stored tempo is not usable.

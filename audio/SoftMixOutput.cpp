@@ -184,15 +184,21 @@ void SoftMixOutput::poll() {
         handToRecorder(*sink, play);
     lastPlayCursor_ = play;
 
+    // A deck started, stopped or moved since the last submit has no mix position yet.
+    // With an audio thread that cannot happen here (deck commands run inside the turn,
+    // before its submit); without one the command ran on the user-interface thread
+    // between two turns, acting on the positions of the last report. Then no deck is
+    // reported: the next submit anchors every deck on those positions, so the decks
+    // stay where the user interface placed them relative to each other. A change of
+    // gain alone leaves the positions valid: they are reported, and the re-mix starts
+    // at the frame under the write cursor.
+    if (!anchored_[0] || !anchored_[1])
+        return;
     int32_t mixedAhead = writePos_ - writeCursor_;
     if (mixedAhead < 0)
         mixedAhead += kSoftMixFrames;
     for (int d = 0; d < 2; ++d) {
-        // A deck started, stopped or moved since the last submit has no mix position
-        // yet: reporting one would move it to a stale place. It keeps its playPos, which
-        // the next submit anchors the mix on. (A change of gain leaves the positions
-        // valid: they are reported, so the re-mix starts at the write cursor's frame.)
-        if (!playing_[d].load(kRelaxed) || !anchored_[d])
+        if (!playing_[d].load(kRelaxed))
             continue;
         if (Deck* deck = deckAt(d))
             deck->updatePlayPosition(wrapOutput(int64_t{mixPos_[d]} - mixedAhead));

@@ -66,7 +66,8 @@ private:
     int32_t writePos_ = 0;            // where the next mixed frames go (both buffers)
     int32_t lastPlayCursor_ = 0;      // play cursor read by the last poll()
     // False from a deck's start, stop or move (resyncDeck) until the next submit() has
-    // anchored its mix position on its playPos: its mix position means nothing before.
+    // anchored its mix position on its playPos: its mix position means nothing before,
+    // and poll() reports no deck meanwhile (see there).
     std::array<bool, 2> anchored_{};
 
     std::atomic<bool> resyncRequested_{false};

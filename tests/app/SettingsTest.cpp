@@ -30,16 +30,26 @@ QByteArray columnBytes(const Columns& columns) {
     return bytes;
 }
 
-QByteArray guid(char fill) {
-    return QByteArray(16, fill);
-}
-
 int32_t get(const std::atomic<int32_t>& value) {
     return value.load(std::memory_order_relaxed);
 }
 
+// Every number setting, in the order of the tables below.
+std::atomic<int32_t> Settings::*const kNumbers[] = {
+    &Settings::outputMode, &Settings::toolTip,       &Settings::babySecure,  &Settings::maximized,
+    &Settings::crossfader, &Settings::multiInstance, &Settings::autoBpm,     &Settings::autoLevel,
+    &Settings::autoZPitch, &Settings::longMix,       &Settings::masterTempo, &Settings::limitPitch};
+using Numbers = std::vector<int32_t>;
+
+Numbers numbers(const Settings& s) {
+    Numbers values;
+    for (auto field : kNumbers)
+        values.push_back(get(s.*field));
+    return values;
+}
+
 class SettingsTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         // The default home folder follows the XDG data folder; keep it inside the test.
@@ -92,26 +102,10 @@ class SettingsTest : public ::testing::Test {
 
     void expectDefaults(const Settings& s) {
         EXPECT_EQ(s.homeFolder, homeDefault());
-        EXPECT_TRUE(s.initialFolder.isEmpty());
-        EXPECT_TRUE(s.skin.isEmpty());
-        EXPECT_EQ(get(s.outputMode), 0);
-        EXPECT_FALSE(s.soundCardGuid);
-        EXPECT_FALSE(s.soundCard1Guid);
-        EXPECT_FALSE(s.soundCard2Guid);
+        EXPECT_TRUE(s.initialFolder.isEmpty() && s.skin.isEmpty());
+        EXPECT_FALSE(s.soundCardGuid || s.soundCard1Guid || s.soundCard2Guid);
         EXPECT_EQ(s.columnSizes, Settings::defaultColumnSizes());
-        EXPECT_EQ(get(s.toolTip), 1);
-        EXPECT_EQ(get(s.babySecure), 1);
-        EXPECT_EQ(get(s.maximized), 1);
-        EXPECT_EQ(get(s.crossfader), 0);
-        EXPECT_EQ(get(s.multiInstance), 0);
-        EXPECT_EQ(get(s.autoBpm), 1);
-        EXPECT_EQ(get(s.autoLevel), 0);
-        EXPECT_EQ(get(s.autoZPitch), 0);
-        EXPECT_EQ(get(s.longMix), 0);
-        EXPECT_EQ(get(s.masterTempo), 1);
-        EXPECT_EQ(get(s.limitPitch), 0);
-        EXPECT_EQ(s.pitchMin(), 2730);
-        EXPECT_EQ(s.pitchMax(), 5462);
+        EXPECT_EQ(numbers(s), (Numbers{0, 1, 1, 1, 0, 0, 1, 0, 0, 0, 1, 0}));
     }
 
     QTemporaryDir dir_;
@@ -134,26 +128,18 @@ TEST_F(SettingsTest, EveryValueSurvivesASaveAndALoad) {
     s->cdDrive = QStringLiteral("/media/stick");
     s->initialFolder = QByteArray("/music/a, b\0\0", 14);
     s->skin = QStringLiteral("Neon, \"dark\" @night");
-    s->outputMode = 7;
-    s->soundCardGuid = guid('\x01');
-    s->soundCard1Guid = guid('\0');
-    s->soundCard2Guid = guid('\xff');
+    s->soundCardGuid = QByteArray(16, '\x01');
+    s->soundCard1Guid = QByteArray(16, '\0');
+    s->soundCard2Guid = QByteArray(16, '\xff');
     Columns columns = Settings::defaultColumnSizes();
     columns[0] = -5;
     columns[3] = 2147483647;
     columns[27] = 300;
     s->columnSizes = columns;
-    s->toolTip = 0;
-    s->babySecure = 2;
-    s->maximized = 0;
-    s->crossfader = 2;
-    s->multiInstance = 1;
-    s->autoBpm = 0;
-    s->autoLevel = 1;
-    s->autoZPitch = 1;
-    s->longMix = 112;
-    s->masterTempo = 0;
-    s->limitPitch = 1;
+    // Every number differs from its default.
+    const Numbers stored = {7, 0, 2, 0, 2, 1, 0, 1, 1, 112, 0, 1};
+    for (size_t i = 0; i < stored.size(); ++i)
+        (*s).*kNumbers[i] = stored[i];
     ASSERT_TRUE(s->save());
 
     iniPath_ = diskCopy();
@@ -162,63 +148,42 @@ TEST_F(SettingsTest, EveryValueSurvivesASaveAndALoad) {
     EXPECT_EQ(r->cdDrive, s->cdDrive);
     EXPECT_EQ(r->initialFolder, s->initialFolder);
     EXPECT_EQ(r->skin, s->skin);
-    EXPECT_EQ(get(r->outputMode), 7);
     EXPECT_EQ(r->soundCardGuid, s->soundCardGuid);
     EXPECT_EQ(r->soundCard1Guid, s->soundCard1Guid);
     EXPECT_EQ(r->soundCard2Guid, s->soundCard2Guid);
     EXPECT_EQ(r->columnSizes, columns);
-    EXPECT_EQ(get(r->toolTip), 0);
-    EXPECT_EQ(get(r->babySecure), 2);
-    EXPECT_EQ(get(r->maximized), 0);
-    EXPECT_EQ(get(r->crossfader), 2);
-    EXPECT_EQ(get(r->multiInstance), 1);
-    EXPECT_EQ(get(r->autoBpm), 0);
-    EXPECT_EQ(get(r->autoLevel), 1);
-    EXPECT_EQ(get(r->autoZPitch), 1);
-    EXPECT_EQ(get(r->longMix), 112);
-    EXPECT_EQ(get(r->masterTempo), 0);
-    EXPECT_EQ(get(r->limitPitch), 1);
-    EXPECT_EQ(r->pitchMin(), 3768);
-    EXPECT_EQ(r->pitchMax(), 4424);
-
-    // The stored form: names, kinds and sizes as other readers of the file expect.
+    EXPECT_EQ(numbers(*r), stored);
     {
+        // The stored form: names, kinds and sizes as other readers of the file expect.
         QSettings store(iniPath_, QSettings::IniFormat);
         EXPECT_EQ(store.value("Version").toString(), QStringLiteral("1.12"));
         EXPECT_TRUE(store.contains("Baby Secure"));
-        EXPECT_FALSE(store.contains("Baby secure"));
         EXPECT_EQ(store.value("Column Sizes").typeId(), QMetaType::QByteArray);
         EXPECT_EQ(store.value("Column Sizes").toByteArray(), columnBytes(columns));
         EXPECT_EQ(store.value("LongMix").toString(), QStringLiteral("112"));
     }
 
-    // No card identifier held (the default device): the stored ones go away.
+    // Card identifiers no longer held (the default device) leave the file; empty folders
+    // are not written; the skin always is (empty = the built-in skin).
     r->soundCardGuid.reset();
     r->soundCard1Guid.reset();
     r->soundCard2Guid.reset();
     ASSERT_TRUE(r->save());
+    for (const char* name : {"Sound card GUID", "Sound card 1 GUID", "Sound card 2 GUID"})
+        EXPECT_FALSE(QSettings(iniPath_, QSettings::IniFormat).contains(name)) << name;
+    iniPath_ = nextPath();
+    r->setStorageFile(iniPath_);
+    r->homeFolder.clear();
+    r->cdDrive.clear();
+    r->initialFolder.clear();
+    r->skin.clear();
+    ASSERT_TRUE(r->save());
     QSettings store(iniPath_, QSettings::IniFormat);
-    EXPECT_FALSE(store.contains("Sound card GUID"));
-    EXPECT_FALSE(store.contains("Sound card 1 GUID"));
-    EXPECT_FALSE(store.contains("Sound card 2 GUID"));
+    for (const char* name : {"Home folder", "CD Drive", "Initial folder"})
+        EXPECT_FALSE(store.contains(name)) << name;
+    EXPECT_TRUE(store.contains("Skin"));
 }
 
-TEST_F(SettingsTest, EmptyValuesAreNotWritten) {
-    auto s = loaded();
-    s->homeFolder.clear();
-    ASSERT_TRUE(s->cdDrive.isEmpty());
-    ASSERT_TRUE(s->initialFolder.isEmpty());
-    ASSERT_TRUE(s->save());
-    QSettings store(iniPath_, QSettings::IniFormat);
-    EXPECT_FALSE(store.contains("Initial folder"));
-    EXPECT_FALSE(store.contains("Home folder"));
-    EXPECT_FALSE(store.contains("CD Drive"));
-    EXPECT_TRUE(store.contains("Skin")); // always written, empty = the built-in skin
-    EXPECT_EQ(store.value("Skin").toString(), QString());
-}
-
-// Each case stores one value of the wrong kind or size (or a boundary that fits) and
-// checks the field that reads it.
 TEST_F(SettingsTest, ValuesOfTheWrongKindOrSizeKeepTheirDefaults) {
     struct Case {
         const char* what;
@@ -279,10 +244,9 @@ TEST_F(SettingsTest, GarbageFilesGiveDefaultsAndCanBeSavedOver) {
     std::vector<QByteArray> files;
     std::mt19937 random(20240611u);
     for (int n = 0; n < 8; ++n) {
-        QByteArray bytes(1 + random() % 4096, '\0');
-        for (char& byte : bytes)
+        files.emplace_back(1 + random() % 4096, '\0');
+        for (char& byte : files.back())
             byte = char(random());
-        files.push_back(bytes);
     }
     files.push_back(QByteArray("[General\nToolTip\n\"Skin=\"open\n=\n==\n[[]]\n"));
     files.push_back(QByteArray(
@@ -306,74 +270,48 @@ TEST_F(SettingsTest, GarbageFilesGiveDefaultsAndCanBeSavedOver) {
 
 TEST_F(SettingsTest, ColumnSizesAreRepaired) {
     Columns stored = Settings::defaultColumnSizes();
-    for (int i = 0; i < 4; ++i)
-        stored[i] = 0; // group 1: all zero
-    stored[8] = 5;     // group 3 adds up to zero without being all zero
-    stored[9] = -5;
-    stored[10] = 0;
-    stored[11] = 0;
-    stored[12] = INT32_MAX; // group 4 overflows 32 bits: not zero, kept
-    stored[13] = INT32_MAX;
-    stored[14] = 2;
-    stored[15] = 0;
-    stored[24] = 3; // band widths below 16
-    stored[25] = -100;
-    stored[26] = 16;
-    stored[27] = 0;
+    // Group 1 all zero; group 3 adds up to zero without being all zero; group 4 overflows
+    // 32 bits (not zero, kept); band widths below 16.
+    const std::pair<int, int32_t> values[] = {
+        {0, 0},          {1, 0},          {2, 0},  {3, 0},  {8, 5},  {9, -5},    {10, 0},  {11, 0},
+        {12, INT32_MAX}, {13, INT32_MAX}, {14, 2}, {15, 0}, {24, 3}, {25, -100}, {26, 16}, {27, 0}};
+    for (const auto& [index, value] : values)
+        stored[index] = value;
     writeValues({{"Column Sizes", columnBytes(stored)}});
-    auto s = loaded();
-
     Columns expected = stored;
     for (int i : {0, 1, 2, 3, 8, 9, 10, 11, 24, 25, 27})
         expected[i] = 16;
-    EXPECT_EQ(s->columnSizes, expected);
+    EXPECT_EQ(loaded()->columnSizes, expected);
 }
 
-TEST_F(SettingsTest, DefaultCdDriveFollowsTheDriveRule) {
-    const Volume fixedRoot{"/", Volume::Fixed};
+// With no stored drive (or one that is not a mounted removable or CD-ROM volume) the
+// first CD-ROM is chosen, else the last removable volume, else the first.
+TEST_F(SettingsTest, CdDriveIsAMountedRemovableOrCdRomVolume) {
+    const Volume root{"/", Volume::Fixed};
+    const std::vector<Volume> mixed = {root,
+                                       {"/media/usb", Volume::Removable},
+                                       {"/media/cd", Volume::CdRom},
+                                       {"/media/usb2", Volume::Removable}};
     const struct {
-        const char* what;
+        QString stored;
         std::vector<Volume> volumes;
         QString expected;
     } cases[] = {
-        {"removable before CD-ROM",
-         {fixedRoot, {"/media/usb", Volume::Removable}, {"/media/cd", Volume::CdRom}},
-         "/media/cd"},
-        {"two CD-ROMs",
-         {fixedRoot, {"/media/cd0", Volume::CdRom}, {"/media/cd1", Volume::CdRom}},
-         "/media/cd0"},
-        {"only removable",
-         {fixedRoot, {"/media/a", Volume::Removable}, {"/media/b", Volume::Removable}},
-         "/media/b"},
-        {"only fixed", {fixedRoot, {"/home", Volume::Fixed}}, "/"},
-        {"none", {}, ""},
+        {"", mixed, "/media/cd"},
+        {"", {root, {"/media/cd0", Volume::CdRom}, {"/media/cd1", Volume::CdRom}}, "/media/cd0"},
+        {"", {root, {"/media/a", Volume::Removable}, {"/media/b", Volume::Removable}}, "/media/b"},
+        {"", {root, {"/home", Volume::Fixed}}, "/"},
+        {"", {}, ""},
+        {"/", mixed, "/media/cd"},           // a fixed volume
+        {"/media/gone", mixed, "/media/cd"}, // not mounted now
+        {"/media/usb", mixed, "/media/usb"},
+        {"/media/usb2/", mixed, "/media/usb2/"},
+        {"/media/cd", mixed, "/media/cd"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(loaded(c.volumes)->cdDrive, c.expected);
-    }
-}
-
-TEST_F(SettingsTest, StoredCdDriveMustBeARemovableOrCdRomVolume) {
-    const std::vector<Volume> volumes = {{"/", Volume::Fixed},
-                                         {"/media/usb", Volume::Removable},
-                                         {"/media/cd", Volume::CdRom},
-                                         {"/media/usb2", Volume::Removable}};
-    const struct {
-        QString stored;
-        QString expected;
-    } cases[] = {
-        {"/", "/media/cd"},           // a fixed volume
-        {"/media/gone", "/media/cd"}, // not mounted now
-        {"", "/media/cd"},
-        {"/media/usb", "/media/usb"},
-        {"/media/usb2/", "/media/usb2/"},
-        {"/media/cd", "/media/cd"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored.toStdString());
-        writeValues({{"CD Drive", c.stored}});
-        EXPECT_EQ(loaded(volumes)->cdDrive, c.expected);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        writeValues({{"CD Drive", cases[i].stored}});
+        EXPECT_EQ(loaded(cases[i].volumes)->cdDrive, cases[i].expected);
     }
 }
 
@@ -449,26 +387,21 @@ TEST_F(SettingsTest, UnwritableStoreLosesTheSaveQuietly) {
 TEST_F(SettingsTest, VolumeKindComesFromTheWholeDisk) {
     // A small sysfs: partitions are folders inside their disk's folder.
     const QString sys = dir_.filePath(QStringLiteral("sys"));
+    const auto write = [](const QString& path, const char* text) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    QDir().mkpath(sys + "/class/block");
     const auto makeDisk = [&](const QString& disk, const char* removable,
                               const QString& partition) {
         const QString diskDir = sys + "/devices/" + disk;
-        QDir().mkpath(diskDir);
-        QFile flag(diskDir + "/removable");
-        ASSERT_TRUE(flag.open(QIODevice::WriteOnly));
-        flag.write(removable);
-        flag.close();
-        QDir().mkpath(sys + "/class/block");
-        QString node = disk;
-        QString target = diskDir;
-        if (!partition.isEmpty()) {
-            target = diskDir + "/" + partition;
-            QDir().mkpath(target);
-            QFile mark(target + "/partition");
-            ASSERT_TRUE(mark.open(QIODevice::WriteOnly));
-            mark.write("1\n");
-            node = partition;
-        }
-        ASSERT_TRUE(QFile::link(target, sys + "/class/block/" + node));
+        const QString target = partition.isEmpty() ? diskDir : diskDir + "/" + partition;
+        QDir().mkpath(target);
+        write(diskDir + "/removable", removable);
+        if (!partition.isEmpty())
+            write(target + "/partition", "1\n");
+        ASSERT_TRUE(QFile::link(target, sys + "/class/block/" + QFileInfo(target).fileName()));
     };
     makeDisk("sdb", "1\n", "sdb1");
     makeDisk("nvme0n1", "0\n", "nvme0n1p2");

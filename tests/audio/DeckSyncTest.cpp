@@ -3,8 +3,12 @@
 #include "DeckRig.h"
 
 #include "app/Settings.h"
+#include "audio/DspPlugin.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -125,4 +129,90 @@ TEST(DeckSync, BeatPeakMovesWithTheHeardFrame) {
     // A target a little off the peak is drawn back onto it.
     EXPECT_EQ(d.findNearestPeak(peak - step + 10), -10);
     EXPECT_EQ(d.findNearestPeak(peak - step - 10), 10);
+}
+
+namespace {
+
+// Hands every frame back unchanged, but as a plug-in it makes the frame map unknown.
+class Unchanged : public DspPlugin {
+public:
+    int process(Frame*, int count) override { return count; }
+};
+
+// The output frame, from the heard one, where index-signal frame `value` is first heard:
+// the first output frame holding `value` or a later one. A splice cross-fade blends two
+// frame numbers, so with Master Tempo only frames inside a run of 64 consecutive ones
+// count: a fade's blend steps by 0 or 2 every few frames unless its two sides are a few
+// frames apart.
+int32_t heardAt(const Deck& d, Frame value, bool spliced) {
+    const int32_t rendered = (d.writePos - d.playPos + kOutputRingFrames) % kOutputRingFrames;
+    auto at = [&](int32_t i) { return d.outputRing[(d.playPos + i) % kOutputRingFrames]; };
+    std::vector<int32_t> run(rendered, 1); // length of the consecutive run through i
+    for (int32_t i = 1; i < rendered; ++i)
+        if (at(i) == at(i - 1) + 1)
+            run[i] = run[i - 1] + 1;
+    for (int32_t i = rendered - 2; i >= 0; --i)
+        if (at(i + 1) == at(i) + 1)
+            run[i] = run[i + 1];
+    for (int32_t i = 0; i < rendered; ++i)
+        if (at(i) >= value && (!spliced || run[i] >= 64))
+            return i;
+    return -1;
+}
+
+} // namespace
+
+TEST(DeckSync, OutputTimeOfAnInputFrameIsWhereItIsHeard) {
+    const struct {
+        const char* name;
+        bool masterTempo;
+        int32_t speed;
+    } cases[] = {
+        {"Master Tempo, faster", true, 4424},
+        {"Master Tempo, slower", true, 3768},
+        {"resampled, faster", false, 4424},
+        {"resampled, slower", false, 3768},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeckRig rig;
+        settings().masterTempo = c.masterTempo ? 1 : 0;
+        TestDecoder::Setup index = track();
+        index.signal = TestDecoder::Signal::Index;
+        ASSERT_TRUE(rig.loadTest(0, index));
+        Deck& d = rig.deck(0);
+        d.setSpeed(c.speed);
+        d.play();
+        rig.turns(20);
+        rig.fill(0);
+
+        const int32_t heard = d.heardPos;
+        for (int32_t ahead = 1000; ahead < 40000; ahead += 2999) {
+            const int32_t frame = (heard + ahead) % kDecodedRingFrames;
+            const int32_t until = d.outputFramesUntil(frame);
+            ASSERT_GE(until, 0) << "input " << ahead << " frames ahead is rendered";
+            const int32_t actual = heardAt(d, d.decodedRing[frame], c.masterTempo);
+            ASSERT_GE(actual, 0);
+            if (c.masterTempo) {
+                // The measured time may fall into a cross-fade, which ends in this input.
+                EXPECT_GE(actual, until) << ahead;
+                EXPECT_LE(actual, until + kSpliceFrames) << ahead;
+            } else {
+                EXPECT_EQ(actual, until) << ahead;
+            }
+        }
+
+        // Input not rendered yet has no output time.
+        EXPECT_EQ(d.outputFramesUntil((heard + 100000) % kDecodedRingFrames), -1);
+        // After a skip the rendered sound moves by as much.
+        const int32_t frame = (heard + 20000) % kDecodedRingFrames;
+        const int32_t before = d.outputFramesUntil(frame);
+        d.skip(5000);
+        EXPECT_EQ(d.outputFramesUntil(frame), before - 5000);
+        // A plug-in may move frames: their input is no longer known.
+        d.setDspPlugin(std::make_unique<Unchanged>());
+        rig.turns(20);
+        rig.fill(0);
+        EXPECT_EQ(d.outputFramesUntil((d.heardPos + 1000) % kDecodedRingFrames), -1);
+    }
 }

@@ -4,12 +4,13 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "audio/Decoder.h"
@@ -27,39 +28,23 @@ inline void put32(Bytes& b, uint32_t v) {
     put16(b, v & 0xffffu);
     put16(b, v >> 16);
 }
-inline void putId(Bytes& b, const char* id) {
-    for (int i = 0; i < 4; ++i) {
-        b.push_back(static_cast<uint8_t>(id[i]));
-    }
-}
 
 // One chunk: id, size, body, and the pad byte after an odd body.
 inline Bytes chunk(const char* id, const Bytes& body) {
-    Bytes b;
-    putId(b, id);
+    Bytes b(id, id + 4);
     put32(b, static_cast<uint32_t>(body.size()));
     b.insert(b.end(), body.begin(), body.end());
-    if (body.size() & 1) {
+    if (body.size() & 1)
         b.push_back(0);
-    }
     return b;
 }
 
 // The RIFF/WAVE form around the given chunks, RIFF size filled in.
 inline Bytes riffWave(const std::vector<Bytes>& chunks) {
-    Bytes b;
-    putId(b, "RIFF");
-    put32(b, 0);
-    putId(b, "WAVE");
-    for (const Bytes& c : chunks) {
-        b.insert(b.end(), c.begin(), c.end());
-    }
-    const auto riffSize = static_cast<uint32_t>(b.size() - 8);
-    b[4] = static_cast<uint8_t>(riffSize);
-    b[5] = static_cast<uint8_t>(riffSize >> 8);
-    b[6] = static_cast<uint8_t>(riffSize >> 16);
-    b[7] = static_cast<uint8_t>(riffSize >> 24);
-    return b;
+    Bytes body = {'W', 'A', 'V', 'E'};
+    for (const Bytes& c : chunks)
+        body.insert(body.end(), c.begin(), c.end());
+    return chunk("RIFF", body);
 }
 
 struct WavFormat {
@@ -133,9 +118,8 @@ inline Bytes samples(const std::vector<std::vector<int16_t>>& channels, int bits
 // A sine of the given frequency, amplitude about half of full scale.
 inline std::vector<int16_t> sine(double hz, int rate, size_t frames) {
     std::vector<int16_t> s(frames);
-    for (size_t i = 0; i < frames; ++i) {
+    for (size_t i = 0; i < frames; ++i)
         s[i] = static_cast<int16_t>(std::lround(16000.0 * std::sin(2.0 * M_PI * hz * i / rate)));
-    }
     return s;
 }
 
@@ -143,20 +127,15 @@ inline std::vector<int16_t> sine(double hz, int rate, size_t frames) {
 class TempDir {
 public:
     TempDir() {
-        const char* base = std::getenv("TMPDIR");
         std::string pattern =
-            std::string(base != nullptr && *base ? base : "/tmp") + "/zv-decoder-test-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) {
+            (std::filesystem::temp_directory_path() / "zv-decoder-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr)
             path_ = pattern;
-        }
     }
     ~TempDir() {
-        for (const std::string& f : files_) {
-            std::remove(f.c_str());
-        }
-        if (!path_.empty()) {
-            rmdir(path_.c_str());
-        }
+        std::error_code ignored;
+        if (ok())
+            std::filesystem::remove_all(path_, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -164,52 +143,21 @@ public:
     bool ok() const { return !path_.empty(); }
     // Writes the bytes to a file of that name in the folder and returns its path.
     std::string write(const std::string& name, const Bytes& bytes) {
-        const std::string file = path_ + "/" + name;
-        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            size_t done = 0;
-            while (done < bytes.size()) {
-                const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-                if (n <= 0) {
-                    break;
-                }
-                done += static_cast<size_t>(n);
-            }
-            ::close(fd);
-        }
-        remember(file);
+        const std::string file = path(name);
+        std::ofstream(file, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return file;
     }
     // The path of a file or folder of that name in the folder, removed with it.
-    std::string path(const std::string& name) {
-        remember(path_ + "/" + name);
-        return path_ + "/" + name;
-    }
+    std::string path(const std::string& name) const { return path_ + "/" + name; }
 
 private:
-    void remember(const std::string& file) {
-        for (const std::string& f : files_) {
-            if (f == file) {
-                return;
-            }
-        }
-        files_.push_back(file);
-    }
     std::string path_;
-    std::vector<std::string> files_;
 };
 
 inline Bytes readFile(const std::string& path) {
-    Bytes b;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        uint8_t chunk[65536];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-            b.insert(b.end(), chunk, chunk + n);
-        }
-        std::fclose(f);
-    }
-    return b;
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 struct Decoded {
@@ -224,9 +172,8 @@ inline Decoded decodeAll(Decoder& decoder, int maxBlocks = 100000) {
     Frame block[kBlockFrames];
     while (d.blocks < maxBlocks) {
         d.lastResult = decoder.read(block);
-        if (d.lastResult != 1) {
+        if (d.lastResult != 1)
             break;
-        }
         d.frames.insert(d.frames.end(), block, block + kBlockFrames);
         ++d.blocks;
     }
@@ -248,17 +195,14 @@ inline double measureFrequency(const std::vector<Frame>& frames, int channel, si
             low = true;
         } else if (v > band && low) {
             low = false;
-            if (first < 0) {
-                first = static_cast<long>(i);
-            }
+            first = first < 0 ? static_cast<long>(i) : first;
             last = static_cast<long>(i);
             ++crossings;
         }
     }
-    if (crossings < 3) {
-        return 0.0;
-    }
-    return (crossings - 1) * static_cast<double>(kSampleRate) / static_cast<double>(last - first);
+    return crossings < 3 ? 0.0
+                         : (crossings - 1) * static_cast<double>(kSampleRate) /
+                               static_cast<double>(last - first);
 }
 
 } // namespace decodertest

@@ -14,20 +14,19 @@ namespace {
 
 using namespace decodertest;
 
-// A file of the given format whose frame i holds the value i (low 16 bits on the left,
-// high bits on the right), so that every output frame shows which source frame it is.
-Bytes indexedFile(uint32_t rate, uint16_t channels, uint32_t frames) {
-    WavFormat f;
-    f.rate = rate;
-    f.channels = channels;
+// Data whose frame i holds the value i (low 16 bits on the left, high bits on the right),
+// so that every output frame shows which source frame it is.
+Bytes indexData(uint32_t frames) {
     Bytes data;
     for (uint32_t i = 0; i < frames; ++i) {
         put16(data, i & 0xffffu);
-        if (channels == 2) {
-            put16(data, i >> 16);
-        }
+        put16(data, i >> 16);
     }
-    return wavFile(f, data);
+    return data;
+}
+
+Bytes indexedFile(uint32_t rate, uint32_t frames) {
+    return wavFile(WavFormat{.rate = rate}, indexData(frames));
 }
 
 uint32_t frameIndex(Frame f) {
@@ -54,47 +53,52 @@ TEST_F(WavDecoderTest, BytesPerBlockFollowTheAverageByteRate) {
         int64_t bytes;
     };
     for (const Case c : {Case{44100, 16, 2, 4608}, Case{22050, 16, 2, 2304}, Case{11025, 8, 1, 288},
-                         Case{8000, 16, 1, 416}, Case{44100, 8, 1, 1152}, Case{32000, 16, 2, 3344},
-                         Case{22050, 24, 2, 3456}, Case{11025, 32, 1, 1152}}) {
+                         Case{8000, 16, 1, 416}, Case{32000, 16, 2, 3344}, Case{22050, 24, 2, 3456},
+                         Case{11025, 32, 1, 1152}}) {
         SCOPED_TRACE(testing::Message()
                      << c.rate << " Hz " << c.bits << " bits " << c.channels << " channels");
-        WavFormat f;
-        f.rate = c.rate;
-        f.bits = c.bits;
-        f.channels = c.channels;
+        const WavFormat f{.channels = c.channels, .rate = c.rate, .bits = c.bits};
         const uint32_t dataBytes = c.rate * c.channels * (c.bits / 8) * 2; // 2 s
         ASSERT_EQ(openBytes(wavFile(f, Bytes(dataBytes, 0x80))), 2);
         EXPECT_EQ(decoder.bytesPerBlock(), c.bytes);
         decoder.seek(0.0f);
-        ASSERT_EQ(decoder.read(block), 1);
-        // The position after the block says how many data bytes it took.
-        EXPECT_EQ(std::lround(decoder.position * dataBytes), c.bytes);
-        ASSERT_EQ(decoder.read(block), 1);
-        EXPECT_EQ(std::lround(decoder.position * dataBytes), 2 * c.bytes);
+        // The position after each block says how many data bytes it took.
+        for (int b = 1; b <= 2; ++b) {
+            ASSERT_EQ(decoder.read(block), 1);
+            EXPECT_EQ(std::lround(decoder.position * dataBytes), b * c.bytes);
+        }
     }
 }
 
-TEST_F(WavDecoderTest, HalfRateStereoRepeatsEachFrameTwice) {
-    ASSERT_EQ(openBytes(indexedFile(22050, 2, 22050 * 2)), 2);
-    decoder.seek(0.0f);
-    for (int b = 0; b < 3; ++b) {
-        ASSERT_EQ(decoder.read(block), 1);
-        for (int j = 0; j < kBlockFrames; ++j) {
-            ASSERT_EQ(frameIndex(block[j]), static_cast<uint32_t>(b * 576 + j / 2)) << j;
+// Which source frame each output frame takes, carried exactly across block boundaries:
+// lower rates repeat frames, higher rates take the nearest later one.
+TEST_F(WavDecoderTest, OutputFramesTakeTheRightSourceFrames) {
+    const struct {
+        uint32_t rate;
+        int64_t (*source)(int64_t n);
+    } cases[] = {
+        {22050, [](int64_t n) { return n / 2; }},
+        {88200, [](int64_t n) { return 2 * n; }},
+        {48000, [](int64_t n) { return (n * 48000 + 44099) / 44100; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        ASSERT_EQ(openBytes(indexedFile(c.rate, c.rate * 2)), 2);
+        decoder.seek(0.0f);
+        for (int b = 0; b < 4; ++b) {
+            ASSERT_EQ(decoder.read(block), 1);
+            for (int j = 0; j < kBlockFrames; ++j)
+                ASSERT_EQ(frameIndex(block[j]), c.source(int64_t{b} * kBlockFrames + j))
+                    << "block " << b << " frame " << j;
         }
     }
 }
 
 TEST_F(WavDecoderTest, EightBitMonoAtQuarterRateBecomesStereo16Bit) {
-    WavFormat f;
-    f.rate = 11025;
-    f.bits = 8;
-    f.channels = 1;
     Bytes data(11025 * 2);
-    for (size_t i = 0; i < data.size(); ++i) {
+    for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>(i * 7);
-    }
-    ASSERT_EQ(openBytes(wavFile(f, data)), 2);
+    ASSERT_EQ(openBytes(wavFile(WavFormat{.channels = 1, .rate = 11025, .bits = 8}, data)), 2);
     decoder.seek(0.0f);
     for (int b = 0; b < 2; ++b) {
         ASSERT_EQ(decoder.read(block), 1);
@@ -108,32 +112,24 @@ TEST_F(WavDecoderTest, EightBitMonoAtQuarterRateBecomesStereo16Bit) {
 
 TEST_F(WavDecoderTest, WideSamplesKeepTheirTop16Bits) {
     // The low bytes of 24- and 32-bit samples are a pattern that must not show.
-    const std::vector<int16_t> left = {0, 1, -1, 32767, -32768, 12345, -12345, 256};
+    const std::vector<int16_t> values = {0, 1, -1, 32767, -32768, 12345, -12345, 256};
     std::vector<int16_t> l;
     std::vector<int16_t> r;
     for (int i = 0; i < 44100; ++i) {
-        l.push_back(left[i % left.size()]);
-        r.push_back(static_cast<int16_t>(-left[i % left.size()] / 2));
+        l.push_back(values[i % values.size()]);
+        r.push_back(static_cast<int16_t>(-values[i % values.size()] / 2));
     }
     for (uint16_t bits : {8, 16, 24, 32}) {
         for (bool extensible : {false, true}) {
             SCOPED_TRACE(testing::Message() << bits << " bits, extensible " << extensible);
-            WavFormat f;
-            f.bits = bits;
-            f.extensible = extensible;
+            const WavFormat f{.bits = bits, .extensible = extensible};
             ASSERT_EQ(openBytes(wavFile(f, samples({l, r}, bits))), 1);
             decoder.seek(0.0f);
             ASSERT_EQ(decoder.read(block), 1);
+            const int mask = bits == 8 ? ~0xff : ~0; // an 8-bit file only has the top byte
             for (int j = 0; j < kBlockFrames; ++j) {
-                const int16_t wantL = l[j];
-                const int16_t wantR = r[j];
-                if (bits == 8) { // an 8-bit file only has the top byte
-                    ASSERT_EQ(frameLeft(block[j]), wantL & ~0xff) << j;
-                    ASSERT_EQ(frameRight(block[j]), wantR & ~0xff) << j;
-                } else {
-                    ASSERT_EQ(frameLeft(block[j]), wantL) << j;
-                    ASSERT_EQ(frameRight(block[j]), wantR) << j;
-                }
+                ASSERT_EQ(frameLeft(block[j]), l[j] & mask) << j;
+                ASSERT_EQ(frameRight(block[j]), r[j] & mask) << j;
             }
         }
     }
@@ -147,10 +143,9 @@ TEST_F(WavDecoderTest, MoreThanTwoChannelsPlayTheFirstTwo) {
         SCOPED_TRACE(channels);
         std::vector<std::vector<int16_t>> all = {a, b};
         all.resize(channels, silence);
-        WavFormat f;
-        f.channels = channels;
-        f.extensible = true;
-        ASSERT_EQ(openBytes(wavFile(f, samples(all, 16))), 1);
+        ASSERT_EQ(openBytes(wavFile(WavFormat{.channels = channels, .extensible = true},
+                                    samples(all, 16))),
+                  1);
         decoder.seek(0.0f);
         ASSERT_EQ(decoder.read(block), 1);
         for (int j = 0; j < kBlockFrames; ++j) {
@@ -176,13 +171,9 @@ TEST_F(WavDecoderTest, EveryRatePlaysAtItsTrueSpeed) {
                      << c.rate << " Hz " << c.bits << " bits " << c.channels << " channels");
         const uint32_t frames = c.rate * 2; // 2 s
         std::vector<std::vector<int16_t>> channels = {sine(1000, c.rate, frames)};
-        if (c.channels == 2) {
+        if (c.channels == 2)
             channels.push_back(sine(1500, c.rate, frames));
-        }
-        WavFormat f;
-        f.rate = c.rate;
-        f.bits = c.bits;
-        f.channels = c.channels;
+        const WavFormat f{.channels = c.channels, .rate = c.rate, .bits = c.bits};
         ASSERT_EQ(openBytes(wavFile(f, samples(channels, c.bits))), 2);
         decoder.seek(0.0f);
         const Decoded d = decodeAll(decoder);
@@ -197,34 +188,10 @@ TEST_F(WavDecoderTest, EveryRatePlaysAtItsTrueSpeed) {
     }
 }
 
-TEST_F(WavDecoderTest, DecimationTakesTheNearestEarlierFrame) {
-    // At 88200 Hz every second frame is taken, carried exactly across blocks.
-    ASSERT_EQ(openBytes(indexedFile(88200, 2, 88200 * 2)), 2);
-    decoder.seek(0.0f);
-    for (int b = 0; b < 3; ++b) {
-        ASSERT_EQ(decoder.read(block), 1);
-        for (int j = 0; j < kBlockFrames; ++j) {
-            ASSERT_EQ(frameIndex(block[j]), static_cast<uint32_t>(2 * (b * kBlockFrames + j)));
-        }
-    }
-    // At 48000 Hz, output frame n takes source frame ceil(n x 48000 / 44100): the phase
-    // carries over the block boundary.
-    ASSERT_EQ(openBytes(indexedFile(48000, 2, 48000 * 2)), 2);
-    decoder.seek(0.0f);
-    for (int b = 0; b < 4; ++b) {
-        ASSERT_EQ(decoder.read(block), 1);
-        for (int j = 0; j < kBlockFrames; ++j) {
-            const int64_t n = int64_t{b} * kBlockFrames + j;
-            ASSERT_EQ(frameIndex(block[j]), static_cast<uint32_t>((n * 48000 + 44099) / 44100))
-                << "block " << b << " frame " << j;
-        }
-    }
-}
-
 TEST_F(WavDecoderTest, SeekLandsOnTheByteOfThePosition) {
     // 44-byte header and 1,000,000 data bytes of 16-bit stereo: 0.5 is byte 500044,
     // frame 125000.
-    const Bytes file = indexedFile(44100, 2, 250000);
+    const Bytes file = indexedFile(44100, 250000);
     ASSERT_EQ(file.size(), 1000044u);
     ASSERT_EQ(openBytes(file), 5);
     EXPECT_EQ(decoder.sizeKey, 1000044u);
@@ -252,14 +219,8 @@ TEST_F(WavDecoderTest, SeekLandsOnTheByteOfThePosition) {
 TEST_F(WavDecoderTest, SeekKeepsWholeFramesAfterAnOddHeader) {
     // A 2-byte chunk before "data" puts the samples at byte 54, not a multiple of 4: the
     // seek still lands on a frame boundary.
-    WavFormat f;
-    Bytes data;
-    for (uint32_t i = 0; i < 100000; ++i) {
-        put16(data, i & 0xffffu);
-        put16(data, i >> 16);
-    }
-    const Bytes file =
-        riffWave({chunk("fmt ", fmtBody(f)), chunk("note", {1, 2}), chunk("data", data)});
+    const Bytes file = riffWave(
+        {chunk("fmt ", fmtBody({})), chunk("note", {1, 2}), chunk("data", indexData(100000))});
     ASSERT_EQ(openBytes(file), 2);
     for (float p : {0.1f, 0.25f, 0.3333f, 0.77f}) {
         SCOPED_TRACE(p);
@@ -274,11 +235,6 @@ TEST_F(WavDecoderTest, SeekKeepsWholeFramesAfterAnOddHeader) {
 // Files that must not open, each named.
 TEST_F(WavDecoderTest, RefusesWhatItCannotPlay) {
     const Bytes oneSecond(176400, 0);
-    auto withFormat = [&](auto change) {
-        WavFormat f;
-        change(f);
-        return wavFile(f, oneSecond);
-    };
     struct Case {
         const char* name;
         Bytes file;
@@ -289,36 +245,24 @@ TEST_F(WavDecoderTest, RefusesWhatItCannotPlay) {
     notRiff[3] = 'X';
     Bytes notWave = wavFile(WavFormat{}, oneSecond);
     notWave[8] = 'A';
+    const auto with = [&](const WavFormat& f) { return wavFile(f, oneSecond); };
     const std::vector<Case> cases = {
-        {"float", withFormat([](WavFormat& f) {
-             f.tag = 3;
-             f.bits = 32;
-         })},
-        {"adpcm", withFormat([](WavFormat& f) {
-             f.tag = 2;
-             f.bits = 4;
-         })},
-        {"a-law", withFormat([](WavFormat& f) {
-             f.tag = 6;
-             f.bits = 8;
-         })},
-        {"extensible float", withFormat([](WavFormat& f) {
-             f.extensible = true;
-             f.subFormat = 3;
-             f.bits = 32;
-         })},
-        {"12 bits", withFormat([](WavFormat& f) { f.bits = 12; })},
-        {"0 bits", withFormat([](WavFormat& f) { f.bits = 0; })},
-        {"64 bits", withFormat([](WavFormat& f) { f.bits = 64; })},
-        {"0 channels", withFormat([](WavFormat& f) { f.channels = 0; })},
-        {"9 channels", withFormat([](WavFormat& f) { f.channels = 9; })},
-        {"65535 channels", withFormat([](WavFormat& f) { f.channels = 65535; })},
-        {"block align 0", withFormat([](WavFormat& f) { f.blockAlign = 0; })},
-        {"block align 65535", withFormat([](WavFormat& f) { f.blockAlign = 65535; })},
-        {"block align 3 for 16-bit stereo", withFormat([](WavFormat& f) { f.blockAlign = 3; })},
-        {"rate 0", withFormat([](WavFormat& f) { f.rate = 0; })},
-        {"rate 4000", withFormat([](WavFormat& f) { f.rate = 4000; })},
-        {"rate 192000", withFormat([](WavFormat& f) { f.rate = 192000; })},
+        {"float", with({.tag = 3, .bits = 32})},
+        {"adpcm", with({.tag = 2, .bits = 4})},
+        {"a-law", with({.tag = 6, .bits = 8})},
+        {"extensible float", with({.bits = 32, .extensible = true, .subFormat = 3})},
+        {"12 bits", with({.bits = 12})},
+        {"0 bits", with({.bits = 0})},
+        {"64 bits", with({.bits = 64})},
+        {"0 channels", with({.channels = 0})},
+        {"9 channels", with({.channels = 9})},
+        {"65535 channels", with({.channels = 65535})},
+        {"block align 0", with({.blockAlign = 0})},
+        {"block align 65535", with({.blockAlign = 65535})},
+        {"block align 3 for 16-bit stereo", with({.blockAlign = 3})},
+        {"rate 0", with({.rate = 0})},
+        {"rate 4000", with({.rate = 4000})},
+        {"rate 192000", with({.rate = 192000})},
         {"fmt shorter than 16", riffWave({chunk("fmt ", shortFmt), chunk("data", oneSecond)})},
         {"no fmt", riffWave({chunk("data", oneSecond)})},
         {"no data", riffWave({chunk("fmt ", fmtBody(WavFormat{}))})},
@@ -384,26 +328,20 @@ TEST_F(WavDecoderTest, WalksOddUnknownAndLyingChunks) {
 }
 
 TEST_F(WavDecoderTest, ChunksAfterTheDataAreNotPlayed) {
-    WavFormat f;
-    Bytes data;
-    for (uint32_t i = 0; i < 44100; ++i) { // 1 s of index frames: 38 blocks and a bit
-        put16(data, i & 0xffffu);
-        put16(data, i >> 16);
-    }
-    ASSERT_EQ(openBytes(riffWave({chunk("fmt ", fmtBody(f)), chunk("data", data),
+    // 1 s of index frames: 38 blocks and a bit.
+    ASSERT_EQ(openBytes(riffWave({chunk("fmt ", fmtBody({})), chunk("data", indexData(44100)),
                                   chunk("LIST", Bytes(20000, 0x55))})),
               1);
     decoder.seek(0.0f);
     const Decoded d = decodeAll(decoder);
     EXPECT_EQ(d.lastResult, 0);
     ASSERT_EQ(d.blocks, 44100 / kBlockFrames);
-    for (size_t i = 0; i < d.frames.size(); ++i) {
+    for (size_t i = 0; i < d.frames.size(); ++i)
         ASSERT_EQ(frameIndex(d.frames[i]), i);
-    }
 }
 
 TEST_F(WavDecoderTest, SurvivesTheFileChangingWhilePlaying) {
-    const Bytes file = indexedFile(44100, 2, 44100 * 3);
+    const Bytes file = indexedFile(44100, 44100 * 3);
     // Deleted: the open file keeps playing to its end.
     ASSERT_EQ(openBytes(file, "deleted.wav"), 3);
     decoder.seek(0.0f);
@@ -432,8 +370,8 @@ TEST_F(WavDecoderTest, SurvivesTheFileChangingWhilePlaying) {
 }
 
 TEST_F(WavDecoderTest, ReopeningReplacesTheTrack) {
-    ASSERT_EQ(openBytes(indexedFile(44100, 2, 44100 * 2), "a.wav"), 2);
-    ASSERT_EQ(openBytes(indexedFile(22050, 2, 22050 * 4), "b.wav"), 4);
+    ASSERT_EQ(openBytes(indexedFile(44100, 44100 * 2), "a.wav"), 2);
+    ASSERT_EQ(openBytes(indexedFile(22050, 22050 * 4), "b.wav"), 4);
     EXPECT_EQ(decoder.bytesPerBlock(), 2304);
     decoder.close();
     EXPECT_EQ(decoder.read(block), -1);
