@@ -55,7 +55,6 @@ struct WavFormat {
     bool extensible = false; // WAVE_FORMAT_EXTENSIBLE with subFormat below
     uint16_t subFormat = 1;  // 1 PCM, 3 float
     int blockAlign = -1;     // -1: channels x bits / 8
-    int averageBytes = -1;   // -1: rate x block align
 };
 
 inline Bytes fmtBody(const WavFormat& f) {
@@ -65,7 +64,7 @@ inline Bytes fmtBody(const WavFormat& f) {
     put16(b, f.extensible ? 0xFFFE : f.tag);
     put16(b, f.channels);
     put32(b, f.rate);
-    put32(b, f.averageBytes >= 0 ? static_cast<uint32_t>(f.averageBytes) : f.rate * align);
+    put32(b, f.rate * align);
     put16(b, align);
     put16(b, f.bits);
     if (f.extensible) {
@@ -93,23 +92,16 @@ inline Bytes samples(const std::vector<std::vector<int16_t>>& channels, int bits
     const size_t frames = channels.empty() ? 0 : channels[0].size();
     for (size_t i = 0; i < frames; ++i) {
         for (const auto& ch : channels) {
-            const int16_t v = ch[i];
-            switch (bits) {
-            case 8:
+            const auto v = static_cast<uint16_t>(ch[i]);
+            if (bits == 8) {
                 b.push_back(static_cast<uint8_t>((v >> 8) + 128));
-                break;
-            case 16:
-                put16(b, static_cast<uint16_t>(v));
-                break;
-            case 24:
-                b.push_back(0x7F);
-                put16(b, static_cast<uint16_t>(v));
-                break;
-            default:
-                put16(b, 0x7FFF);
-                put16(b, static_cast<uint16_t>(v));
-                break;
+                continue;
             }
+            if (bits == 24)
+                b.push_back(0x7F);
+            if (bits == 32)
+                put16(b, 0x7FFF);
+            put16(b, v);
         }
     }
     return b;

@@ -34,6 +34,9 @@ constexpr double kMaxPaddingSeconds = 0.2;
 
 class Mp3DecoderTest : public testing::Test {
 protected:
+    void SetUp() override { ASSERT_TRUE(dir.ok()); }
+    TempDir dir;
+    const Bytes tone = readFile(data("tone_44100.mp3"));
     Mp3Decoder decoder;
     Frame block[kBlockFrames];
 };
@@ -58,33 +61,27 @@ TEST_F(Mp3DecoderTest, EveryRatePlaysAtItsTrueSpeed) {
         decoder.seek(0.0f);
         EXPECT_EQ(decoder.position, 0.0f);
         float last = 0.0f;
-        Decoded d;
-        for (int32_t r; (r = decoder.read(block)) == 1;) {
-            d.frames.insert(d.frames.end(), block, block + kBlockFrames);
+        std::vector<Frame> frames;
+        while (decoder.read(block) == 1) {
+            frames.insert(frames.end(), block, block + kBlockFrames);
             ASSERT_GT(decoder.position, last); // advances with every block
             last = decoder.position;
-            d.lastResult = r;
         }
         EXPECT_EQ(decoder.read(block), 0);
         EXPECT_FLOAT_EQ(last, 1.0f);
-        // Every frame of the track, the last block padded to its end.
-        // (less the few repeats of the very last frame at a converted rate)
-        EXPECT_GE(static_cast<double>(d.frames.size()),
-                  static_cast<double>(decoder.lengthFrames()) - 8);
-        EXPECT_LT(static_cast<double>(d.frames.size()),
-                  static_cast<double>(decoder.lengthFrames()) + kBlockFrames);
+        // Every frame of the track, the last block padded to its end (less the few repeats
+        // of the very last frame at a converted rate).
+        const auto count = static_cast<int64_t>(frames.size());
+        EXPECT_GE(count, decoder.lengthFrames() - 8);
+        EXPECT_LT(count, decoder.lengthFrames() + kBlockFrames);
 
         // Skip the encoder's start; measure over two seconds.
         const size_t from = kSampleRate / 4;
         const size_t to = from + 2 * kSampleRate;
-        EXPECT_NEAR(measureFrequency(d.frames, 0, from, to), 1000.0, 10.0);
-        if (t.mono) {
-            for (size_t i = 0; i < d.frames.size(); ++i) {
-                ASSERT_EQ(frameLeft(d.frames[i]), frameRight(d.frames[i])) << i;
-            }
-        } else {
-            EXPECT_NEAR(measureFrequency(d.frames, 1, from, to), 1500.0, 15.0);
-        }
+        EXPECT_NEAR(measureFrequency(frames, 0, from, to), 1000.0, 10.0);
+        EXPECT_NEAR(measureFrequency(frames, 1, from, to), t.mono ? 1000.0 : 1500.0, 15.0);
+        for (size_t i = 0; t.mono && i < frames.size(); ++i)
+            ASSERT_EQ(frameLeft(frames[i]), frameRight(frames[i])) << i;
     }
 }
 
@@ -135,28 +132,19 @@ TEST_F(Mp3DecoderTest, SeekStartsOneBlockEarlierAtTheSameSamples) {
         // At and past the end: the last block at most, then the end.
         decoder.seek(5.0f);
         int blocks = 0;
-        while (decoder.read(block) == 1) {
+        while (decoder.read(block) == 1)
             ++blocks;
-        }
         EXPECT_LE(blocks, 2);
     }
 }
 
 TEST_F(Mp3DecoderTest, RefusesWhatItCannotPlay) {
-    TempDir dir;
-    ASSERT_TRUE(dir.ok());
     std::mt19937 random(7);
     Bytes noise(64 * 1024);
-    for (auto& b : noise) {
+    for (auto& b : noise)
         b = static_cast<uint8_t>(random());
-    }
-    const Bytes tone = readFile(data("tone_44100.mp3"));
     ASSERT_FALSE(tone.empty());
-    struct Case {
-        const char* name;
-        std::string path;
-    };
-    const std::vector<Case> cases = {
+    const std::pair<const char*, std::string> cases[] = {
         {"shorter than a second", data("tone_short.mp3")},
         {"missing", dir.path("missing.mp3")},
         {"empty", dir.write("empty.mp3", {})},
@@ -165,9 +153,9 @@ TEST_F(Mp3DecoderTest, RefusesWhatItCannotPlay) {
         {"cut to half a second", dir.write("cut.mp3", Bytes(tone.begin(), tone.begin() + 6000))},
         {"a WAV file", dir.write("wav.mp3", wavFile(WavFormat{}, Bytes(176400 * 2, 0)))},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(decoder.open(c.path.c_str()), 0);
+    for (const auto& [name, path] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(decoder.open(path.c_str()), 0);
         EXPECT_EQ(decoder.read(block), -1);
         EXPECT_EQ(decoder.seek(0.3f), 1);
     }
@@ -180,13 +168,11 @@ TEST_F(Mp3DecoderTest, RefusesWhatItCannotPlay) {
 }
 
 TEST_F(Mp3DecoderTest, PlaysThroughJunkAndSurvivesTheFileChanging) {
-    TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    Bytes tone = readFile(data("tone_44100.mp3"));
     ASSERT_GT(tone.size(), 30000u);
     // A run of junk in the middle: the decoder finds the frames after it again.
-    std::fill(tone.begin() + 15000, tone.begin() + 15400, 0x00);
-    const std::string junk = dir.write("junk.mp3", tone);
+    Bytes junked = tone;
+    std::fill(junked.begin() + 15000, junked.begin() + 15400, 0x00);
+    const std::string junk = dir.write("junk.mp3", junked);
     ASSERT_GT(decoder.open(junk.c_str()), 0);
     decoder.seek(0.0f);
     const Decoded d = decodeAll(decoder);
@@ -194,7 +180,7 @@ TEST_F(Mp3DecoderTest, PlaysThroughJunkAndSurvivesTheFileChanging) {
     EXPECT_GT(d.frames.size(), 2u * kSampleRate);
 
     // Deleted while playing: plays on to the end.
-    const std::string deleted = dir.write("deleted.mp3", readFile(data("tone_44100.mp3")));
+    const std::string deleted = dir.write("deleted.mp3", tone);
     ASSERT_GT(decoder.open(deleted.c_str()), 0);
     decoder.seek(0.0f);
     ASSERT_EQ(decoder.read(block), 1);
@@ -202,7 +188,7 @@ TEST_F(Mp3DecoderTest, PlaysThroughJunkAndSurvivesTheFileChanging) {
     EXPECT_EQ(decodeAll(decoder).lastResult, 0);
 
     // Cut short or emptied while playing: the track ends (or fails), within bounds.
-    const std::string cut = dir.write("cut.mp3", readFile(data("tone_44100.mp3")));
+    const std::string cut = dir.write("cut.mp3", tone);
     for (off_t size : {20000, 1000, 0}) {
         SCOPED_TRACE(size);
         ASSERT_GT(decoder.open(cut.c_str()), 0);
@@ -215,7 +201,7 @@ TEST_F(Mp3DecoderTest, PlaysThroughJunkAndSurvivesTheFileChanging) {
         decoder.seek(0.6f);
         const int32_t r = decoder.read(block);
         EXPECT_TRUE(r == 0 || r == -1) << r;
-        dir.write("cut.mp3", readFile(data("tone_44100.mp3")));
+        dir.write("cut.mp3", tone);
     }
 }
 

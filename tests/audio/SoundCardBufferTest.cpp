@@ -34,22 +34,23 @@ void write(SoundBuffer& buffer, int32_t offset, const std::vector<Frame>& values
     LockedRegions r;
     ASSERT_EQ(buffer.lock(offset, static_cast<int32_t>(values.size()), &r), SoundResult::Ok);
     std::memcpy(r.first, values.data(), r.firstFrames * sizeof(Frame));
-    if (r.secondFrames > 0) {
+    if (r.secondFrames > 0)
         std::memcpy(r.second, values.data() + r.firstFrames, r.secondFrames * sizeof(Frame));
-    }
     ASSERT_EQ(buffer.unlock(r), SoundResult::Ok);
 }
 
 std::vector<Frame> ramp(int32_t count, int16_t base) {
     std::vector<Frame> v(count);
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < count; ++i)
         v[i] = makeFrame(static_cast<int16_t>(base + i), static_cast<int16_t>(-base - i));
-    }
     return v;
 }
 
-std::vector<Frame> constant(int32_t count, int16_t left, int16_t right) {
-    return std::vector<Frame>(count, makeFrame(left, right));
+// The play and write cursors.
+std::pair<int32_t, int32_t> cursors(SoundBuffer& buffer) {
+    int32_t play = -1, write = -1;
+    EXPECT_EQ(buffer.getCursors(&play, &write), SoundResult::Ok);
+    return {play, write};
 }
 
 } // namespace
@@ -82,13 +83,10 @@ TEST(SoundCardBuffer, LockSplitsRangesThatWrapAndRejectsBadOnes) {
         EXPECT_EQ(r.firstFrames, c.firstFrames);
         EXPECT_EQ(r.secondFrames, c.secondFrames);
         EXPECT_EQ(r.second == nullptr, c.secondFrames == 0);
-        if (c.result == SoundResult::Ok) {
-            // The second region is the buffer's start, `offset` frames before the first.
-            if (r.second != nullptr) {
-                EXPECT_EQ(r.first - r.second, c.offset);
-            }
-            EXPECT_EQ(buffer->unlock(r), SoundResult::Ok);
-        }
+        // The second region is the buffer's start, `offset` frames before the first.
+        EXPECT_TRUE(r.second == nullptr || r.first - r.second == c.offset);
+        EXPECT_EQ(buffer->unlock(r),
+                  c.result == SoundResult::Ok ? SoundResult::Ok : SoundResult::InvalidCall);
     }
 }
 
@@ -142,58 +140,36 @@ TEST(SoundCardBuffer, LockShowsTheContentsAndUnlockCommitsOnlyWhatIsGiven) {
     EXPECT_EQ(buffer->unlock(r), SoundResult::InvalidCall);
 
     ASSERT_EQ(buffer->lock(60, 8, &r), SoundResult::Ok);
-    const Frame seven = makeFrame(7, 7);
-    const Frame got[8] = {r.first[0],  r.first[1],  r.first[2],  r.first[3],
-                          r.second[0], r.second[1], r.second[2], r.second[3]};
-    const Frame want[8] = {makeFrame(100, -100),
-                           makeFrame(101, -101),
-                           seven,
-                           makeFrame(103, -103),
-                           seven,
-                           makeFrame(105, -105),
-                           makeFrame(106, -106),
-                           makeFrame(107, -107)};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(got[i], want[i]) << "frame " << i;
-    }
+    std::vector<Frame> want = ramp(8, 100);
+    want[2] = want[4] = makeFrame(7, 7);
+    std::vector<Frame> got(r.first, r.first + 4);
+    got.insert(got.end(), r.second, r.second + 4);
+    EXPECT_EQ(got, want);
     EXPECT_EQ(buffer->unlock(r), SoundResult::Ok);
 }
 
 TEST(SoundCardBuffer, CursorsAdvanceOnlyWhilePlayingAndWrap) {
+    using P = std::pair<int32_t, int32_t>;
+    constexpr int32_t kLatency = VirtualCard::kLatencyFrames;
     Rig rig;
     auto playing = rig.buffer(1000);
     auto stopped = rig.buffer(3000);
-    int32_t play = -1, write = -1;
-    ASSERT_EQ(playing->getCursors(&play, &write), SoundResult::Ok);
-    EXPECT_EQ(play, 0);
-    EXPECT_EQ(write, 0) << "a stopped buffer has nothing committed";
-
+    EXPECT_EQ(cursors(*playing), P(0, 0)) << "a stopped buffer has nothing committed";
     playing->play();
     rig.card->advance(300);
-    ASSERT_EQ(playing->getCursors(&play, &write), SoundResult::Ok);
-    EXPECT_EQ(play, 300);
-    EXPECT_EQ(write, (300 + VirtualCard::kLatencyFrames) % 1000) << "latency wraps";
+    EXPECT_EQ(cursors(*playing), P(300, (300 + kLatency) % 1000)) << "latency wraps";
     rig.card->advance(800);
-    playing->getCursors(&play, &write);
-    EXPECT_EQ(play, 100);
-
-    stopped->getCursors(&play, &write);
-    EXPECT_EQ(play, 0);
-    EXPECT_EQ(write, 0);
+    EXPECT_EQ(cursors(*playing).first, 100);
+    EXPECT_EQ(cursors(*stopped), P(0, 0));
 
     playing->stop();
     rig.card->advance(500);
-    playing->getCursors(&play, &write);
-    EXPECT_EQ(play, 100) << "stop keeps the cursor";
-    EXPECT_EQ(write, 100);
+    EXPECT_EQ(cursors(*playing), P(100, 100)) << "stop keeps the cursor";
     playing->play();
     stopped->play();
     rig.card->advance(2950);
-    playing->getCursors(&play, &write);
-    EXPECT_EQ(play, 50);
-    stopped->getCursors(&play, &write);
-    EXPECT_EQ(play, 2950);
-    EXPECT_EQ(write, (2950 + VirtualCard::kLatencyFrames) % 3000);
+    EXPECT_EQ(cursors(*playing).first, 50);
+    EXPECT_EQ(cursors(*stopped), P(2950, (2950 + kLatency) % 3000));
     EXPECT_TRUE(playing->isPlaying());
 }
 
@@ -204,9 +180,8 @@ TEST(SoundCardBuffer, VolumesMillibelsToGain) {
     // 65536 x 10^(mB / 2000), rounded.
     const Case cases[] = {{0, 65536},  {-602, 32770}, {-2000, 6554},
                           {-6000, 66}, {-9999, 1},    {-10000, 0}};
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(millibelsToGain(c.millibels), c.gain) << c.millibels << " mB";
-    }
     int32_t previous = 0;
     for (int32_t mb = -10000; mb <= 0; mb += 7) {
         const int32_t g = millibelsToGain(mb);
@@ -231,24 +206,19 @@ TEST(SoundCardBuffer, MixesPlayingBuffersWithTheirVolumesAndSaturates) {
         int32_t volA, volB; // millibels
         bool bPlays;
         int16_t left, right; // expected, or the ideal value for "near" cases
-        int tolerance;       // 0: exact
+        int tolerance;
     };
+    const Frame loud = makeFrame(30000, -30000);
+    // 10^(-602/2000) = 0.50003: about half, within the truncation.
     const Case cases[] = {
-        {"full volume leaves a buffer unchanged", makeFrame(12345, -32768), 0, 0, 0, false, 12345,
-         -32768, 0},
+        {"full volume: unchanged", makeFrame(12345, -32768), 0, 0, 0, false, 12345, -32768, 0},
         {"two buffers add", makeFrame(1000, -2000), makeFrame(30, 40), 0, 0, true, 1030, -1960, 0},
-        {"silence volume mutes", makeFrame(20000, 20000), makeFrame(5, -5), -10000, 0, true, 5, -5,
-         0},
-        // 10^(-602/2000) = 0.50003: half, within 1 for the truncation.
+        {"silence mutes", makeFrame(20000, 20000), makeFrame(5, -5), -10000, 0, true, 5, -5, 0},
         {"-602 mB is about half", makeFrame(20000, -20000), 0, -602, 0, false, 10000, -10000, 1},
-        {"positive sum saturates", makeFrame(30000, -30000), makeFrame(30000, -30000), 0, 0, true,
-         32767, -32768, 0},
-        {"saturation is per channel", makeFrame(32767, 100), makeFrame(32767, -300), 0, 0, true,
-         32767, -200, 0},
-        {"a stopped buffer adds nothing", makeFrame(100, 200), makeFrame(32767, 32767), 0, 0, false,
-         100, 200, 0},
-        {"volume before the sum: no saturation", makeFrame(30000, -30000), makeFrame(30000, -30000),
-         -602, -602, true, 30000, -30000, 2},
+        {"sum saturates", loud, loud, 0, 0, true, 32767, -32768, 0},
+        {"per channel", makeFrame(32767, 100), makeFrame(32767, -300), 0, 0, true, 32767, -200, 0},
+        {"stopped adds nothing", makeFrame(100, 200), loud, 0, 0, false, 100, 200, 0},
+        {"volume before the sum", loud, loud, -602, -602, true, 30000, -30000, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -260,19 +230,13 @@ TEST(SoundCardBuffer, MixesPlayingBuffersWithTheirVolumesAndSaturates) {
         a->setVolume(c.volA);
         b->setVolume(c.volB);
         a->play();
-        if (c.bPlays) {
+        if (c.bPlays)
             b->play();
-        }
         rig.card->advance(400);
         ASSERT_EQ(rig.played.size(), 400u);
         for (Frame f : rig.played) {
-            if (c.tolerance == 0) {
-                ASSERT_EQ(frameLeft(f), c.left);
-                ASSERT_EQ(frameRight(f), c.right);
-            } else {
-                ASSERT_NEAR(frameLeft(f), c.left, c.tolerance);
-                ASSERT_NEAR(frameRight(f), c.right, c.tolerance);
-            }
+            ASSERT_NEAR(frameLeft(f), c.left, c.tolerance);
+            ASSERT_NEAR(frameRight(f), c.right, c.tolerance);
         }
     }
 }
@@ -286,9 +250,8 @@ TEST(SoundCardBuffer, CreationLimitsAndLifetimes) {
     EXPECT_EQ(b, nullptr);
 
     std::vector<std::unique_ptr<SoundBuffer>> all;
-    for (int i = 0; i < CardMixer::kMaxBuffers; ++i) {
+    for (int i = 0; i < CardMixer::kMaxBuffers; ++i)
         all.push_back(rig.buffer(8));
-    }
     EXPECT_EQ(rig.card->createBuffer(8, &b), SoundResult::Failed);
     all.erase(all.begin() + 3); // frees a slot
     EXPECT_EQ(rig.card->createBuffer(8, &b), SoundResult::Ok);
@@ -299,16 +262,14 @@ TEST(SoundCardBuffer, CreationLimitsAndLifetimes) {
     all.clear();
     b.reset();
     auto loud = rig.buffer(8);
-    write(*loud, 0, constant(8, 999, 999));
+    write(*loud, 0, std::vector<Frame>(8, makeFrame(999, 999)));
     loud->play();
     loud.reset();
     auto fresh = rig.buffer(8);
     fresh->play();
     rig.played.clear();
     rig.card->advance(8);
-    for (Frame f : rig.played) {
-        EXPECT_EQ(f, 0u);
-    }
+    EXPECT_EQ(rig.played, std::vector<Frame>(8, 0));
 
     // A buffer that outlives its card: no more cursor, no crash.
     rig.card.reset();
@@ -320,31 +281,25 @@ TEST(SoundCardBuffer, CreationLimitsAndLifetimes) {
 }
 
 TEST(SoundCardResult, MessagesPerCode) {
-    struct Case {
+    // Only the two the user can act on have their own message; the rest are driver errors.
+    const char* const driver = "Error in the sound driver of DirectX";
+    const struct {
         SoundResult result;
         const char* message;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {SoundResult::Ok, nullptr},
         {SoundResult::OutOfMemory, "Error in the sound card driver: not enough memory"},
         {SoundResult::DeviceBusy, "The sound card is already used by another application"},
-        {SoundResult::NotFound, "Error in the sound driver of DirectX"},
-        {SoundResult::InvalidParam, "Error in the sound driver of DirectX"},
-        {SoundResult::InvalidCall, "Error in the sound driver of DirectX"},
-        {SoundResult::DeviceLost, "Error in the sound driver of DirectX"},
-        {SoundResult::Failed, "Error in the sound driver of DirectX"},
+        {SoundResult::NotFound, driver},
+        {SoundResult::InvalidParam, driver},
+        {SoundResult::InvalidCall, driver},
+        {SoundResult::DeviceLost, driver},
+        {SoundResult::Failed, driver},
     };
-    for (const Case& c : cases) {
-        const char* got = soundResultMessage(c.result);
-        if (c.message == nullptr) {
-            EXPECT_EQ(got, nullptr);
-            EXPECT_FALSE(isDriverError(c.result));
-        } else {
-            ASSERT_NE(got, nullptr);
-            EXPECT_STREQ(got, c.message);
-            EXPECT_EQ(isDriverError(c.result),
-                      std::string(c.message) == "Error in the sound driver of DirectX");
-        }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.result));
+        EXPECT_STREQ(soundResultMessage(c.result), c.message);
+        EXPECT_EQ(isDriverError(c.result), c.message == driver);
     }
 }
 

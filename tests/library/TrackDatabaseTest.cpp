@@ -72,6 +72,12 @@ protected:
         return entry;
     }
 
+    // The same in a database of its own, closed again: where the entry was written.
+    int64_t rememberOnce(const std::string& path, const std::string& comment) {
+        TrackDatabase db(path_);
+        return remember(db, path, 1, comment)->offset;
+    }
+
     ScratchDir dir_;
     const std::string path_ = dir_.file(TrackDatabase::kFileName);
 };
@@ -154,26 +160,16 @@ TEST_F(TrackDatabaseTest, WritesOnlyOnTheLastReleaseOrAtCloseForHeldEntries) {
 }
 
 TEST_F(TrackDatabaseTest, AShorterBlockIsRewrittenInPlaceLeavingAFreeBlock) {
-    const std::string forty(40, 'c');
-    {
-        TrackDatabase db(path_);
-        remember(db, "/m/a.mp3", 1, forty); // 12 + 6 + 41 = 59 -> (59 + 51) & ~7 = 104
-        remember(db, "/m/b.mp3", 1, "");    // 19 -> 64
-    }
+    EXPECT_EQ(rememberOnce("/m/a.mp3", std::string(40, 'c')),
+              0);                                 // 12 + 6 + 41 = 59 -> (59 + 51) & ~7 = 104
+    EXPECT_EQ(rememberOnce("/m/b.mp3", ""), 104); // 19 -> 64
     EXPECT_EQ(layoutOf(readFile(path_)), (Layout{{104, 59}, {64, 19}}));
-    {
-        TrackDatabase db(path_);
-        TrackEntry* a = remember(db, "/m/a.mp3", 1, "");
-        EXPECT_EQ(a->offset, 0);
-    }
+    EXPECT_EQ(rememberOnce("/m/a.mp3", ""), 0);
     Bytes file = readFile(path_);
     EXPECT_EQ(layoutOf(file), (Layout{{64, 19}, {40, 0}, {64, 19}}));
     EXPECT_TRUE(zeroFrom(file, 64 + 8, 104));
-    {
-        // One more character keeps the rounded size: the same place, no new free block.
-        TrackDatabase db(path_);
-        remember(db, "/m/a.mp3", 1, "x");
-    }
+    // One more character keeps the rounded size: the same place, no new free block.
+    EXPECT_EQ(rememberOnce("/m/a.mp3", "x"), 0);
     file = readFile(path_);
     EXPECT_EQ(layoutOf(file), (Layout{{64, 20}, {40, 0}, {64, 19}}));
     TrackDatabase db(path_);
@@ -187,22 +183,16 @@ TEST_F(TrackDatabaseTest, ALongerBlockMovesToTheFirstFreeFitElseToTheEnd) {
     // a@0 b@64 free48@128 c@176 free128@240 d@368 free96@432, 528 bytes.
     writeFile(path_, joined({used("a.mp3"), used("b.mp3"), freeBlock(48), used("c.mp3"),
                              freeBlock(128), used("d.mp3"), freeBlock(96)}));
-    {
-        // 12 + 6 + 21 = 39 -> 88: too big for the 48, first fit is the 128 (not the 96).
-        TrackDatabase db(path_);
-        EXPECT_EQ(remember(db, "a.mp3", 1, std::string(20, 'x'))->offset, 240);
-    }
+    // 12 + 6 + 21 = 39 -> 88: too big for the 48, first fit is the 128 (not the 96).
+    EXPECT_EQ(rememberOnce("a.mp3", std::string(20, 'x')), 240);
     Bytes file = readFile(path_);
     EXPECT_EQ(file.size(), 528u);
     EXPECT_EQ(layoutOf(file),
               (Layout{{64, 0}, {64, 19}, {48, 0}, {64, 19}, {88, 39}, {40, 0}, {64, 19}, {96, 0}}));
     EXPECT_TRUE(zeroFrom(file, 8, 64));
-    {
-        // 12 + 6 + 101 = 119 -> 168: the old place merges with the 40 after it into 128,
-        // which is still too small, as is every other free block: appended at the end.
-        TrackDatabase db(path_);
-        EXPECT_EQ(remember(db, "a.mp3", 1, std::string(100, 'y'))->offset, 528);
-    }
+    // 12 + 6 + 101 = 119 -> 168: the old place merges with the 40 after it into 128,
+    // which is still too small, as is every other free block: appended at the end.
+    EXPECT_EQ(rememberOnce("a.mp3", std::string(100, 'y')), 528);
     file = readFile(path_);
     EXPECT_EQ(
         layoutOf(file),
@@ -212,19 +202,15 @@ TEST_F(TrackDatabaseTest, ALongerBlockMovesToTheFirstFreeFitElseToTheEnd) {
     TrackDatabase db(path_);
     EXPECT_EQ(db.status(), DatabaseStatus::Ok);
     EXPECT_EQ(db.entryCount(), 4);
-    EXPECT_EQ(std::string(TrackDatabase::entryComment(db.openEntry("a.mp3", 1))),
-              std::string(100, 'y'));
+    EXPECT_EQ(TrackDatabase::entryComment(db.openEntry("a.mp3", 1)), std::string(100, 'y'));
 }
 
 TEST_F(TrackDatabaseTest, FreedSpaceMergesWithFreeBlocksAfterItNeverBefore) {
     // free16@0 a@16 free24@80 free8@104 b@112
     writeFile(path_, joined({freeBlock(16), usedBlock(Block("a.mp3").sizeKey(1)), freeBlock(24),
                              freeBlock(8), usedBlock(Block("b.mp3").sizeKey(1))}));
-    {
-        // 64 + 24 + 8 = 96 freed at 16; the new block of 104 fits nowhere: appended.
-        TrackDatabase db(path_);
-        EXPECT_EQ(remember(db, "a.mp3", 1, std::string(36, 'z'))->offset, 176);
-    }
+    // 64 + 24 + 8 = 96 freed at 16; the new block of 104 fits nowhere: appended.
+    EXPECT_EQ(rememberOnce("a.mp3", std::string(36, 'z')), 176);
     const Bytes file = readFile(path_);
     EXPECT_EQ(layoutOf(file), (Layout{{16, 0}, {96, 0}, {64, 19}, {104, 55}}));
     EXPECT_TRUE(zeroFrom(file, 16 + 8, 112));
@@ -234,11 +220,8 @@ TEST_F(TrackDatabaseTest, ARestTooSmallForAFreeBlockStaysAsPadding) {
     // Block sizes the program never writes: a 68-byte block and a 68-byte free block.
     writeFile(path_, joined({usedBlock(Block("a.mp3").sizeKey(1).blockSize(68)), freeBlock(68),
                              usedBlock(Block("b.mp3").sizeKey(1))}));
-    {
-        TrackDatabase db(path_);
-        EXPECT_EQ(remember(db, "a.mp3", 1, "")->offset, 0);  // 64 needed, 4 left over
-        EXPECT_EQ(remember(db, "c.mp3", 1, "")->offset, 68); // takes the free 68 whole
-    }
+    EXPECT_EQ(rememberOnce("a.mp3", ""), 0);  // 64 needed, 4 left over
+    EXPECT_EQ(rememberOnce("c.mp3", ""), 68); // takes the free 68 whole
     EXPECT_EQ(layoutOf(readFile(path_)), (Layout{{68, 19}, {68, 19}, {64, 19}}));
     TrackDatabase db(path_);
     EXPECT_EQ(db.status(), DatabaseStatus::Ok);
