@@ -28,16 +28,22 @@ bool RealClock::isRunning(int id) const {
     return it != timers_.end() && it->second->isActive();
 }
 
-int64_t RealClock::nowMs() const { return QDateTime::currentMSecsSinceEpoch() - startMs_; }
+int64_t RealClock::nowMs() const {
+    return QDateTime::currentMSecsSinceEpoch() - startMs_;
+}
 
 void VirtualClock::startTimer(int id, int periodMs, Tick tick) {
     int64_t period = periodMs > 0 ? periodMs : 1;
     timers_[id] = Timer{period, now_ + period, nextOrder_++, std::move(tick)};
 }
 
-void VirtualClock::killTimer(int id) { timers_.erase(id); }
+void VirtualClock::killTimer(int id) {
+    timers_.erase(id);
+}
 
-bool VirtualClock::isRunning(int id) const { return timers_.count(id) != 0; }
+bool VirtualClock::isRunning(int id) const {
+    return timers_.count(id) != 0;
+}
 
 void VirtualClock::advance(int64_t ms) {
     const int64_t end = now_ + ms;

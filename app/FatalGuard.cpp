@@ -33,8 +33,8 @@ void onFatalSignal(int, siginfo_t* info, void* context) {
 #if defined(__x86_64__)
     // The instruction that faulted, as the report wants the address of the fault.
     if (context)
-        address = static_cast<uint64_t>(
-            static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_RIP]);
+        address =
+            static_cast<uint64_t>(static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_RIP]);
 #else
     (void)context;
 #endif

@@ -204,7 +204,9 @@ bool MainWindow::onClose() {
     return true;
 }
 
-void MainWindow::prepareClose() { killTimers(); }
+void MainWindow::prepareClose() {
+    killTimers();
+}
 
 void MainWindow::onDestroy() {
     if (destroyed_)

@@ -32,8 +32,17 @@ class MainWindow {
 public:
     // The main steps of window creation, after each of which a deferred fatal
     // message ends the creation.
-    enum class CreationStep { Start, Database, Deck0, Deck1, AudioEngine, BackBuffer, Skin,
-                              RhythmWindow, Done };
+    enum class CreationStep {
+        Start,
+        Database,
+        Deck0,
+        Deck1,
+        AudioEngine,
+        BackBuffer,
+        Skin,
+        RhythmWindow,
+        Done
+    };
 
     static constexpr int kWidth = 800;
     static constexpr int kHeight = 600;

@@ -28,18 +28,26 @@ constexpr int32_t kFineSyncLimitBlocks = 153;
 constexpr int32_t kFramesPerBlock = 36;
 constexpr float kSkipBeatDefaultBpm = 120.0f;
 
-Deck* deck(int index) { return deckAt(index); }
+Deck* deck(int index) {
+    return deckAt(index);
+}
 
-bool hasPosition(const Deck* d) { return d && d->position.load(std::memory_order_relaxed) >= 0; }
+bool hasPosition(const Deck* d) {
+    return d && d->position.load(std::memory_order_relaxed) >= 0;
+}
 
-bool isPlaying(const Deck* d) { return d && d->playing.load(std::memory_order_relaxed); }
+bool isPlaying(const Deck* d) {
+    return d && d->playing.load(std::memory_order_relaxed);
+}
 
 int32_t speedOf(const Deck* d) {
     int32_t s = d->speed.load(std::memory_order_relaxed);
     return s > 0 ? s : 4096;
 }
 
-int32_t longMix() { return settings().longMix.load(std::memory_order_relaxed); }
+int32_t longMix() {
+    return settings().longMix.load(std::memory_order_relaxed);
+}
 
 // The decoded-ring frame that starts envelope block `blocks` from d's heard block.
 int32_t blockFrame(const Deck* d, int32_t blocks) {
@@ -93,9 +101,8 @@ bool MainWindow::loadIntoDeck(int d, const TrackRecord& track) {
     bool loaded = target->load(track);
     // The history timer restarts at every load, so a track that stays less than 40 s
     // never enters the history.
-    clock_.startTimer(kTimerHistory0 + d, kHistoryTimerMs, [this](int id) {
-        onHistoryTimer(id - kTimerHistory0);
-    });
+    clock_.startTimer(kTimerHistory0 + d, kHistoryTimerMs,
+                      [this](int id) { onHistoryTimer(id - kTimerHistory0); });
     historyTimer[d] = true;
     selectDeck(d);
     return loaded;

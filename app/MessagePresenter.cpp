@@ -7,8 +7,8 @@ namespace {
 class DialogPresenter : public MessagePresenter {
 public:
     void showMessage(QWidget* owner, const QString& text, Icon icon) override {
-        QMessageBox box(icon == Stop ? QMessageBox::Critical : QMessageBox::NoIcon, kCaption,
-                        text, QMessageBox::Ok, owner);
+        QMessageBox box(icon == Stop ? QMessageBox::Critical : QMessageBox::NoIcon, kCaption, text,
+                        QMessageBox::Ok, owner);
         box.exec();
     }
     bool askYesNo(QWidget* owner, const QString& text) override {
@@ -22,6 +22,10 @@ MessagePresenter* gPresenter = nullptr;
 
 } // namespace
 
-MessagePresenter& messagePresenter() { return gPresenter ? *gPresenter : gDialogPresenter; }
+MessagePresenter& messagePresenter() {
+    return gPresenter ? *gPresenter : gDialogPresenter;
+}
 
-void setMessagePresenter(MessagePresenter* presenter) { gPresenter = presenter; }
+void setMessagePresenter(MessagePresenter* presenter) {
+    gPresenter = presenter;
+}

@@ -64,7 +64,7 @@ std::unique_ptr<QSettings> openStore(const QString& file) {
 // while registry names are not, so a name is found whatever its case; the exact
 // spelling wins when several are stored.
 class ValueReader {
-  public:
+public:
     explicit ValueReader(const QSettings& store) : store_(store), keys_(store.childKeys()) {}
 
     QVariant find(QLatin1String name) const {
@@ -123,7 +123,7 @@ class ValueReader {
             destination = bytes;
     }
 
-  private:
+private:
     const QSettings& store_;
     const QStringList keys_;
 };

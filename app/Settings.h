@@ -24,7 +24,7 @@ class QSettings;
 // One mounted volume, as the default "CD Drive" rule sees it.
 struct Volume {
     enum Kind { Fixed, Removable, CdRom };
-    QString root;  // mount point
+    QString root; // mount point
     Kind kind = Fixed;
 };
 
@@ -32,7 +32,7 @@ class Settings {
 public:
     static constexpr int kColumnCount = 28;
     static constexpr int kColumnBytes = kColumnCount * 4;
-    static constexpr int kTextLimit = 512;  // bytes, terminator included
+    static constexpr int kTextLimit = 512; // bytes, terminator included
     static constexpr const char* kVersion = "1.12";
 
     Settings();
@@ -53,10 +53,10 @@ public:
 
     QString homeFolder;
     QString cdDrive;
-    QByteArray initialFolder;  // UTF-8 path with its 2-byte terminator; empty = none
-    QString skin;              // empty = the built-in skin
+    QByteArray initialFolder; // UTF-8 path with its 2-byte terminator; empty = none
+    QString skin;             // empty = the built-in skin
     std::atomic<int32_t> outputMode{0};
-    std::optional<QByteArray> soundCardGuid;  // 16 bytes each when present
+    std::optional<QByteArray> soundCardGuid; // 16 bytes each when present
     std::optional<QByteArray> soundCard1Guid;
     std::optional<QByteArray> soundCard2Guid;
     std::array<int32_t, kColumnCount> columnSizes{};

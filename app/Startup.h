@@ -9,8 +9,7 @@ class MainWindow;
 // Returns -1 when a second copy is refused, else 0. prepare, when given, sees the
 // MainWindow after it is built and before its window is created (tools and tests
 // attach observers there).
-int runZorvendal(int argc, char** argv,
-                 const std::function<void(MainWindow&)>& prepare = nullptr);
+int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& prepare = nullptr);
 
 inline constexpr const char* kMultiInstanceRefusal =
     "You need to activate the Multi-Instance option in the setting pannel if you want to "

@@ -125,9 +125,8 @@ namespace {
 
 // sums[k] += a[k] * v - b[k] * y over the lag span: the analyser's hottest loop. Built
 // for AVX2 as well as the baseline, the better one chosen when the program starts.
-ZV_HOT_LOOP void
-addLagProducts(int32_t* __restrict sums, const int16_t* __restrict a, const int16_t* __restrict b,
-               int16_t v, int16_t y, int span) {
+ZV_HOT_LOOP void addLagProducts(int32_t* __restrict sums, const int16_t* __restrict a,
+                                const int16_t* __restrict b, int16_t v, int16_t y, int span) {
     for (int k = 0; k < span; ++k)
         sums[k] += a[k] * v - b[k] * y;
 }

@@ -1,10 +1,12 @@
 #include "audio/DeckMessages.h"
 
-#include <utility>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <utility>
 
-DeckMessages::DeckMessages() { fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+DeckMessages::DeckMessages() {
+    fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
 
 DeckMessages::~DeckMessages() {
     if (fd_ >= 0)

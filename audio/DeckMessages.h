@@ -14,8 +14,8 @@
 #include <atomic>
 #include <cstdint>
 
-constexpr int kMsgAutoMixStart = 1068;  // WM_USER + 44, deck = the deck to mix in
-constexpr int kMsgTrackEnded = 1069;    // WM_USER + 45, deck = the deck that ended
+constexpr int kMsgAutoMixStart = 1068; // WM_USER + 44, deck = the deck to mix in
+constexpr int kMsgTrackEnded = 1069;   // WM_USER + 45, deck = the deck that ended
 
 struct DeckMessage {
     int message = 0;

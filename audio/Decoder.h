@@ -26,6 +26,6 @@ public:
     // Position of the next block, a fraction 0..1 of the track; after a successful
     // read it is the position just after the block read.
     float position = 0.0f;
-    int32_t duration = 0;  // whole seconds, as found by open()
-    uint32_t sizeKey = 0;  // the file's size in bytes
+    int32_t duration = 0; // whole seconds, as found by open()
+    uint32_t sizeKey = 0; // the file's size in bytes
 };

@@ -28,8 +28,7 @@ namespace {
 
 constexpr int kChunk = 64;
 
-ZV_HOT_LOOP int64_t
-spliceScore(const int16_t* x, const int16_t* high, const int16_t* low) {
+ZV_HOT_LOOP int64_t spliceScore(const int16_t* x, const int16_t* high, const int16_t* low) {
     int64_t score = 0;
     for (int start = 0; start < kScoredSamples; start += kChunk) {
         const int end = start + kChunk < kScoredSamples ? start + kChunk : kScoredSamples;

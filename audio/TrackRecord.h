@@ -31,11 +31,11 @@ struct TrackAnalysis {
 struct TrackEntry {
     TrackEntry* next = nullptr;
     int32_t refCount = 0;
-    int64_t offset = -1;                      // block in the database file, -1 = none
-    std::unique_ptr<TrackAnalysis> analysis;  // loaded from first acquire to last release
-    uint32_t sizeKey = 0;                     // file size in bytes, 0 = unknown
-    std::atomic<float> bpm{0.0f};             // 0 = unknown; written by the analyser
-    uint32_t lastUse = 0;                     // dateStamp, 0 = never
+    int64_t offset = -1;                     // block in the database file, -1 = none
+    std::unique_ptr<TrackAnalysis> analysis; // loaded from first acquire to last release
+    uint32_t sizeKey = 0;                    // file size in bytes, 0 = unknown
+    std::atomic<float> bpm{0.0f};            // 0 = unknown; written by the analyser
+    uint32_t lastUse = 0;                    // dateStamp, 0 = never
     std::unique_ptr<std::string> replacementComment;
     std::string name;
     std::string comment;

@@ -89,9 +89,9 @@ int main(int argc, char** argv) {
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double seconds = double(output.heardFrames) / kSampleRate;
-    std::printf("%s speed %d %s: %.1f s of output in %.3f s, %.0f x real time, bpm %.2f\n",
-                argv[1], speed, tempo ? "master-tempo" : "plain", seconds, wall,
-                seconds / wall, deck->getBpm());
+    std::printf("%s speed %d %s: %.1f s of output in %.3f s, %.0f x real time, bpm %.2f\n", argv[1],
+                speed, tempo ? "master-tempo" : "plain", seconds, wall, seconds / wall,
+                deck->getBpm());
     decks()[0] = nullptr;
     currentSoundOutput().store(nullptr);
     deck.reset();

@@ -1,10 +1,11 @@
 // The audio thread's cost with both decks playing with Master Tempo (speeds 4300 and
 // 3900) on the real-time virtual card, in Hard Mix and in Soft Mix: the thread's CPU
-// use (its own CPU clock over the run), the round trip of deck commands posted every
-// 10 ms from this thread, and the soft-mix arithmetic alone per second of sound.
+// use (its own CPU clock over the run; also over 5 s with both decks paused: the cost
+// of the loop's own turns), the round trip of deck commands posted every 10 ms from
+// this thread, and the soft-mix arithmetic alone per second of sound.
 //
 // Usage: bench_output [SECONDS] [FILE]
-//   SECONDS  measured time per output kind (default 20), after 2 s of warm-up
+//   SECONDS  measured time per output kind (default 20), after 8 s of warm-up
 //   FILE     the track both decks play (".wav" or MP3); by default a 3-minute WAV of
 //            tones and beats written to the temporary folder
 

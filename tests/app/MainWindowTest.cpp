@@ -1,7 +1,7 @@
+#include "app/MainWindow.h"
 #include "app/Clock.h"
 #include "app/FatalMessage.h"
 #include "app/MainWidget.h"
-#include "app/MainWindow.h"
 #include "app/MessagePresenter.h"
 #include "app/Settings.h"
 #include "app/TimerIds.h"

@@ -75,10 +75,16 @@ TEST(MasterTempo, FastSpliceSearchAgreesWithThePlainOne) {
         std::function<Frame(int)> frame;
     } cases[] = {
         {"random full scale", [&](int) { return Frame(next()); }},
-        {"extremes", [&](int) { return (next() & 1) ? makeFrame(32767, -32768) : makeFrame(-32768, 32767); }},
+        {"extremes",
+         [&](int) { return (next() & 1) ? makeFrame(32767, -32768) : makeFrame(-32768, 32767); }},
         {"constant full scale", [](int) { return makeFrame(32767, 32767); }},
-        {"quiet noise", [&](int) { return makeFrame(int16_t(next() % 5) - 2, int16_t(next() % 3) - 1); }},
-        {"tone", [](int i) { auto v = int16_t(30000 * std::sin(i * 0.0627)); return makeFrame(v, v); }},
+        {"quiet noise",
+         [&](int) { return makeFrame(int16_t(next() % 5) - 2, int16_t(next() % 3) - 1); }},
+        {"tone",
+         [](int i) {
+             auto v = int16_t(30000 * std::sin(i * 0.0627));
+             return makeFrame(v, v);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,7 +93,8 @@ TEST(MasterTempo, FastSpliceSearchAgreesWithThePlainOne) {
             for (int i = 0; i < kInputFrames; ++i)
                 input[i] = c.frame(i + round * 977);
             for (int i = 0; i < kSpliceFadeFrames; ++i)
-                tail[i] = round % 2 ? c.frame(i + 13) : input[(i + 300 + round * 50) % kInputFrames];
+                tail[i] =
+                    round % 2 ? c.frame(i + 13) : input[(i + 300 + round * 50) % kInputFrames];
             EXPECT_EQ(findBestSplice(tail.data(), input.data()),
                       findBestSpliceReference(tail.data(), input.data()));
         }

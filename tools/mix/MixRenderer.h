@@ -28,10 +28,10 @@ struct MixOptions {
 
 struct MixedTrack {
     std::string path;
-    double bpm = 0.0;       // the track's tempo as the deck knew it when it came in
-    int32_t speed = 4096;   // the deck's speed then, in 1/4096
-    double mixStart = 0.0;  // seconds into the output where its mix began (0 for the first)
-    double mixEnd = 0.0;    // where the crossfade into it ended (0 for the first)
+    double bpm = 0.0;      // the track's tempo as the deck knew it when it came in
+    int32_t speed = 4096;  // the deck's speed then, in 1/4096
+    double mixStart = 0.0; // seconds into the output where its mix began (0 for the first)
+    double mixEnd = 0.0;   // where the crossfade into it ended (0 for the first)
 };
 
 struct SkippedTrack {
