@@ -1,6 +1,7 @@
 #include "tools/analyse/FileAnalyser.h"
 
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -15,6 +16,47 @@ std::string secondsText(double s) {
 }
 
 } // namespace
+
+void BlockQueue::fill(Decoder& decoder) {
+    for (uint64_t n = 0;; ++n) {
+        // Wait for a free slot: the analysis has taken block n - kSlots.
+        uint64_t taken = consumed_.load(std::memory_order_acquire);
+        while (n - taken >= kSlots) {
+            consumed_.wait(taken, std::memory_order_acquire);
+            taken = consumed_.load(std::memory_order_acquire);
+        }
+        DecodedBlock& block = slots_[n % kSlots];
+        block.positionBefore = decoder.position;
+        const int32_t result = decoder.read(block.frames.data());
+        block.positionAfter = decoder.position;
+        if (result != 1) {
+            // The end travels in the count itself, so a waiting consumer always wakes.
+            endResult_ = result;
+            produced_.store(n | kFinished, std::memory_order_release);
+            produced_.notify_one();
+            return;
+        }
+        produced_.store(n + 1, std::memory_order_release);
+        produced_.notify_one();
+    }
+}
+
+const DecodedBlock* BlockQueue::next() {
+    for (;;) {
+        const uint64_t produced = produced_.load(std::memory_order_acquire);
+        if (next_ < (produced & ~kFinished))
+            return &slots_[next_ % kSlots];
+        if (produced & kFinished)
+            return nullptr;
+        produced_.wait(produced, std::memory_order_acquire);
+    }
+}
+
+void BlockQueue::release() {
+    ++next_;
+    consumed_.store(next_, std::memory_order_release);
+    consumed_.notify_one();
+}
 
 bool isWavName(const std::string& path) {
     if (path.size() < 4)
@@ -62,22 +104,26 @@ FileReport FileAnalyser::analyse(const std::string& path) {
     analyser_->reset();
     decoding_.store(1, std::memory_order_relaxed);
 
+    // Decoding runs on a thread of its own, a few blocks ahead of the analysis, so the
+    // two overlap on a machine with more than one core.
+    BlockQueue queue;
+    std::thread reader([&] { queue.fill(decoder); });
     long blocks = 0;
     float lastPosition = 0.0f;
-    int32_t result = 1;
-    for (;;) {
-        frameTimes_[analyser_->blockWrite() / 32] = decoder.position;
-        result = decoder.read(frames_.data());
-        if (result != 1)
-            break;
+    const DecodedBlock* block;
+    while ((block = queue.next()) != nullptr) {
+        frameTimes_[analyser_->blockWrite() / 32] = block->positionBefore;
         for (int i = 0; i < kBlockFrames; ++i) {
-            samples_[2 * i] = frameLeft(frames_[i]);
-            samples_[2 * i + 1] = frameRight(frames_[i]);
+            samples_[2 * i] = frameLeft(block->frames[i]);
+            samples_[2 * i + 1] = frameRight(block->frames[i]);
         }
         analyser_->addFrame(samples_.data());
-        lastPosition = decoder.position;
+        lastPosition = block->positionAfter;
+        queue.release();
         ++blocks;
     }
+    reader.join();
+    const int32_t result = queue.endResult();
     decoding_.store(0, std::memory_order_relaxed);
     decoder.close();
 

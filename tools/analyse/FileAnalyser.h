@@ -16,6 +16,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct FileReport {
     std::string path;
@@ -29,6 +30,38 @@ struct FileReport {
     int32_t loudness = 0;
 
     bool ok() const { return error.empty(); }
+};
+
+// One decoded block and the decoder's position before and after reading it.
+struct DecodedBlock {
+    std::array<Frame, kBlockFrames> frames{};
+    float positionBefore = 0.0f;
+    float positionAfter = 0.0f;
+};
+
+// Blocks handed from the decoding thread to the analysing thread, in order. One
+// producer (fill) and one consumer (next, release).
+class BlockQueue {
+public:
+    static constexpr uint64_t kSlots = 32;
+    // Producer: reads the decoder to its end (or error) into the slots.
+    void fill(Decoder& decoder);
+    // Consumer: the next block, or null after the last one.
+    const DecodedBlock* next();
+    // Consumer: the block from next() is no longer needed.
+    void release();
+    // The decoder's last read result (0 end, -1 error); valid once next() gave null.
+    int32_t endResult() const { return endResult_; }
+
+private:
+    std::vector<DecodedBlock> slots_ = std::vector<DecodedBlock>(kSlots);
+    // Blocks filled (release by the producer, acquire by the consumer; kFinished added
+    // after the last) and taken (the reverse), so each side sees the other's slots.
+    std::atomic<uint64_t> produced_{0};
+    std::atomic<uint64_t> consumed_{0};
+    static constexpr uint64_t kFinished = uint64_t(1) << 63; // in produced_: no more blocks
+    int32_t endResult_ = 1; // written before produced_ gets kFinished (release)
+    uint64_t next_ = 0;     // consumer only
 };
 
 class FileAnalyser {
