@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <set>
 
 TEST(SoundCardSystem, EnumerationIsQuietStableAndHasOneDefault) {
@@ -30,11 +31,11 @@ TEST(SoundCardSystem, EnumerationIsQuietStableAndHasOneDefault) {
     EXPECT_EQ(cards.size(), portAudio.size() + 2);
 
     int defaults = 0;
-    std::set<std::vector<uint8_t>> ids;
+    std::set<std::array<uint8_t, SoundCardId::kBytes>> ids;
     for (const SoundCardInfo& c : cards) {
         defaults += c.isDefault ? 1 : 0;
         if (c.hasId) {
-            EXPECT_TRUE(ids.insert({c.id.bytes.begin(), c.id.bytes.end()}).second)
+            EXPECT_TRUE(ids.insert(c.id.bytes).second)
                 << "duplicate identifier for " << c.description;
         }
     }
