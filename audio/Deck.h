@@ -234,6 +234,8 @@ protected:
     virtual Decoder* decoderFor(const std::string& path);
 
 private:
+    void moveForward(int32_t& n);
+    void afterMove(bool snippetWhenPaused);
     void renderPlain(const Frame* input);
     void renderMasterTempo(const Frame* input);
     int32_t finishStep(int32_t frames);

@@ -171,19 +171,31 @@ void Deck::skipOutput(int32_t n) {
             outputSource[wrapOutput(int64_t{playPos} + i)].store(-1, kRelaxed);
         }
     } else if (n > 0) {
-        n = std::min(n, framesAhead(playPos, writePos));
-        playPos = wrapOutput(int64_t{playPos} + n);
+        moveForward(n);
     }
-    if (n == 0)
-        return;
+    if (n != 0)
+        afterMove(false);
+}
+
+void Deck::moveForward(int32_t& n) {
+    n = std::min(n, framesAhead(playPos, writePos));
+    playPos = wrapOutput(int64_t{playPos} + n);
+}
+
+// After the heard frame moved: render into the room that opened, then let the output
+// play from the new place (a paused deck is heard briefly when asked for).
+void Deck::afterMove(bool snippetWhenPaused) {
     publishOutputPositions();
     renderBlock();
+    SoundOutput* out = soundOutputNow();
     if (playing.load(kRelaxed)) {
-        if (SoundOutput* out = soundOutputNow())
+        if (out)
             out->resyncDeck(index);
-    } else {
-        updatePlayPosition(playPos);
+        return;
     }
+    updatePlayPosition(playPos);
+    if (snippetWhenPaused && out)
+        out->playSnippet(index, playPos, kSnippetFrames);
 }
 
 void Deck::shiftOutput(int32_t n) {
@@ -195,22 +207,10 @@ void Deck::shiftOutput(int32_t n) {
         n = std::max(n, -back);
         playPos = wrapOutput(int64_t{playPos} + n);
     } else if (n > 0) {
-        n = std::min(n, framesAhead(playPos, writePos));
-        playPos = wrapOutput(int64_t{playPos} + n);
+        moveForward(n);
     }
-    if (n == 0)
-        return;
-    publishOutputPositions();
-    renderBlock();
-    SoundOutput* out = soundOutputNow();
-    if (playing.load(kRelaxed)) {
-        if (out)
-            out->resyncDeck(index);
-    } else {
-        updatePlayPosition(playPos);
-        if (out)
-            out->playSnippet(index, playPos, kSnippetFrames);
-    }
+    if (n != 0)
+        afterMove(true);
 }
 
 void Deck::updatePlayPosition(int32_t cursor) {

@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "../tools/MixTestTracks.h"
 #include "app/Clock.h"
 #include "app/FatalMessage.h"
 #include "app/MainWidget.h"
@@ -109,32 +110,9 @@ TEST_F(MainWindowTest, RunsWithoutAWindowAndClosesInOrder) {
     main.onDestroy(); // a second destruction does nothing
 }
 
-// A 3-second 44100 Hz stereo WAV of a quiet tone.
+// A 3-second click track.
 QString writeTone(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    const uint32_t frames = 3 * 44100, bytes = frames * 4;
-    auto u32 = [&](uint32_t v) { file.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { file.write(reinterpret_cast<const char*>(&v), 2); };
-    file.write("RIFF");
-    u32(36 + bytes);
-    file.write("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(44100);
-    u32(176400);
-    u16(4);
-    u16(16);
-    file.write("data");
-    u32(bytes);
-    for (uint32_t i = 0; i < frames; ++i) {
-        int16_t v = int16_t((i % 100) * 40 - 2000);
-        u16(uint16_t(v));
-        u16(uint16_t(v));
-    }
-    return path;
+    return MixTestTrack{120.0, 3.0, 700.0, 1}.write(path.toStdString()) ? path : QString();
 }
 
 TEST_F(MainWindowTest, ClosingWhileADeckPlaysAsksFirst) {
