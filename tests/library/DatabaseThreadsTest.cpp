@@ -28,12 +28,15 @@ TEST(DatabaseThreadsTest, TheAnalyserWritesAHeldEntryWhileTheLibraryWorks) {
         std::atomic<bool> stop{false};
         std::atomic<int32_t> lastLoudness{0};
         std::thread analyser([&] {
-            for (int32_t n = 1; !stop.load(std::memory_order_acquire); ++n) {
+            // At least one round, however late the thread is scheduled.
+            int32_t n = 0;
+            do {
+                ++n;
                 values->loudness.store(n, kRelaxed);
                 values->peakEnergy.store(n + 1, kRelaxed);
                 held->bpm.store(100.0f + float(n % 50), kRelaxed);
                 lastLoudness.store(n, std::memory_order_release);
-            }
+            } while (!stop.load(std::memory_order_acquire));
         });
 
         float seenBpm = 0.0f;
