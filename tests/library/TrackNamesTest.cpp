@@ -24,7 +24,7 @@ TEST(TrackNamesTest, SplitsArtistAndTitle) {
         {".mp3", "", ".mp3"}, // only four characters: kept
         {"a.mp3", "", "a"},
         {"__ Band-Title_.Mp3", "Band", "Title "}, // leading spaces go, trailing stay
-        {"Band   -   Title - Part 2.mp3", "Band", "Title - Part 2"}, // first dash only
+        {"Band   -   Title - Side 2.mp3", "Band", "Title - Side 2"}, // first dash only
         {"-Title.mp3", "", "Title"},
         {"Band-.mp3", "Band", ""},
         {"(  Spaced Band  )   Title.mp3", "Spaced Band", "Title"},
