@@ -7,7 +7,7 @@
 //
 // Threading: main thread only.
 
-#include "audio/AudioEngine.h"
+#include "audio/output/AudioEngine.h"
 
 #include <QImage>
 #include <QString>

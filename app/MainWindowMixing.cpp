@@ -2,15 +2,15 @@
 // driven by its timers and by the messages the decks raise. Everything here runs on
 // the user-interface thread; deck changes go through the decks' commands.
 
-#include "app/Clock.h"
 #include "app/MainWindow.h"
-#include "app/Settings.h"
 #include "app/TimerIds.h"
-#include "audio/Deck.h"
-#include "audio/DeckControls.h"
-#include "audio/DeckMessages.h"
-#include "audio/DeckTable.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckControls.h"
+#include "audio/deck/DeckMessages.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/SoundOutput.h"
+#include "core/Clock.h"
+#include "core/Settings.h"
 
 #include <algorithm>
 #include <cstdlib>

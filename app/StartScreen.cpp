@@ -1,6 +1,6 @@
 #include "app/StartScreen.h"
 
-#include "app/FatalMessage.h"
+#include "core/FatalMessage.h"
 
 #include <QGuiApplication>
 #include <QPaintEvent>

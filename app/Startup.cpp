@@ -1,14 +1,14 @@
 #include "app/Startup.h"
 
-#include "app/Clock.h"
 #include "app/FatalGuard.h"
-#include "app/FatalMessage.h"
 #include "app/MainWidget.h"
 #include "app/MainWindow.h"
 #include "app/MessagePresenter.h"
-#include "app/Settings.h"
 #include "app/SingleInstance.h"
 #include "app/StartScreen.h"
+#include "core/Clock.h"
+#include "core/FatalMessage.h"
+#include "core/Settings.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -3,7 +3,7 @@
 //
 // Usage: bench_analyser [minutes]   (default 10)
 
-#include "audio/BeatAnalyser.h"
+#include "audio/analyser/BeatAnalyser.h"
 #include "tests/audio/ClickTrack.h"
 
 #include <atomic>

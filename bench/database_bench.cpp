@@ -4,7 +4,7 @@
 //
 // Usage: bench_database [entries] [folder]   (default 100000 entries, the temporary folder)
 
-#include "app/FatalMessage.h"
+#include "core/FatalMessage.h"
 #include "library/DatabaseBlock.h"
 #include "library/TrackDatabase.h"
 

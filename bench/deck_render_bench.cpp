@@ -4,12 +4,12 @@
 // waits for a sound card. Prints the output seconds, the wall time and the factor
 // over real time.
 
-#include "app/Settings.h"
-#include "audio/Deck.h"
-#include "audio/DeckMessages.h"
-#include "audio/DeckTable.h"
-#include "audio/MemoryTrackStore.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckMessages.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/MemoryTrackStore.h"
+#include "audio/deck/SoundOutput.h"
+#include "core/Settings.h"
 
 #include <chrono>
 #include <cstdio>

@@ -13,8 +13,8 @@
 #include <memory>
 #include <strings.h>
 
-#include "audio/Mp3Decoder.h"
-#include "audio/WavDecoder.h"
+#include "audio/decoders/Mp3Decoder.h"
+#include "audio/decoders/WavDecoder.h"
 
 namespace {
 

@@ -9,15 +9,15 @@
 //   FILE     the track both decks play (".wav" or MP3); by default a 3-minute WAV of
 //            tones and beats written to the temporary folder
 
-#include "app/Settings.h"
-#include "audio/AudioEngine.h"
-#include "audio/Deck.h"
-#include "audio/DeckTable.h"
-#include "audio/MemoryTrackStore.h"
-#include "audio/SoftMixKernel.h"
-#include "audio/SoundOutput.h"
-#include "audio/VirtualCard.h"
-#include "audio/WavWriter.h"
+#include "audio/card/VirtualCard.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/MemoryTrackStore.h"
+#include "audio/deck/SoundOutput.h"
+#include "audio/output/AudioEngine.h"
+#include "audio/output/SoftMixKernel.h"
+#include "audio/recorder/WavWriter.h"
+#include "core/Settings.h"
 
 #include <algorithm>
 #include <chrono>

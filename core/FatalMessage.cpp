@@ -1,4 +1,4 @@
-#include "app/FatalMessage.h"
+#include "core/FatalMessage.h"
 
 #include <atomic>
 

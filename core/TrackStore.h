@@ -3,7 +3,7 @@
 // hold its analysis values while the track is loaded. Called on the user-interface
 // thread only.
 
-#include "audio/TrackRecord.h"
+#include "core/TrackRecord.h"
 
 #include <cstdint>
 #include <string>

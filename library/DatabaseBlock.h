@@ -13,7 +13,7 @@
 //
 // Pure functions over byte buffers; any thread.
 
-#include "audio/TrackRecord.h"
+#include "core/TrackRecord.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -8,7 +8,7 @@
 //
 // Threading: user-interface thread only.
 
-#include "audio/TrackRecord.h"
+#include "core/TrackRecord.h"
 #include "library/RowObserver.h"
 
 #include <functional>

@@ -11,8 +11,8 @@
 //
 // Threading: user-interface thread only.
 
-#include "audio/TrackRecord.h"
-#include "audio/TrackStore.h"
+#include "core/TrackRecord.h"
+#include "core/TrackStore.h"
 #include "library/History.h"
 #include "library/RowObserver.h"
 

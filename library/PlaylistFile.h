@@ -14,8 +14,8 @@
 // Threading: any thread, but records are made through a TrackStore, which belongs to
 // the user-interface thread.
 
-#include "audio/TrackRecord.h"
-#include "audio/TrackStore.h"
+#include "core/TrackRecord.h"
+#include "core/TrackStore.h"
 
 #include <cstdint>
 #include <string>

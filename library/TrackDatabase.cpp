@@ -1,7 +1,7 @@
 #include "library/TrackDatabase.h"
 
-#include "app/FatalMessage.h"
-#include "app/Settings.h"
+#include "core/FatalMessage.h"
+#include "core/Settings.h"
 #include "library/DatabaseBlock.h"
 #include "library/TrackNames.h"
 

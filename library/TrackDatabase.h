@@ -20,7 +20,7 @@
 // touches the file from the audio thread. It must have stopped before the database is
 // destroyed, since closing writes the held entries.
 
-#include "audio/TrackStore.h"
+#include "core/TrackStore.h"
 #include "library/DatabaseFile.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "library/TrackNames.h"
 
-#include "audio/TrackStore.h"
+#include "core/TrackStore.h"
 
 #include <algorithm>
 #include <ctime>

@@ -6,7 +6,7 @@
 // Threading: pure functions, any thread; makeTrackRecord calls the store, so it runs on
 // the user-interface thread.
 
-#include "audio/TrackRecord.h"
+#include "core/TrackRecord.h"
 
 #include <cstdint>
 #include <string>

@@ -37,3 +37,22 @@ zv_build() {
         -DZV_SANITIZE="$sanitizer" >/dev/null || return 1
     cmake --build "$ZV_ROOT/$dir" ${1:+--target "$@"}
 }
+
+# run_suite NAME DIR [ctest args...]: runs ctest in DIR (relative to the project or
+# absolute), keeps the whole output in $TMPDIR/zv-ctest-NAME.log, shows the failures and
+# one summary line, and returns non-zero when ctest failed or ran no test.
+run_suite() {
+    local name="$1" dir="$2"
+    shift 2
+    [[ "$dir" == /* ]] || dir="$ZV_ROOT/$dir"
+    local log="${TMPDIR:-/tmp}/zv-ctest-$name.log" rc summary
+    echo "== $name"
+    (cd "$dir" && ctest --output-on-failure -j "${jobs:-$(nproc)}" "$@") >"$log" 2>&1
+    rc=$?
+    grep -E "\*\*\*|Failed|Timeout|Not Run" "$log" | grep -v "^[[:space:]]*Start"
+    summary="$(grep -E "tests passed" "$log" | tail -n 1)"
+    # A suite that found no tests is a broken build, not a pass.
+    [[ -n "$summary" ]] || rc=1
+    echo "$name: ${summary:-no tests ran} (ctest exit $rc, log $log)"
+    return "$rc"
+}

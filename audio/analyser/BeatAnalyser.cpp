@@ -1,5 +1,5 @@
-#include "audio/BeatAnalyser.h"
-#include "audio/HotLoop.h"
+#include "audio/analyser/BeatAnalyser.h"
+#include "core/HotLoop.h"
 
 #include <cmath>
 #include <cstdlib>

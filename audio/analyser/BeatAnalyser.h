@@ -15,7 +15,7 @@
 // lag sums and multiples of record values (which come from the database file and may
 // hold any 32-bit value) are taken in 64 bits.
 
-#include "audio/TrackRecord.h"
+#include "core/TrackRecord.h"
 
 #include <array>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "audio/CardMixer.h"
+#include "audio/card/CardMixer.h"
 
 #include <algorithm>
 #include <cmath>

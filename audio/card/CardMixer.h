@@ -11,7 +11,7 @@
 // a relaxed atomic; the owner writes into a private staging copy between lock and
 // unlock, and unlock publishes it.
 
-#include "audio/SoundCard.h"
+#include "audio/card/SoundCard.h"
 
 #include <array>
 #include <atomic>

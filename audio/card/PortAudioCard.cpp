@@ -1,7 +1,7 @@
-#include "audio/PortAudioCard.h"
+#include "audio/card/PortAudioCard.h"
 
-#include "audio/CardMixer.h"
-#include "audio/QuietAudioLibraries.h"
+#include "audio/card/CardMixer.h"
+#include "audio/card/QuietAudioLibraries.h"
 
 #include <portaudio.h>
 

@@ -15,7 +15,7 @@
 // Threading: the functions here on one control thread at a time (they serialise
 // PortAudio's start and stop, which are not thread-safe, with a mutex).
 
-#include "audio/SoundCard.h"
+#include "audio/card/SoundCard.h"
 
 #include <memory>
 #include <vector>

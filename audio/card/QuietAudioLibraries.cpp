@@ -1,4 +1,4 @@
-#include "audio/QuietAudioLibraries.h"
+#include "audio/card/QuietAudioLibraries.h"
 
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>

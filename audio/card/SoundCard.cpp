@@ -1,7 +1,7 @@
-#include "audio/SoundCard.h"
+#include "audio/card/SoundCard.h"
 
-#include "audio/PortAudioCard.h"
-#include "audio/VirtualCard.h"
+#include "audio/card/PortAudioCard.h"
+#include "audio/card/VirtualCard.h"
 
 #include <cstring>
 #include <mutex>

@@ -26,7 +26,7 @@
 // DeviceBusy while the card is open, and any open fails while it is open
 // exclusively.
 
-#include "audio/Frame.h"
+#include "core/Frame.h"
 
 #include <array>
 #include <cstddef>

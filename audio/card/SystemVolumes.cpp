@@ -1,6 +1,6 @@
-#include "audio/SystemVolumes.h"
+#include "audio/card/SystemVolumes.h"
 
-#include "audio/QuietAudioLibraries.h"
+#include "audio/card/QuietAudioLibraries.h"
 
 #include <alsa/asoundlib.h>
 

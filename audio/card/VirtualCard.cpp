@@ -1,4 +1,4 @@
-#include "audio/VirtualCard.h"
+#include "audio/card/VirtualCard.h"
 
 #include <chrono>
 #include <condition_variable>

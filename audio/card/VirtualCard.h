@@ -19,8 +19,8 @@
 // thread at a time; in real-time mode the sink runs on the card's thread. Buffers
 // follow SoundCard.h.
 
-#include "audio/CardMixer.h"
-#include "audio/SoundCard.h"
+#include "audio/card/CardMixer.h"
+#include "audio/card/SoundCard.h"
 
 #include <atomic>
 #include <cstdint>

@@ -2,14 +2,14 @@
 // The audio-thread half (decoding, rendering, heard position) lives in DeckDecode.cpp
 // and DeckRender.cpp; beat matching in DeckSync.cpp.
 
-#include "audio/Deck.h"
+#include "audio/deck/Deck.h"
 
-#include "app/Settings.h"
-#include "audio/DeckControls.h"
-#include "audio/DeckTable.h"
-#include "audio/DspPlugin.h"
-#include "audio/SoundOutput.h"
-#include "audio/TrackStore.h"
+#include "audio/deck/DeckControls.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/DspPlugin.h"
+#include "audio/deck/SoundOutput.h"
+#include "core/Settings.h"
+#include "core/TrackStore.h"
 
 #include <algorithm>
 #include <cassert>

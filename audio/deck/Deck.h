@@ -21,12 +21,12 @@
 //
 // The deck is about 2 MB: allocate it once, on the heap.
 
-#include "audio/BeatAnalyser.h"
-#include "audio/Decoder.h"
-#include "audio/Frame.h"
-#include "audio/Mp3Decoder.h"
-#include "audio/TrackRecord.h"
-#include "audio/WavDecoder.h"
+#include "audio/analyser/BeatAnalyser.h"
+#include "audio/decoders/Decoder.h"
+#include "audio/decoders/Mp3Decoder.h"
+#include "audio/decoders/WavDecoder.h"
+#include "core/Frame.h"
+#include "core/TrackRecord.h"
 
 #include <array>
 #include <atomic>

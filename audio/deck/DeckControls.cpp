@@ -1,8 +1,8 @@
-#include "audio/DeckControls.h"
+#include "audio/deck/DeckControls.h"
 
-#include "app/Settings.h"
-#include "audio/Deck.h"
-#include "audio/DeckTable.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
+#include "core/Settings.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
 // The decoding half of the deck's signal path (audio thread): filling the decoded ring
 // one decoder block at a time, and seeking.
 
-#include "audio/Deck.h"
+#include "audio/deck/Deck.h"
 
-#include "audio/DeckRings.h"
-#include "audio/DeckTable.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/DeckRings.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/SoundOutput.h"
 
 #include <algorithm>
 

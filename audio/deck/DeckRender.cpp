@@ -3,15 +3,15 @@
 // through the DSP plug-in, into the output ring; re-priming, skipping and shifting the
 // output; and the heard position reported by the SoundOutput.
 
-#include "audio/Deck.h"
+#include "audio/deck/Deck.h"
 
-#include "app/Settings.h"
-#include "audio/DeckMessages.h"
-#include "audio/DeckRings.h"
-#include "audio/DeckTable.h"
-#include "audio/DspPlugin.h"
-#include "audio/MasterTempo.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/DeckMessages.h"
+#include "audio/deck/DeckRings.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/DspPlugin.h"
+#include "audio/deck/MasterTempo.h"
+#include "audio/deck/SoundOutput.h"
+#include "core/Settings.h"
 
 #include <algorithm>
 #include <cassert>

@@ -2,7 +2,7 @@
 // Position arithmetic on a deck's two rings, shared by the decoding and rendering
 // halves of the signal path.
 
-#include "audio/Deck.h"
+#include "audio/deck/Deck.h"
 
 #include <cstdint>
 

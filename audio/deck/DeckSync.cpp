@@ -3,12 +3,12 @@
 // Envelope entries cover 36 frames each; the analyser keeps 8192 of them, one per
 // 36 frames of the decoded ring, so the entry of decoded-ring frame f is f / 36.
 
-#include "audio/Deck.h"
+#include "audio/deck/Deck.h"
 
-#include "app/Settings.h"
-#include "audio/DeckControls.h"
-#include "audio/DeckRings.h"
-#include "audio/DeckTable.h"
+#include "audio/deck/DeckControls.h"
+#include "audio/deck/DeckRings.h"
+#include "audio/deck/DeckTable.h"
+#include "core/Settings.h"
 
 #include <algorithm>
 

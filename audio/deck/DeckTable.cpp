@@ -1,4 +1,4 @@
-#include "audio/DeckTable.h"
+#include "audio/deck/DeckTable.h"
 
 namespace {
 thread_local bool tAudioThread = false;

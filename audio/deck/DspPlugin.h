@@ -5,7 +5,7 @@
 // through the deck's command mailbox and destroyed on the user-interface thread after
 // the deck has let go of it, so process() never runs on a destroyed instance.
 
-#include "audio/Frame.h"
+#include "core/Frame.h"
 
 class DspPlugin {
 public:

@@ -1,5 +1,5 @@
-#include "audio/MasterTempo.h"
-#include "audio/HotLoop.h"
+#include "audio/deck/MasterTempo.h"
+#include "core/HotLoop.h"
 
 #include <array>
 

@@ -5,7 +5,7 @@
 //
 // Pure functions over caller buffers: no state, no allocation; audio thread safe.
 
-#include "audio/Frame.h"
+#include "core/Frame.h"
 
 #include <cstdint>
 

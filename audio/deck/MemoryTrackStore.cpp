@@ -1,4 +1,4 @@
-#include "audio/MemoryTrackStore.h"
+#include "audio/deck/MemoryTrackStore.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 //
 // Threading: user-interface thread only, as every TrackStore.
 
-#include "audio/TrackStore.h"
+#include "core/TrackStore.h"
 
 #include <memory>
 #include <vector>

@@ -1,8 +1,8 @@
 // The recorder hand-over shared by every output.
 
-#include "audio/SoundOutput.h"
+#include "audio/deck/SoundOutput.h"
 
-#include "audio/DeckTable.h"
+#include "audio/deck/DeckTable.h"
 
 #include <cassert>
 

@@ -18,7 +18,7 @@
 //   timer or before the next recording; the output's destructor, which runs after the
 //   audio thread has ended, finishes and destroys whatever is left.
 
-#include "audio/RecorderSink.h"
+#include "audio/recorder/RecorderSink.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "audio/BufferedFile.h"
+#include "audio/decoders/BufferedFile.h"
 
 #include <algorithm>
 #include <cerrno>

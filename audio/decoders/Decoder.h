@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "audio/Frame.h"
+#include "core/Frame.h"
 
 class Decoder {
 public:

@@ -1,4 +1,4 @@
-#include "audio/Mp3Decoder.h"
+#include "audio/decoders/Mp3Decoder.h"
 
 #include <cerrno>
 #include <cstring>

@@ -20,8 +20,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "audio/BufferedFile.h"
-#include "audio/Decoder.h"
+#include "audio/decoders/BufferedFile.h"
+#include "audio/decoders/Decoder.h"
 
 struct mpg123_handle_struct;
 

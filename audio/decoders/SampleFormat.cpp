@@ -1,4 +1,4 @@
-#include "audio/SampleFormat.h"
+#include "audio/decoders/SampleFormat.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "audio/Frame.h"
+#include "core/Frame.h"
 
 // count unsigned 8-bit samples at the start of buffer -> count signed 16-bit samples.
 void expandBytesTo16(void* buffer, int count);

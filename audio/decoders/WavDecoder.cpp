@@ -1,10 +1,10 @@
-#include "audio/WavDecoder.h"
+#include "audio/decoders/WavDecoder.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "audio/SampleFormat.h"
+#include "audio/decoders/SampleFormat.h"
 
 namespace {
 

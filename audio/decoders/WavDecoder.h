@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "audio/BufferedFile.h"
-#include "audio/Decoder.h"
+#include "audio/decoders/BufferedFile.h"
+#include "audio/decoders/Decoder.h"
 
 class WavDecoder : public Decoder {
 public:

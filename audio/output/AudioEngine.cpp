@@ -1,11 +1,11 @@
-#include "audio/AudioEngine.h"
+#include "audio/output/AudioEngine.h"
 
-#include "app/Settings.h"
-#include "audio/Deck.h"
-#include "audio/DeckTable.h"
-#include "audio/HardMixOutput.h"
-#include "audio/SoftMixOutput.h"
-#include "audio/SystemVolumes.h"
+#include "audio/card/SystemVolumes.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/output/HardMixOutput.h"
+#include "audio/output/SoftMixOutput.h"
+#include "core/Settings.h"
 
 #include <pthread.h>
 #include <sched.h>

@@ -28,7 +28,7 @@
 // mix tool) has no thread: the caller turns the loop with runTurn() on its own thread,
 // which is then the only thread touching decks and output.
 
-#include "audio/OutputDevices.h"
+#include "audio/output/OutputDevices.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "audio/CardWrite.h"
+#include "audio/output/CardWrite.h"
 
 #include <algorithm>
 #include <cstring>

@@ -11,8 +11,8 @@
 //
 // Threading: the thread that owns the buffer's filling (the audio thread).
 
-#include "audio/Frame.h"
-#include "audio/SoundCard.h"
+#include "audio/card/SoundCard.h"
+#include "core/Frame.h"
 
 #include <cstdint>
 

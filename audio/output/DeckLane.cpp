@@ -1,6 +1,6 @@
-#include "audio/DeckLane.h"
+#include "audio/output/DeckLane.h"
 
-#include "audio/DeckRings.h"
+#include "audio/deck/DeckRings.h"
 
 #include <algorithm>
 

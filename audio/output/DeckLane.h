@@ -16,9 +16,9 @@
 // runs), except setVolume(), which any thread may call (the card takes volumes from
 // any thread).
 
-#include "audio/CardWrite.h"
-#include "audio/Deck.h"
-#include "audio/SoundCard.h"
+#include "audio/card/SoundCard.h"
+#include "audio/deck/Deck.h"
+#include "audio/output/CardWrite.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "audio/HardMixOutput.h"
+#include "audio/output/HardMixOutput.h"
 
-#include "audio/DeckTable.h"
-#include "audio/OutputGains.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/output/OutputGains.h"
 
 #include <algorithm>
 

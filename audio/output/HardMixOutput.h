@@ -16,9 +16,9 @@
 // the flags (isDeckAudible), the audio thread sets the flags. Relaxed: each value
 // stands alone, and a decision one turn old is what the user sees anyway.
 
-#include "audio/DeckLane.h"
-#include "audio/OutputDevices.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/SoundOutput.h"
+#include "audio/output/DeckLane.h"
+#include "audio/output/OutputDevices.h"
 
 #include <array>
 #include <atomic>

@@ -1,7 +1,7 @@
-#include "audio/OutputDevices.h"
+#include "audio/output/OutputDevices.h"
 
-#include "app/FatalMessage.h"
-#include "app/Settings.h"
+#include "core/FatalMessage.h"
+#include "core/Settings.h"
 
 SoundDeviceOpener systemSoundDeviceOpener() {
     return [](const SoundCardId* id, bool exclusive, int outputPairs,

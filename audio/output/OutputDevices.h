@@ -12,8 +12,8 @@
 //
 // Threading: the user-interface thread (engine creation).
 
-#include "audio/SoundCard.h"
-#include "audio/SoundConfiguration.h"
+#include "audio/card/SoundCard.h"
+#include "audio/output/SoundConfiguration.h"
 
 #include <array>
 #include <functional>

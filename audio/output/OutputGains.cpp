@@ -1,7 +1,7 @@
-#include "audio/OutputGains.h"
+#include "audio/output/OutputGains.h"
 
-#include "app/Settings.h"
-#include "audio/SoundCard.h"
+#include "audio/card/SoundCard.h"
+#include "core/Settings.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "audio/RecordingControl.h"
+#include "audio/output/RecordingControl.h"
 
-#include "audio/Recorder.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/SoundOutput.h"
+#include "audio/recorder/Recorder.h"
 
 bool toggleRecording(SoundOutput* output, const std::function<std::string()>& chooseFileName,
                      const std::function<void(const std::string&)>& showMessage) {

@@ -1,4 +1,4 @@
-#include "audio/SoftMixKernel.h"
+#include "audio/output/SoftMixKernel.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 //
 // Threading: pure functions, any thread.
 
-#include "audio/Frame.h"
+#include "core/Frame.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
-#include "audio/SoftMixOutput.h"
+#include "audio/output/SoftMixOutput.h"
 
-#include "audio/DeckRings.h"
-#include "audio/DeckTable.h"
-#include "audio/OutputGains.h"
-#include "audio/SoftMixKernel.h"
+#include "audio/deck/DeckRings.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/output/OutputGains.h"
+#include "audio/output/SoftMixKernel.h"
 
 #include <algorithm>
 #include <new>

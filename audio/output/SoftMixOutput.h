@@ -18,9 +18,9 @@
 // re-mix uses gains at least as new as the request. The playing flags are written by
 // the audio thread and read by isDeckAudible() (relaxed, a hint one turn old is fine).
 
-#include "audio/DeckLane.h"
-#include "audio/OutputDevices.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/SoundOutput.h"
+#include "audio/output/DeckLane.h"
+#include "audio/output/OutputDevices.h"
 
 #include <array>
 #include <atomic>

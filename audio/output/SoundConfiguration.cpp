@@ -1,4 +1,4 @@
-#include "audio/SoundConfiguration.h"
+#include "audio/output/SoundConfiguration.h"
 
 namespace {
 

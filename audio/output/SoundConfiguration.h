@@ -15,7 +15,7 @@
 //
 // Threading: pure functions, any thread.
 
-#include "audio/CardWrite.h"
+#include "audio/output/CardWrite.h"
 
 #include <array>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "audio/SoundConfigurationApply.h"
+#include "audio/output/SoundConfigurationApply.h"
 
-#include "app/Settings.h"
-#include "audio/Deck.h"
-#include "audio/DeckTable.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/SoundOutput.h"
+#include "core/Settings.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 // Threading: user-interface thread. The caller suspends the rhythm window's thread
 // around the call (it reads the output).
 
-#include "audio/AudioEngine.h"
-#include "audio/SoundCard.h"
+#include "audio/card/SoundCard.h"
+#include "audio/output/AudioEngine.h"
 
 #include <array>
 #include <cstdint>

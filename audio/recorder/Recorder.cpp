@@ -1,4 +1,4 @@
-#include "audio/Recorder.h"
+#include "audio/recorder/Recorder.h"
 
 #include <algorithm>
 #include <bit>

@@ -32,8 +32,8 @@
 #include <string>
 #include <thread>
 
-#include "audio/RecorderSink.h"
-#include "audio/WavWriter.h"
+#include "audio/recorder/RecorderSink.h"
+#include "audio/recorder/WavWriter.h"
 
 struct RecorderOptions {
     // Frames the ring holds (rounded up to a power of two): about 5.9 s, so ordinary

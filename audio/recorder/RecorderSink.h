@@ -16,7 +16,7 @@
 
 #include <string>
 
-#include "audio/Frame.h"
+#include "core/Frame.h"
 
 class RecorderSink {
 public:

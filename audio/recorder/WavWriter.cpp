@@ -1,4 +1,4 @@
-#include "audio/WavWriter.h"
+#include "audio/recorder/WavWriter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +7,7 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "audio/Frame.h"
+#include "core/Frame.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 #include "app/MainWindow.h"
-#include "../tools/MixTestTracks.h"
-#include "app/Clock.h"
-#include "app/FatalMessage.h"
 #include "app/MainWidget.h"
 #include "app/MessagePresenter.h"
-#include "app/Settings.h"
 #include "app/TimerIds.h"
 #include "app/VirtualKeys.h"
-#include "audio/Deck.h"
-#include "audio/DeckTable.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
+#include "core/Clock.h"
+#include "core/FatalMessage.h"
+#include "core/Settings.h"
+#include "tests/tools/MixTestTracks.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,13 +1,13 @@
 // The main window's sequencing of a mix, on test decks in virtual time.
 
-#include "../audio/DeckRig.h"
+#include "tests/audio/deck/DeckRig.h"
 
-#include "app/Clock.h"
 #include "app/MainWindow.h"
-#include "app/Settings.h"
 #include "app/TimerIds.h"
-#include "audio/DeckMessages.h"
-#include "audio/DeckTable.h"
+#include "audio/deck/DeckMessages.h"
+#include "audio/deck/DeckTable.h"
+#include "core/Clock.h"
+#include "core/Settings.h"
 
 #include <QCoreApplication>
 

@@ -3,10 +3,10 @@
 //   ZV_PROBE_FAIL_AT=<creation step number>  sets a deferred fatal message there
 //   ZV_PROBE_FAULT=throw|segv                 faults in an event handler once running
 
-#include "app/FatalMessage.h"
 #include "app/MainWindow.h"
 #include "app/MessagePresenter.h"
 #include "app/Startup.h"
+#include "core/FatalMessage.h"
 
 #include <QTimer>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Reads back a recorded WAV file and checks its 44-byte header field by field.
 
-#include "audio/Frame.h"
+#include "core/Frame.h"
 
 #include <cstdint>
 #include <fstream>

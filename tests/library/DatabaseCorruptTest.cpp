@@ -3,7 +3,7 @@
 // past a buffer or allocates what a lying size asks for (this runs under
 // AddressSanitizer + UBSan).
 
-#include "app/FatalMessage.h"
+#include "core/FatalMessage.h"
 #include "library/TrackDatabase.h"
 #include "tests/library/DatabaseBytes.h"
 

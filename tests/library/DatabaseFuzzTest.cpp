@@ -4,7 +4,7 @@
 // result must hang together: a file that read cleanly still reads cleanly after the
 // program wrote to it, with what it wrote. The seed is fixed, so a failure repeats.
 
-#include "app/FatalMessage.h"
+#include "core/FatalMessage.h"
 #include "library/TrackDatabase.h"
 #include "tests/library/DatabaseBytes.h"
 

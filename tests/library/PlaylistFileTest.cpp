@@ -6,7 +6,7 @@
 #include <random>
 #include <sys/stat.h>
 
-#include "audio/MemoryTrackStore.h"
+#include "audio/deck/MemoryTrackStore.h"
 #include "library/PlaylistFile.h"
 #include "tests/library/LibraryTestSupport.h"
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <map>
 
-#include "audio/MemoryTrackStore.h"
+#include "audio/deck/MemoryTrackStore.h"
 #include "library/History.h"
 #include "library/Playlist.h"
 #include "library/PlaylistFile.h"

@@ -3,7 +3,7 @@
 // identity of entries, value areas of every length, read-only and file-less databases.
 
 #include "library/TrackDatabase.h"
-#include "app/FatalMessage.h"
+#include "core/FatalMessage.h"
 #include "tests/library/DatabaseBytes.h"
 
 #include <gtest/gtest.h>

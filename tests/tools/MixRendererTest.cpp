@@ -1,7 +1,7 @@
 // The offline mix renderer on generated tracks: beat matching during every crossfade,
 // an unattended playlist of forty tracks, repeatability and bad input.
 
-#include "MixTestTracks.h"
+#include "tests/tools/MixTestTracks.h"
 
 #include "tools/mix/MixRenderer.h"
 

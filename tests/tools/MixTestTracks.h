@@ -3,7 +3,7 @@
 // the beat analyser follows) and, at the start of each beat, a short burst of a marker
 // tone that tells the track apart in the mix. Written as 44100 Hz stereo WAV files.
 
-#include "../audio/ClickTrack.h"
+#include "tests/audio/ClickTrack.h"
 
 #include <cmath>
 #include <cstdint>

@@ -8,9 +8,9 @@
 // analyser, as on a deck just started: a deck's analyser keeps its kernel choice from
 // track to track, which would make a file's result depend on the files before it.
 
-#include "audio/BeatAnalyser.h"
-#include "audio/Mp3Decoder.h"
-#include "audio/WavDecoder.h"
+#include "audio/analyser/BeatAnalyser.h"
+#include "audio/decoders/Mp3Decoder.h"
+#include "audio/decoders/WavDecoder.h"
 
 #include <array>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "audio/BeatAnalyser.h"
+#include "audio/analyser/BeatAnalyser.h"
 #include "tests/audio/ClickTrack.h"
 
 #include <gtest/gtest.h>

@@ -3,11 +3,11 @@
 // frames as fast as they come. So the callback runs (quickly, without a clock) and
 // the cursors, the latency and the closing can be checked. Run under ThreadSanitizer:
 // the callback runs on PortAudio's thread.
-#include "OutputCapture.h"
+#include "tests/audio/output/OutputCapture.h"
 
-#include "audio/CardMixer.h"
-#include "audio/PortAudioCard.h"
-#include "audio/SoundCard.h"
+#include "audio/card/CardMixer.h"
+#include "audio/card/PortAudioCard.h"
+#include "audio/card/SoundCard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The card buffers and the card's mixer, driven by hand on the virtual card: what the
 // sink receives is exactly what the PortAudio callback would send to the card.
-#include "audio/CardMixer.h"
-#include "audio/SoundCard.h"
-#include "audio/VirtualCard.h"
+#include "audio/card/CardMixer.h"
+#include "audio/card/SoundCard.h"
+#include "audio/card/VirtualCard.h"
 
 #include <gtest/gtest.h>
 

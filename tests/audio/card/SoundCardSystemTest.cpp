@@ -1,12 +1,12 @@
 // The layer on this machine's real sound system. The tests hold whether or not it
 // has sound outputs; without any (the usual case on build machines) PortAudio
 // reports none and the virtual card is the default.
-#include "OutputCapture.h"
+#include "tests/audio/output/OutputCapture.h"
 
-#include "audio/PortAudioCard.h"
-#include "audio/SoundCard.h"
-#include "audio/SystemVolumes.h"
-#include "audio/VirtualCard.h"
+#include "audio/card/PortAudioCard.h"
+#include "audio/card/SoundCard.h"
+#include "audio/card/SystemVolumes.h"
+#include "audio/card/VirtualCard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Nothing on the audio path allocates: global operator new is replaced in this test
 // program by a counting one, armed only around the audio loop's calls.
 
-#include "DeckRig.h"
+#include "tests/audio/deck/DeckRig.h"
 
-#include "app/Settings.h"
-#include "audio/DspPlugin.h"
+#include "audio/deck/DspPlugin.h"
+#include "core/Settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The deck's user-facing operations and its commands, run without an audio thread
 // (each command is carried out on the posting thread).
 
-#include "DeckRig.h"
+#include "tests/audio/deck/DeckRig.h"
 
-#include "app/Settings.h"
-#include "audio/DeckTable.h"
-#include "audio/DspPlugin.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/DspPlugin.h"
+#include "core/Settings.h"
 
 #include <gtest/gtest.h>
 

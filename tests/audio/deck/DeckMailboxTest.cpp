@@ -3,9 +3,9 @@
 // does, posts hundreds of commands and checks the decks after every reply. Meant to
 // run under ThreadSanitizer; a watchdog bounds the whole test.
 
-#include "DeckRig.h"
+#include "tests/audio/deck/DeckRig.h"
 
-#include "audio/DeckTable.h"
+#include "audio/deck/DeckTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "audio/DeckMessages.h"
+#include "audio/deck/DeckMessages.h"
 
 #include <gtest/gtest.h>
 

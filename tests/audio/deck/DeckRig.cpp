@@ -1,8 +1,8 @@
-#include "DeckRig.h"
+#include "tests/audio/deck/DeckRig.h"
 
-#include "app/Settings.h"
-#include "audio/DeckMessages.h"
-#include "audio/DeckTable.h"
+#include "audio/deck/DeckMessages.h"
+#include "audio/deck/DeckTable.h"
+#include "core/Settings.h"
 
 Decoder* TestDeck::decoderFor(const std::string& path) {
     if (path.rfind("test:", 0) == 0)

@@ -4,11 +4,11 @@
 // Settings that steer the signal path are reset to known values. No audio thread:
 // commands are carried out on the posting thread and turn() runs one audio-loop turn.
 
-#include "TestDecoder.h"
-#include "TestOutput.h"
+#include "tests/audio/deck/TestDecoder.h"
+#include "tests/audio/deck/TestOutput.h"
 
-#include "audio/Deck.h"
-#include "audio/MemoryTrackStore.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/MemoryTrackStore.h"
 
 #include <memory>
 #include <string>

@@ -1,9 +1,9 @@
 // Beat matching between the two decks: tempo, level and the envelope peaks.
 
-#include "DeckRig.h"
+#include "tests/audio/deck/DeckRig.h"
 
-#include "app/Settings.h"
-#include "audio/DspPlugin.h"
+#include "audio/deck/DspPlugin.h"
+#include "core/Settings.h"
 
 #include <gtest/gtest.h>
 

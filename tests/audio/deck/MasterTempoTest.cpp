@@ -1,6 +1,6 @@
 // The Master Tempo kernels on their own: the splice search and the cross-fade.
 
-#include "audio/MasterTempo.h"
+#include "audio/deck/MasterTempo.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // are heard at each speed, Master Tempo's pitch, seeking, skipping and shifting, the
 // end of the track and the automatic-mix trigger.
 
-#include "DeckRig.h"
+#include "tests/audio/deck/DeckRig.h"
 
-#include "app/Settings.h"
-#include "audio/DeckMessages.h"
-#include "audio/DeckTable.h"
+#include "audio/deck/DeckMessages.h"
+#include "audio/deck/DeckTable.h"
+#include "core/Settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "TestDecoder.h"
+#include "tests/audio/deck/TestDecoder.h"
 
 #include <algorithm>
 #include <cmath>

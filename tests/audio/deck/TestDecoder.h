@@ -4,7 +4,7 @@
 // where every frame holds its own frame number so a test can tell exactly which input
 // frames were played.
 
-#include "audio/Decoder.h"
+#include "audio/decoders/Decoder.h"
 
 #include <cstdint>
 #include <string>

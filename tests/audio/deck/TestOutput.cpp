@@ -1,7 +1,7 @@
-#include "TestOutput.h"
+#include "tests/audio/deck/TestOutput.h"
 
-#include "audio/Deck.h"
-#include "audio/DeckTable.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
 
 #include <algorithm>
 

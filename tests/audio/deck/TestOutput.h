@@ -10,8 +10,8 @@
 // a test thread may read them while an audio loop runs. Heard frames are collected
 // only by tests without a second thread.
 
-#include "audio/Frame.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/SoundOutput.h"
+#include "core/Frame.h"
 
 #include <array>
 #include <atomic>

@@ -10,9 +10,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "audio/Mp3Decoder.h"
-#include "audio/WavDecoder.h"
-#include "tests/audio/DecoderTestSupport.h"
+#include "audio/decoders/Mp3Decoder.h"
+#include "audio/decoders/WavDecoder.h"
+#include "tests/audio/decoders/DecoderTestSupport.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include <unistd.h>
 
-#include "audio/Decoder.h"
-#include "audio/Frame.h"
+#include "audio/decoders/Decoder.h"
+#include "core/Frame.h"
 
 namespace decodertest {
 

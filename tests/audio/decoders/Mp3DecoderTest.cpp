@@ -10,8 +10,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "audio/Mp3Decoder.h"
-#include "tests/audio/DecoderTestSupport.h"
+#include "audio/decoders/Mp3Decoder.h"
+#include "tests/audio/decoders/DecoderTestSupport.h"
 
 namespace {
 

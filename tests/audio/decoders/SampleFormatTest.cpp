@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "audio/SampleFormat.h"
+#include "audio/decoders/SampleFormat.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "audio/WavDecoder.h"
-#include "tests/audio/DecoderTestSupport.h"
+#include "audio/decoders/WavDecoder.h"
+#include "tests/audio/decoders/DecoderTestSupport.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 // while the thread runs, and a card pulled away while a deck plays. Meant to run under
 // ThreadSanitizer; a watchdog bounds each test.
 
-#include "OutputRig.h"
+#include "tests/audio/output/OutputRig.h"
 
-#include "audio/DeckTable.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/SoundOutput.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // is heard, the silence after a stop, the snippet of a shifted paused deck, volumes and
 // audibility.
 
-#include "OutputRig.h"
+#include "tests/audio/output/OutputRig.h"
 
-#include "app/Settings.h"
-#include "audio/HardMixOutput.h"
-#include "audio/OutputGains.h"
+#include "audio/output/HardMixOutput.h"
+#include "audio/output/OutputGains.h"
+#include "core/Settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The loudness arithmetic of the outputs: crossfader curves, the repair of a damaged
 // Crossfader setting, the deck-gain to volume conversion and the configuration table.
 
-#include "audio/OutputGains.h"
-#include "app/Settings.h"
-#include "audio/SoundConfiguration.h"
+#include "audio/output/OutputGains.h"
+#include "audio/output/SoundConfiguration.h"
+#include "core/Settings.h"
 
 #include <gtest/gtest.h>
 

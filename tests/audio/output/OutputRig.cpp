@@ -1,12 +1,12 @@
-#include "OutputRig.h"
+#include "tests/audio/output/OutputRig.h"
 
-#include "app/FatalMessage.h"
-#include "app/Settings.h"
-#include "audio/CardMixer.h"
-#include "audio/DeckMessages.h"
-#include "audio/DeckTable.h"
-#include "audio/OutputGains.h"
-#include "audio/SoundOutput.h"
+#include "audio/card/CardMixer.h"
+#include "audio/deck/DeckMessages.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/SoundOutput.h"
+#include "audio/output/OutputGains.h"
+#include "core/FatalMessage.h"
+#include "core/Settings.h"
 
 #include <gtest/gtest.h>
 

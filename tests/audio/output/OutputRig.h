@@ -13,12 +13,12 @@
 // Settings that steer the signal path are reset to known values, and the deferred
 // fatal message is cleared.
 
-#include "DeckRig.h"
+#include "tests/audio/deck/DeckRig.h"
 
-#include "audio/AudioEngine.h"
-#include "audio/MemoryTrackStore.h"
-#include "audio/SoundConfigurationApply.h"
-#include "audio/VirtualCard.h"
+#include "audio/card/VirtualCard.h"
+#include "audio/deck/MemoryTrackStore.h"
+#include "audio/output/AudioEngine.h"
+#include "audio/output/SoundConfigurationApply.h"
 
 #include <deque>
 #include <memory>

@@ -6,13 +6,13 @@
 // the frames the card played while it ran. Meant to run under ThreadSanitizer; a
 // watchdog bounds the whole test.
 
-#include "OutputRig.h"
-#include "WavCheck.h"
+#include "tests/audio/WavCheck.h"
+#include "tests/audio/output/OutputRig.h"
 
-#include "app/Settings.h"
-#include "audio/Recorder.h"
-#include "audio/RecordingControl.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/SoundOutput.h"
+#include "audio/output/RecordingControl.h"
+#include "audio/recorder/Recorder.h"
+#include "core/Settings.h"
 
 #include <gtest/gtest.h>
 

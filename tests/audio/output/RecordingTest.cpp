@@ -2,12 +2,12 @@
 // the stop takes effect at the next poll, and the refusals happen before anything is
 // recorded.
 
-#include "OutputRig.h"
-#include "WavCheck.h"
+#include "tests/audio/WavCheck.h"
+#include "tests/audio/output/OutputRig.h"
 
-#include "audio/Recorder.h"
-#include "audio/RecordingControl.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/SoundOutput.h"
+#include "audio/output/RecordingControl.h"
+#include "audio/recorder/Recorder.h"
 
 #include <gtest/gtest.h>
 

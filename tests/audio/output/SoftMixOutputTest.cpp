@@ -2,11 +2,11 @@
 // card stepped by hand the frame each deck is told it is heard, two decks mixed in
 // step with clamping, and the re-mix beyond the write cursor after a level change.
 
-#include "OutputRig.h"
+#include "tests/audio/output/OutputRig.h"
 
-#include "app/Settings.h"
-#include "audio/SoftMixKernel.h"
-#include "audio/SoftMixOutput.h"
+#include "audio/output/SoftMixKernel.h"
+#include "audio/output/SoftMixOutput.h"
+#include "core/Settings.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // replacement, each row routes the decks where it says, missing cards fall back, and
 // card failures give their messages.
 
-#include "OutputRig.h"
+#include "tests/audio/output/OutputRig.h"
 
-#include "app/FatalMessage.h"
-#include "app/Settings.h"
-#include "audio/OutputGains.h"
-#include "audio/SoundOutput.h"
+#include "audio/deck/SoundOutput.h"
+#include "audio/output/OutputGains.h"
+#include "core/FatalMessage.h"
+#include "core/Settings.h"
 
 #include <gtest/gtest.h>
 

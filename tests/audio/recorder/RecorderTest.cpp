@@ -1,6 +1,6 @@
-#include "audio/Recorder.h"
+#include "audio/recorder/Recorder.h"
 
-#include "tests/audio/DecoderTestSupport.h"
+#include "tests/audio/decoders/DecoderTestSupport.h"
 
 #include <gtest/gtest.h>
 
