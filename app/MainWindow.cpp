@@ -1,4 +1,8 @@
 #include "app/MainWindow.h"
+#include "app/DeskInput.h"
+#include "ui/desk/DeckDisplay.h"
+#include "ui/desk/DeskPainter.h"
+#include "ui/skin/Skin.h"
 
 #include "app/MessagePresenter.h"
 #include "app/TimerIds.h"
@@ -63,7 +67,10 @@ bool MainWindow::onCreate(QWidget* window) {
     createBackBuffer();
     if (stepFailed(CreationStep::BackBuffer))
         return false;
-    drawStartingPicture();
+    createSkin();
+    if (stepFailed(CreationStep::Skin))
+        return false;
+    createDesk();
     setStartingState();
     watchDeckMessages();
     startTimers();
@@ -74,19 +81,11 @@ bool MainWindow::onCreate(QWidget* window) {
 
 void MainWindow::createBackBuffer() {
     backBuffer_ = std::make_unique<QImage>(kWidth, kHeight, QImage::Format_RGB32);
+    if (!backBuffer_->isNull())
+        backBuffer_->fill(Qt::black);
     if (backBuffer_->isNull()) {
         backBuffer_.reset();
         setFatalMessage("Not enough memory");
-    }
-}
-
-void MainWindow::drawStartingPicture() {
-    // Until the skin is drawn, the window shows the start-screen artwork on black.
-    backBuffer_->fill(Qt::black);
-    QImage art(":/start-screen.png");
-    if (!art.isNull()) {
-        QPainter painter(backBuffer_.get());
-        painter.drawImage((kWidth - art.width()) / 2, (kHeight - art.height()) / 2, art);
     }
 }
 
@@ -165,6 +164,7 @@ void MainWindow::onDisplayTimer() {
         // configuration, or on the default device, and the decks play on.
         recoverLostSoundDevice(audioEngine_, mixerState());
     }
+    refreshDisplays();
 }
 
 MixerState MainWindow::mixerState() const {
@@ -213,6 +213,7 @@ void MainWindow::onDestroy() {
         return;
     destroyed_ = true;
     deckMessageNotifier_.reset();
+    destroyDesk();
     backBuffer_.reset();
     // The audio thread ends before the decks it serves are destroyed.
     audioEngine_.reset();

@@ -10,22 +10,34 @@
 #include "audio/output/AudioEngine.h"
 
 #include <QImage>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class Clock;
 class Deck;
+class DeckDisplay;
+class DeskInput;
+class DeskPainter;
+struct DeskPointer;
+struct Skin;
 struct MixerState;
 class History;
 class Playlist;
 class TrackDatabase;
 class QWidget;
 class QSocketNotifier;
+
+// The standard save dialog: an empty result is a cancel.
+std::string chooseSaveFile(QWidget* parent, const QString& title, const QString& filter,
+                           const QString& suffix);
 struct TrackRecord;
 
 class MainWindow {
@@ -71,6 +83,30 @@ public:
 
     // Called for every key press before any widget sees it; true when consumed.
     bool onKeyDown(int virtualKey);
+
+    // --- The desk: skin, controls and displays --------------------------------------
+    // Pointer events in logical 800 x 600 coordinates, from the desk widget.
+    void onPointer(const DeskPointer& pointer);
+    void onPointerLeave();
+    // The pointer rests over control k (-1 none): the tooltip's cue.
+    void hoverControl(int control, QPoint at);
+    // The page buttons act when released; pages show and hide their views.
+    void pageButtonReleased(int control, int page);
+    void pageShown(int page);
+    void pageHidden(int page);
+    // Starts or stops recording the mix; true when a recording runs afterwards.
+    bool toggleRecording();
+    bool recording() const;
+    // After Deck::setMemory: the disc is drawn again with the new cue tick.
+    void redrawCueMark(int deck);
+    // Replaces the current skin and draws everything that depends on it.
+    void applySkin(std::unique_ptr<Skin> skin, int sliderMode);
+    const Skin* skin() const { return skin_.get(); }
+    DeskInput* desk() const { return desk_.get(); }
+    // Asks for a file to save to (the dialogs' title, filter and default suffix); an
+    // empty result is a cancel. Tests and tools give their own.
+    std::function<std::string(const QString& title, const QString& filter, const QString& suffix)>
+        askSavePath;
 
     // The back buffer the window paints from (800 x 600), null before creation.
     const QImage* backBuffer() const { return backBuffer_.get(); }
@@ -164,7 +200,11 @@ private:
     bool takeNext(int deck);
     void onHistoryTimer(int deck);
     void createBackBuffer();
-    void drawStartingPicture();
+    void createSkin();
+    void createDesk();
+    void destroyDesk();
+    void refreshDisplays();
+    void invalidate(const QRect& logical);
     void startTimers();
     void killTimers();
     void onDisplayTimer();
@@ -181,6 +221,12 @@ private:
     std::array<std::unique_ptr<Deck>, 2> decks_;
     std::unique_ptr<AudioEngine> audioEngine_;
     std::unique_ptr<QImage> backBuffer_;
+    std::unique_ptr<Skin> skin_;
+    std::unique_ptr<DeskPainter> painter_;
+    std::unique_ptr<DeskInput> desk_;
+    std::unique_ptr<DeckDisplay> displays_;
+    // Author and title last drawn in each title area; none before the first draw.
+    std::array<std::optional<std::pair<std::string, std::string>>, 2> shownTitle_;
     std::unique_ptr<QSocketNotifier> deckMessageNotifier_;
     int selectedDeck_ = 0;
     bool created_ = false;

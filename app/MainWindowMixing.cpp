@@ -2,6 +2,7 @@
 // driven by its timers and by the messages the decks raise. Everything here runs on
 // the user-interface thread; deck changes go through the decks' commands.
 
+#include "app/DeskInput.h"
 #include "app/MainWindow.h"
 #include "app/TimerIds.h"
 #include "audio/deck/Deck.h"
@@ -119,12 +120,17 @@ void MainWindow::selectDeck(int d) {
     selectedDeck_ = d & 1;
     if (SoundOutput* output = soundOutputNow())
         output->setSelectedDeck(selectedDeck_);
+    if (desk_)
+        desk_->drawSelectedDeck();
 }
 
 void MainWindow::setCrossfader(int32_t position) {
+    const int32_t old = crossfader;
     crossfader = std::clamp(position, 0, kCrossfaderMax);
     if (SoundOutput* output = soundOutputNow())
         output->setCrossfader(crossfader);
+    if (desk_)
+        desk_->drawCrossfader(old, crossfader);
 }
 
 void MainWindow::syncPitch(int d) {

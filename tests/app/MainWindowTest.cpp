@@ -2,7 +2,6 @@
 #include "app/MainWidget.h"
 #include "app/MessagePresenter.h"
 #include "app/TimerIds.h"
-#include "app/VirtualKeys.h"
 #include "audio/deck/Deck.h"
 #include "audio/deck/DeckTable.h"
 #include "core/Clock.h"
@@ -187,32 +186,6 @@ TEST_F(MainWindowTest, ConsumedKeysNeverReachTheFocusedChild) {
     EXPECT_EQ(offered, (std::vector<int>{'S', 'T'}));
     EXPECT_EQ(edit->text(), "t");
     main.onDestroy();
-}
-
-TEST_F(MainWindowTest, FullScreenPictureIsLetterboxedAndPointersMapBack) {
-    MainWindow main(clock_);
-    main.audioOptions.systemVolumes = false;
-    MainWidget widget(main);
-    widget.resize(1920, 1080);
-    EXPECT_EQ(widget.pictureRect(), QRect(240, 0, 1440, 1080));
-    EXPECT_EQ(widget.toPicture(QPointF(240, 0)), QPoint(0, 0));
-    EXPECT_EQ(widget.toPicture(QPointF(240 + 720, 540)), QPoint(400, 300));
-    widget.resize(800, 600);
-    EXPECT_EQ(widget.pictureRect(), QRect(0, 0, 800, 600));
-    widget.resize(1000, 1000);
-    EXPECT_EQ(widget.pictureRect(), QRect(0, 125, 1000, 750));
-}
-
-TEST(VirtualKeys, MapsLettersDigitsAndNamedKeys) {
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_A), 'A');
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_9), '9');
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Space), VK_SPACE);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Enter), VK_RETURN);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Return), VK_RETURN);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Escape), VK_ESCAPE);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Left), VK_LEFT);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_F3), VK_F1 + 2);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Eacute), 0);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "app/VirtualKeys.h"
+#include "ui/desk/VirtualKeys.h"
 
 #include <Qt>
 

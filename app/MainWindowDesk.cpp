@@ -1,0 +1,184 @@
+// The main window's desk: the skin, the controls under the pointer and the deck
+// displays, built at window creation and refreshed by the 100 ms timer.
+
+#include "app/DeskInput.h"
+#include "app/MainWindow.h"
+#include "app/MessagePresenter.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/SoundOutput.h"
+#include "audio/output/RecordingControl.h"
+#include "core/FatalMessage.h"
+#include "core/Settings.h"
+#include "library/Playlist.h"
+#include "ui/desk/DeckDisplay.h"
+#include "ui/desk/DeskPainter.h"
+#include "ui/desk/DeskWidget.h"
+#include "ui/skin/Skin.h"
+
+#include <QFileDialog>
+
+#include <cstring>
+
+namespace {
+
+constexpr const char* kInvalidSkin = "Invalid skin file";
+
+bool invalidSkinReported() {
+    const char* message = fatalMessage();
+    return message && std::strcmp(message, kInvalidSkin) == 0;
+}
+
+DeckView viewOf(int d, int32_t level) {
+    DeckView view;
+    view.status = deckStatus(d).load(std::memory_order_relaxed);
+    view.volume = level;
+    const Deck* deck = deckAt(d);
+    if (!deck)
+        return view;
+    view.position = deck->position.load(std::memory_order_relaxed);
+    view.duration = deck->duration.load(std::memory_order_relaxed);
+    view.speed = deck->speed.load(std::memory_order_relaxed);
+    if (deck->track && deck->track->entry)
+        view.storedBpm = deck->track->entry->bpm.load(std::memory_order_relaxed);
+    view.runningBpm = deck->analyser.currentBpm();
+    view.runningLoudness = deck->analyser.lastLoudness();
+    if (const TrackAnalysis* a = deck->analysis()) {
+        view.memoryPoint = a->memoryPoint.load(std::memory_order_relaxed);
+        view.startPoint = a->startPoint.load(std::memory_order_relaxed);
+        view.endPoint = a->endPoint.load(std::memory_order_relaxed);
+        view.loudness = a->loudness.load(std::memory_order_relaxed);
+    }
+    return view;
+}
+
+} // namespace
+
+void MainWindow::createSkin() {
+    // A skin that cannot be read falls back to the built-in one without a word.
+    std::unique_ptr<Skin> skin = loadSkin(settings().skin, settings().homeFolder);
+    if (invalidSkinReported() && !settings().skin.isEmpty()) {
+        clearFatalMessage();
+        skin = loadSkin(QString(), settings().homeFolder);
+    }
+    if (fatalMessage())
+        return;
+    skin_ = std::move(skin);
+}
+
+void MainWindow::createDesk() {
+    painter_ =
+        std::make_unique<DeskPainter>(*backBuffer_, [this](const QRect& r) { invalidate(r); });
+    painter_->setSkin(skin_.get());
+    displays_ = std::make_unique<DeckDisplay>(*painter_);
+    displays_->applySkin();
+    desk_ = std::make_unique<DeskInput>(*this, *painter_);
+    drawMixButton = [this](bool running) { desk_->drawMixButton(running); };
+    showPitchResetIndicator = [this](int d, bool running) { desk_->drawResetPitch(d, running); };
+    desk_->applySkin(kSliderModeLevel);
+}
+
+void MainWindow::destroyDesk() {
+    drawMixButton = nullptr;
+    showPitchResetIndicator = nullptr;
+    desk_.reset();
+    displays_.reset();
+    painter_.reset();
+}
+
+void MainWindow::applySkin(std::unique_ptr<Skin> skin, int sliderMode) {
+    if (!skin || !painter_)
+        return;
+    skin_ = std::move(skin);
+    painter_->setSkin(skin_.get());
+    displays_->applySkin();
+    desk_->applySkin(sliderMode);
+    for (int d = 0; d < 2; ++d)
+        shownTitle_[d].reset();
+    refreshDisplays();
+    if (window_)
+        window_->update();
+}
+
+void MainWindow::invalidate(const QRect& logical) {
+    if (auto* desk = qobject_cast<DeskWidget*>(window_))
+        desk->invalidate(logical);
+}
+
+void MainWindow::onPointer(const DeskPointer& pointer) {
+    if (desk_)
+        desk_->onPointer(pointer);
+}
+
+void MainWindow::onPointerLeave() {
+    hoverControl(-1, {});
+}
+
+void MainWindow::hoverControl(int, QPoint) {
+    // The tooltip balloon follows the control under the pointer once it exists.
+}
+
+void MainWindow::pageButtonReleased(int control, int page) {
+    if (control == 68 && playlist_ && page == kPagePlaylist && askSavePath) {
+        const std::string path = askSavePath("Save the playlist", "Playlist (*.m3u)", "m3u");
+        if (!path.empty())
+            playlist_->saveAs(path);
+    }
+}
+
+void MainWindow::pageShown(int) {}
+void MainWindow::pageHidden(int) {}
+
+bool MainWindow::recording() const {
+    SoundOutput* output = soundOutputNow();
+    return output && output->attachedRecorder() &&
+           !output->stopRecording.load(std::memory_order_relaxed);
+}
+
+bool MainWindow::toggleRecording() {
+    ::toggleRecording(
+        soundOutputNow(),
+        [this] {
+            return askSavePath ? askSavePath("Save the mix", "Wav (*.wav)", "wav") : std::string();
+        },
+        [this](const std::string& text) {
+            messagePresenter().showMessage(window_, QString::fromStdString(text),
+                                           MessagePresenter::None);
+        });
+    return recording();
+}
+
+void MainWindow::redrawCueMark(int d) {
+    if (displays_)
+        displays_->redrawCueMark(d);
+}
+
+void MainWindow::refreshDisplays() {
+    if (!displays_ || !desk_)
+        return;
+    for (int d = 0; d < 2; ++d) {
+        const DeckView view = viewOf(d, deckLevels[d]);
+        displays_->drawInfo(d, view, informationForm);
+        displays_->drawDisc(d, view);
+        desk_->drawPlayFace(d);
+        // The title area follows the loaded track.
+        const Deck* deck = deckAt(d);
+        std::optional<std::pair<std::string, std::string>> names;
+        if (deck && deck->track && view.status == 0)
+            names = std::make_pair(deck->track->artist, deck->track->title);
+        if (names != shownTitle_[d] || !shownTitle_[d]) {
+            shownTitle_[d] = names ? names : std::make_pair(std::string(), std::string());
+            displays_->drawTitle(d, shownTitle_[d]->first, shownTitle_[d]->second);
+        }
+    }
+}
+
+std::string chooseSaveFile(QWidget* parent, const QString& title, const QString& filter,
+                           const QString& suffix) {
+    QFileDialog dialog(parent, title, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first().toStdString();
+}
