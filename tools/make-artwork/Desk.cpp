@@ -155,7 +155,7 @@ void drawPlatter(QPainter& p, QPointF c, double r, QColor accent) {
     p.drawEllipse(c, vinyl, vinyl);
     p.setBrush(Qt::NoBrush);
     for (double g = vinyl * 0.40; g < vinyl * 0.97; g += 1.6) {
-        const int shade = 22 + int(10 * (0.5 + 0.5 * std::sin(g * 1.7)));
+        const int shade = 20 + int(16 * (0.5 + 0.5 * std::sin(g * 1.7)));
         p.setPen(QPen(QColor(shade, shade, shade + 3), 0.6));
         p.drawEllipse(c, g, g);
     }
@@ -191,6 +191,13 @@ void drawPlatter(QPainter& p, QPointF c, double r, QColor accent) {
     spindle.setColorAt(1, QColor(90, 94, 104));
     p.setBrush(spindle);
     p.drawEllipse(c, 2.6, 2.6);
+    // A thin light ring round the platter in the deck's colour.
+    QColor ringLight = accent;
+    ringLight.setAlpha(150);
+    p.setPen(QPen(ringLight, 1.2));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(c, r - 1.2, r - 1.2);
+    p.setPen(Qt::NoPen);
     // The 12 o'clock mark the position hand starts from.
     QPainterPath mark;
     mark.moveTo(c + QPointF(-3.2, -r + 0.8));
@@ -430,7 +437,7 @@ void drawCentre(QPainter& p, const DeskState& s) {
         p.restore();
         drawLabel(p, key.adjusted(14, 0, 0, 0).translated(pressed ? 0.5 : 0, pressed ? 0.5 : 0),
                   "AUTOMIX NOW !", 8, pressed ? palette::kMint.lighter(120) : QColor(226, 232, 240),
-                  Qt::AlignCenter, 0.1);
+                  Qt::AlignCenter, 0);
     } else {
         drawLabel(p, mix, "AUTOMIX", 8, QColor(62, 66, 74), Qt::AlignCenter, 2);
     }

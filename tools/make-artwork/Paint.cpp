@@ -273,7 +273,7 @@ void drawLabel(QPainter& p, const QRectF& box, const QString& text, int pixelSiz
     font.setBold(true);
     font.setPixelSize(pixelSize);
     font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
-    font.setHintingPreference(QFont::PreferFullHinting);
+    font.setHintingPreference(QFont::PreferVerticalHinting);
     p.setFont(font);
     p.setPen(QColor(0, 0, 0, 170));
     p.drawText(box.translated(0, 1), flags, text);

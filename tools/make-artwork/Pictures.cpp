@@ -615,8 +615,9 @@ void drawVinyl(QPainter& p, QPointF c, double r, QColor left, QColor right) {
     p.setPen(Qt::NoPen);
     p.setBrush(body);
     p.drawEllipse(c, r, r);
-    // Grooves catch the light as thin rings.
-    for (double g = r * 0.38; g < r * 0.96; g += std::max(1.2, r * 0.03)) {
+    // Grooves catch the light as thin rings; small icons keep only a few.
+    const double step = r < 24 ? r * 0.2 : std::max(1.2, r * 0.03);
+    for (double g = r * 0.45; g < r * 0.96; g += step) {
         const int shade = 30 + int(18 * std::sin(g * 0.9));
         p.setPen(QPen(QColor(shade, shade, shade + 4), std::max(0.5, r * 0.008)));
         p.setBrush(Qt::NoBrush);
