@@ -53,7 +53,7 @@ void drawTopBar(QPainter& p, const DeskState& s) {
     g.setColorAt(0, QColor(24, 26, 30));
     g.setColorAt(1, QColor(16, 17, 20));
     p.fillRect(bar, g);
-    p.fillRect(QRectF(0, 0, kDeskWidth, 1), QColor(70, 74, 82));
+    p.fillRect(QRectF(1, 1, kDeskWidth - 2, 1), QColor(58, 62, 70));
 
     // The title sits on the window-drag area, flanked by the two deck colours.
     const QRectF drag = displayRect(control::kWindowDrag);
@@ -583,8 +583,6 @@ QImage paintDesk(const DeskState& s) {
     QImage image(kDeskWidth, kDeskHeight, QImage::Format_RGB32);
     QPainter p(&image);
     drawPanel(p, image.rect(), 0x5eed2026u);
-    // An outline round the whole window with a light upper edge.
-    p.fillRect(QRectF(0, 0, kDeskWidth, kDeskHeight), Qt::NoBrush);
     drawTopBar(p, s);
     drawRhythmBay(p);
     drawDeck(p, s, 0);
@@ -592,6 +590,7 @@ QImage paintDesk(const DeskState& s) {
     drawCentre(p, s);
     drawPageColumn(p, s);
     drawPageArea(p);
+    // A dark outline round the whole window.
     p.setPen(QColor(6, 6, 8));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(0, 0, kDeskWidth - 1, kDeskHeight - 1));

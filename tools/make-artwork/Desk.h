@@ -13,6 +13,7 @@
 #include <QImage>
 
 #include <array>
+#include <vector>
 
 // How a control shows in a scene.
 enum class Face { Hidden, Up, Down };
