@@ -631,13 +631,17 @@ void drawVinyl(QPainter& p, QPointF c, double r, QColor left, QColor right) {
     p.setBrush(shine);
     p.drawEllipse(c, r * 0.96, r * 0.96);
     // The label: the two deck colours, one on each half.
-    const QRectF label(c.x() - r * 0.33, c.y() - r * 0.33, r * 0.66, r * 0.66);
+    // Small icons get a bigger label, so that both colours still show.
+    const double labelR = r < 24 ? r * 0.5 : r * 0.33;
+    const QRectF label(c.x() - labelR, c.y() - labelR, labelR * 2, labelR * 2);
     p.setBrush(left);
     p.drawPie(label, 90 * 16, 180 * 16);
     p.setBrush(right);
     p.drawPie(label, 270 * 16, 180 * 16);
-    p.setBrush(QColor(12, 12, 12));
-    p.drawEllipse(c, r * 0.035 + 0.6, r * 0.035 + 0.6);
+    if (r >= 24) {
+        p.setBrush(QColor(12, 12, 12));
+        p.drawEllipse(c, r * 0.035 + 0.6, r * 0.035 + 0.6);
+    }
     p.restore();
 }
 
