@@ -1,5 +1,6 @@
 #pragma once
-// The catalogue of built-in pictures and the painters that draw them.
+// The catalogue of built-in pictures: each file name under resources/ with the painter
+// that draws it.
 
 #include <QImage>
 #include <QString>
@@ -14,7 +15,6 @@ struct Artwork {
 
 std::vector<Artwork> allArtwork();
 
-// Shared drawing pieces.
-void drawVinyl(class QPainter& painter, QPointF centre, double radius, QColor label);
-QImage drawStartScreen();
-QImage drawIcon(int size);
+// The cursor hotspots as the text file written next to the cursors: one line per
+// cursor, "FILE ID X Y".
+QString cursorHotspotText();
