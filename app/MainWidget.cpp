@@ -16,6 +16,14 @@ bool MainWidget::deskKey(int virtualKey) {
     return owner_.onKeyDown(virtualKey);
 }
 
+bool MainWidget::deskDropAllowed(QPoint at) {
+    return owner_.dropAllowed(at);
+}
+
+void MainWidget::deskDrop(QPoint at, const std::vector<std::string>& paths) {
+    owner_.dropFiles(at, paths);
+}
+
 void MainWidget::deskLeave() {
     owner_.onPointerLeave();
 }
@@ -27,4 +35,8 @@ bool MainWidget::deskClose() {
         return false;
     owner_.onDestroy();
     return true;
+}
+
+void MainWidget::deskViewChanged() {
+    owner_.layOutChildren();
 }

@@ -17,6 +17,9 @@ protected:
     bool deskKey(int virtualKey) override;
     bool deskClose() override;
     void deskLeave() override;
+    void deskViewChanged() override;
+    bool deskDropAllowed(QPoint at) override;
+    void deskDrop(QPoint at, const std::vector<std::string>& paths) override;
 
 private:
     MainWindow& owner_;

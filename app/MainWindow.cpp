@@ -19,6 +19,7 @@
 #include "library/Playlist.h"
 #include "library/TrackDatabase.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QSocketNotifier>
 #include <QWidget>
@@ -67,10 +68,18 @@ bool MainWindow::onCreate(QWidget* window) {
     createBackBuffer();
     if (stepFailed(CreationStep::BackBuffer))
         return false;
-    createSkin();
+    // Offline tools run without a display, and so without a desk to draw.
+    const bool drawing = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (drawing)
+        createSkin();
     if (stepFailed(CreationStep::Skin))
         return false;
-    createDesk();
+    if (drawing)
+        createDesk();
+    if (drawing)
+        createRhythmWindow();
+    if (stepFailed(CreationStep::RhythmWindow))
+        return false;
     setStartingState();
     watchDeckMessages();
     startTimers();
@@ -206,6 +215,7 @@ bool MainWindow::onClose() {
 
 void MainWindow::prepareClose() {
     killTimers();
+    stopRhythmWindow();
 }
 
 void MainWindow::onDestroy() {

@@ -15,16 +15,19 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class Clock;
 class Deck;
 class DeckDisplay;
 class DeskInput;
+class RhythmWidget;
 class DeskPainter;
 struct DeskPointer;
 struct Skin;
@@ -97,6 +100,9 @@ public:
     // Starts or stops recording the mix; true when a recording runs afterwards.
     bool toggleRecording();
     bool recording() const;
+    // Files dropped from another program at a logical point (file-system bytes).
+    bool dropAllowed(QPoint at) const;
+    void dropFiles(QPoint at, const std::vector<std::string>& paths);
     // After Deck::setMemory: the disc is drawn again with the new cue tick.
     void redrawCueMark(int deck);
     // Replaces the current skin and draws everything that depends on it.
@@ -203,6 +209,14 @@ private:
     void createSkin();
     void createDesk();
     void destroyDesk();
+    bool createRhythmWindow();
+    void stopRhythmWindow();
+
+public:
+    // Child windows follow the view transform (window resized or full screen).
+    void layOutChildren();
+
+private:
     void refreshDisplays();
     void invalidate(const QRect& logical);
     void startTimers();
@@ -225,10 +239,13 @@ private:
     std::unique_ptr<DeskPainter> painter_;
     std::unique_ptr<DeskInput> desk_;
     std::unique_ptr<DeckDisplay> displays_;
+    RhythmWidget* rhythm_ = nullptr; // a child of the window, which owns it
     // Author and title last drawn in each title area; none before the first draw.
     std::array<std::optional<std::pair<std::string, std::string>>, 2> shownTitle_;
     std::unique_ptr<QSocketNotifier> deckMessageNotifier_;
     int selectedDeck_ = 0;
+    // The same for the rhythm window's drawing thread; a stale value lasts one frame.
+    std::atomic<int> selectedDeckShared_{0};
     bool created_ = false;
     bool destroyed_ = false;
     bool quit_ = false;

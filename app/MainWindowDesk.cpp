@@ -7,6 +7,7 @@
 #include "audio/deck/Deck.h"
 #include "audio/deck/DeckTable.h"
 #include "audio/deck/SoundOutput.h"
+#include "audio/output/AudioEngine.h"
 #include "audio/output/RecordingControl.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
@@ -14,6 +15,7 @@
 #include "ui/desk/DeckDisplay.h"
 #include "ui/desk/DeskPainter.h"
 #include "ui/desk/DeskWidget.h"
+#include "ui/rhythm/RhythmWidget.h"
 #include "ui/skin/Skin.h"
 
 #include <QFileDialog>
@@ -52,6 +54,11 @@ DeckView viewOf(int d, int32_t level) {
     return view;
 }
 
+std::array<QRgb, 4> rhythmColours(const Skin& skin) {
+    return {rhythmPaletteColour(skin.rhythmBackColor), rhythmPaletteColour(skin.rhythmColor1),
+            rhythmPaletteColour(skin.rhythmColor2), rhythmPaletteColour(skin.rhythmColor3)};
+}
+
 } // namespace
 
 void MainWindow::createSkin() {
@@ -78,7 +85,55 @@ void MainWindow::createDesk() {
     desk_->applySkin(kSliderModeLevel);
 }
 
+bool MainWindow::createRhythmWindow() {
+    auto* desk = qobject_cast<DeskWidget*>(window_);
+    if (!desk || !skin_)
+        return true;
+    auto source = [this](uint16_t* other, uint16_t* selected, int count, int height) {
+        const int s = selectedDeckShared_.load(std::memory_order_relaxed);
+        for (int side = 0; side < 2; ++side) {
+            uint16_t* heights = side == 0 ? other : selected;
+            const Deck* deck = deckAt(side == 0 ? 1 - s : s);
+            if (deck)
+                deck->getEnvelope(heights, count, height);
+            else
+                std::fill(heights, heights + count, uint16_t(0));
+        }
+    };
+    auto nudge = [this](bool selected, int pixelsUp) {
+        const int d = selected ? selectedDeck_ : 1 - selectedDeck_;
+        if (Deck* deck = deckAt(d))
+            deck->shift(pixelsUp * deck->speed.load(std::memory_order_relaxed) * 72 / 4096);
+    };
+    rhythm_ = new RhythmWidget(desk, source, nudge);
+    const ControlEntry& area = (*skin_)[control::kRhythmWindow];
+    rhythm_->setGeometry(desk->childGeometry(QRect(area.x, area.y, area.width, area.height)));
+    rhythm_->setColours(rhythmColours(*skin_));
+    rhythm_->show();
+    if (!rhythm_->start(area.width, area.height)) {
+        setFatalMessage(kThreadFailureMessage);
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::stopRhythmWindow() {
+    if (rhythm_)
+        rhythm_->stop();
+}
+
+void MainWindow::layOutChildren() {
+    auto* desk = qobject_cast<DeskWidget*>(window_);
+    if (!desk || !skin_ || !rhythm_)
+        return;
+    const ControlEntry& area = (*skin_)[control::kRhythmWindow];
+    rhythm_->setGeometry(desk->childGeometry(QRect(area.x, area.y, area.width, area.height)));
+}
+
 void MainWindow::destroyDesk() {
+    stopRhythmWindow();
+    delete rhythm_;
+    rhythm_ = nullptr;
     drawMixButton = nullptr;
     showPitchResetIndicator = nullptr;
     desk_.reset();
@@ -89,8 +144,18 @@ void MainWindow::destroyDesk() {
 void MainWindow::applySkin(std::unique_ptr<Skin> skin, int sliderMode) {
     if (!skin || !painter_)
         return;
+    // The drawing thread parks while what it reads changes.
+    if (rhythm_)
+        rhythm_->suspend();
     skin_ = std::move(skin);
     painter_->setSkin(skin_.get());
+    if (rhythm_) {
+        const ControlEntry& area = (*skin_)[control::kRhythmWindow];
+        rhythm_->setFrameSize(area.width, area.height);
+        rhythm_->setColours(rhythmColours(*skin_));
+        rhythm_->resume();
+    }
+    layOutChildren();
     displays_->applySkin();
     desk_->applySkin(sliderMode);
     for (int d = 0; d < 2; ++d)

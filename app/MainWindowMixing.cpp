@@ -118,6 +118,7 @@ void MainWindow::onHistoryTimer(int d) {
 
 void MainWindow::selectDeck(int d) {
     selectedDeck_ = d & 1;
+    selectedDeckShared_.store(selectedDeck_, std::memory_order_relaxed);
     if (SoundOutput* output = soundOutputNow())
         output->setSelectedDeck(selectedDeck_);
     if (desk_)

@@ -60,7 +60,10 @@ int main(int argc, char** argv) {
                     throw std::runtime_error("probe");
             });
         }
-        std::printf("READY\n");
-        std::fflush(stdout);
+        // Said once the main loop runs, when a signal closes the window in order.
+        QTimer::singleShot(0, [] {
+            std::printf("READY\n");
+            std::fflush(stdout);
+        });
     });
 }

@@ -85,6 +85,9 @@ TEST_F(StartupTest, SecondCopyIsRefusedAndTheFirstSavesItsSettingsWhenClosed) {
     EXPECT_FALSE(said.contains("READY")) << "the refused copy built its main window";
 
     EXPECT_EQ(first->state(), QProcess::Running);
+    // Once its window is up (before, a signal ends it like any program).
+    while (!first->readAllStandardOutput().contains("READY"))
+        ASSERT_TRUE(first->waitForReadyRead(kWaitMs));
     first->terminate(); // SIGTERM closes the window in order
     ASSERT_TRUE(first->waitForFinished(kWaitMs));
     EXPECT_EQ(exitCodeOf(*first), 0);

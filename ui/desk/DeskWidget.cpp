@@ -4,7 +4,10 @@
 #include "ui/skin/ControlTable.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -21,6 +24,7 @@ DeskWidget::DeskWidget() {
     setWindowIcon(QIcon(":/icon.png"));
     // Without tracking there are no hover moves, hence no tooltips.
     setMouseTracking(true);
+    setAcceptDrops(true);
     resize(kDeskWidth, kDeskHeight);
     winId();
     if (QWindow* native = windowHandle()) {
@@ -120,4 +124,44 @@ bool DeskWidget::eventFilter(QObject* watched, QEvent* event) {
             return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+std::vector<std::string> localPathsFromUriList(const QByteArray& uriList) {
+    std::vector<std::string> paths;
+    for (QByteArray line : uriList.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        // file:///path or file://localhost/path
+        if (!line.startsWith("file://"))
+            continue;
+        QByteArray rest = line.mid(7);
+        if (rest.startsWith("localhost/"))
+            rest = rest.mid(9);
+        if (!rest.startsWith('/'))
+            continue;
+        paths.push_back(QByteArray::fromPercentEncoding(rest).toStdString());
+    }
+    return paths;
+}
+
+void DeskWidget::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasFormat("text/uri-list"))
+        event->acceptProposedAction();
+}
+
+void DeskWidget::dragMoveEvent(QDragMoveEvent* event) {
+    const std::optional<QPoint> at = view_.toLogical(event->position());
+    if (at && deskDropAllowed(*at))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void DeskWidget::dropEvent(QDropEvent* event) {
+    const std::optional<QPoint> at = view_.toLogical(event->position());
+    if (!at || !event->mimeData()->hasFormat("text/uri-list"))
+        return;
+    event->acceptProposedAction();
+    deskDrop(*at, localPathsFromUriList(event->mimeData()->data("text/uri-list")));
 }

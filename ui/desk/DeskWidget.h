@@ -14,6 +14,13 @@
 #include <QImage>
 #include <QWidget>
 
+#include <string>
+#include <vector>
+
+// The local files named by a text/uri-list, as file-system bytes (percent escapes
+// decoded by hand, so names that are not UTF-8 survive); other schemes are skipped.
+std::vector<std::string> localPathsFromUriList(const QByteArray& uriList);
+
 struct DeskPointer {
     enum Kind { Press, Move, Release };
     Kind kind = Move;
@@ -45,6 +52,10 @@ protected:
     virtual void deskLeave() {}
     // The view transform changed (resize, full screen): children must follow.
     virtual void deskViewChanged() {}
+    // Files dragged from another program: may they be dropped here, and the drop.
+    // Paths are the bytes of the file system, whatever their encoding.
+    virtual bool deskDropAllowed(QPoint) { return false; }
+    virtual void deskDrop(QPoint, const std::vector<std::string>& /*paths*/) {}
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -54,6 +65,9 @@ protected:
     void leaveEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void forward(DeskPointer::Kind kind, QMouseEvent* event);
