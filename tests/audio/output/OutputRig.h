@@ -20,10 +20,15 @@
 #include "audio/output/AudioEngine.h"
 #include "audio/output/SoundConfigurationApply.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <optional>
+#include <semaphore>
 #include <string>
+#include <thread>
 #include <vector>
 
 // One card opened for an engine, with what it played.
@@ -113,3 +118,33 @@ private:
 Frame softMixOne(Frame f, int32_t gain);
 // ... and through a hard-mix buffer at the volume of that gain.
 Frame hardMixOne(Frame f, int32_t gain);
+
+constexpr int32_t kLatency = VirtualCard::kLatencyFrames;
+
+// Tracks of the test decoder: frame n of an index track holds n; a sine; short bursts.
+inline TestDecoder::Setup indexTrack(int32_t seconds = 60) {
+    return {.signal = TestDecoder::Signal::Index, .seconds = seconds};
+}
+inline TestDecoder::Setup sineTrack(int32_t seconds = 60) {
+    return {.amplitude = 12000, .seconds = seconds};
+}
+
+// Ends the process when a test hangs (a command never served, a join that never ends).
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::seconds limit)
+        : thread_([this, limit] {
+              if (!done_.try_acquire_for(limit)) {
+                  std::fputs("no progress: a thread hangs\n", stderr);
+                  std::_Exit(1);
+              }
+          }) {}
+    ~Watchdog() {
+        done_.release();
+        thread_.join();
+    }
+
+private:
+    std::binary_semaphore done_{0};
+    std::thread thread_;
+};

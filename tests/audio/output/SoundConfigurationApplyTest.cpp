@@ -6,6 +6,7 @@
 
 #include "audio/deck/SoundOutput.h"
 #include "audio/output/OutputGains.h"
+#include "audio/output/SoundConfiguration.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
 
@@ -15,24 +16,8 @@
 
 namespace {
 
-TestDecoder::Setup indexTrack() {
-    TestDecoder::Setup s;
-    s.signal = TestDecoder::Signal::Index;
-    s.seconds = 60;
-    return s;
-}
-
-TestDecoder::Setup sineTrack() {
-    TestDecoder::Setup s;
-    s.amplitude = 10000;
-    s.seconds = 60;
-    return s;
-}
-
 const SoundCardId kCard1 = SoundCardId::fromName("test", "card one", 0);
 const SoundCardId kCard2 = SoundCardId::fromName("test", "card two", 0);
-
-constexpr int32_t kLatency = VirtualCard::kLatencyFrames;
 
 // Where sound was heard in the last second: "1L", "1R" (card 1), "3L", "3R" (outputs
 // 3-4 of card 1), "2L", "2R" (card 2).
@@ -72,9 +57,7 @@ TEST(SoundConfigurationApply, DecksPlayOnAcrossTheReplacementWithTheirLevelAndCr
                  {"hard to two cards with headphones", 0, 4, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        OutputRig::Options options;
-        options.outputMode = c.from;
-        OutputRig rig(options);
+        OutputRig rig({.outputMode = c.from});
         ASSERT_TRUE(rig.loadAndPlay(0, indexTrack()));
         MixerState state;
         state.deckLevels = {200, 256};
@@ -236,6 +219,12 @@ TEST(SoundConfigurationApply, SettingsAndExclusiveUseFollowTheChoice) {
     EXPECT_FALSE(rig.apply(11));
     EXPECT_FALSE(rig.apply(-1));
     EXPECT_EQ(settings().outputMode, 0);
+    // A damaged Output mode is served as the plain hard mix; the four-output layout has
+    // no row for loudspeakers only.
+    EXPECT_FALSE(soundConfiguration(11).softMix);
+    EXPECT_EQ(soundConfiguration(-1).listening, ListeningLayout::Speakers);
+    EXPECT_EQ(findSoundConfiguration(1, 0, 0), -1);
+    EXPECT_EQ(findSoundConfiguration(2, 2, 1), 2); // the external mixer mixes by itself
 
     ASSERT_TRUE(rig.apply(8, {kCard1, kCard2}));
     EXPECT_EQ(settings().outputMode, 8);
