@@ -107,17 +107,9 @@ TEST(HardMixOutput, VolumesFollowLevelAndCrossfaderAndDecideAudibility) {
     EXPECT_FALSE(out.isDeckAudible(2));
     EXPECT_FALSE(out.canRecord);
 
-    // Heard at the volume of level x crossfader gain: 200 x 192 at the centre.
-    rig.deck(0).setVolume(200);
-    rig.play(3 * 44100);
+    // Below a deck gain of 100 a playing deck is not audible; at 10 it is silent (the
+    // volume of other gains is checked frame by frame with the configurations).
     std::vector<Frame>& played = rig.current().front;
-    int32_t peak = 0;
-    for (size_t i = played.size() - 44100; i < played.size(); ++i)
-        peak = std::max<int32_t>(peak, frameLeft(played[i]));
-    const int16_t a = sineTrack().amplitude;
-    EXPECT_EQ(peak, frameLeft(hardMixOne(makeFrame(a, a), 200 * 192)));
-
-    // Below a deck gain of 100 a playing deck is not audible; at 10 it is silent.
     rig.deck(0).setVolume(1);
     EXPECT_TRUE(out.isDeckAudible(0)); // 192 x 1
     out.setCrossfader(383);            // deck 0 gain 1 x 1

@@ -182,7 +182,6 @@ void OutputRig::advanceCurrent(int64_t frames) {
     for (auto& c : cards_) {
         if (c.current && c.card) {
             c.card->advance(frames);
-            c.played += frames;
         }
     }
 }

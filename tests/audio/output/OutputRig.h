@@ -41,7 +41,6 @@ struct RigCard {
     bool keep = true;         // append played frames to front/rear
     std::vector<Frame> front; // outputs 1-2
     std::vector<Frame> rear;  // outputs 3-4
-    int64_t played = 0;
     // A running digest of outputs 1-2 while `hashing` (FNV-1a over the frames), for
     // long runs that cannot keep every frame.
     bool hashing = false;
@@ -102,9 +101,8 @@ public:
     // Pulls the current card i away (as unplugging it does).
     void unplug(int i = 0);
 
-    AudioEngineOptions engineOptions();
-
 private:
+    AudioEngineOptions engineOptions();
     void advanceCurrent(int64_t frames);
     void waitForTurns(int turns);
 

@@ -82,37 +82,31 @@ TEST(Recording, TheFileHoldsExactlyWhatTheCardPlayedUntilTheStopOrTheReplacement
 
 TEST(Recording, RefusalsComeBeforeAnythingIsRecorded) {
     ScratchDir dir;
-    {
-        // Hard mix: the message, no dialog, no file.
+    // A hard mix, and a soft mix without its card: the message, no dialog, no file.
+    for (const bool hard : {true, false}) {
+        SCOPED_TRACE(hard ? "hard mix" : "soft mix without a card");
         OutputRig rig;
+        if (!hard) {
+            rig.openResults = {SoundResult::DeviceBusy};
+            ASSERT_TRUE(rig.apply(1));
+            ASSERT_FALSE(rig.output().isReady());
+        }
         Messages messages;
         bool asked = false;
-        EXPECT_FALSE(toggleRecording(
-            &rig.output(),
-            [&] {
-                asked = true;
-                return dir.path("a.wav");
-            },
-            messages.sink()));
+        const auto ask = [&] {
+            asked = true;
+            return dir.path("a.wav");
+        };
+        EXPECT_FALSE(toggleRecording(&rig.output(), ask, messages.sink()));
         EXPECT_FALSE(asked);
         ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0],
-                  "You can't use the recorder when the mix is done in hardware in the sound "
-                  "card. Choose a configuration in the options panel which allows you to "
-                  "specify 'soft mix'");
+        if (hard) {
+            EXPECT_EQ(messages.shown[0],
+                      "You can't use the recorder when the mix is done in hardware in the sound "
+                      "card. Choose a configuration in the options panel which allows you to "
+                      "specify 'soft mix'");
+        }
         EXPECT_FALSE(fs::exists(dir.path("a.wav")));
-    }
-    {
-        // A soft mix without its card has nothing to record either.
-        OutputRig rig;
-        rig.openResults = {SoundResult::DeviceBusy};
-        ASSERT_TRUE(rig.apply(1));
-        ASSERT_FALSE(rig.output().isReady());
-        Messages messages;
-        EXPECT_FALSE(toggleRecording(
-            &rig.output(), [&] { return dir.path("c.wav"); }, messages.sink()));
-        EXPECT_EQ(messages.shown.size(), 1u);
-        EXPECT_FALSE(fs::exists(dir.path("c.wav")));
     }
     OutputRig rig({.outputMode = 1});
     SoundOutput& out = rig.output();
