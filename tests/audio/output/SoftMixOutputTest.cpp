@@ -1,10 +1,9 @@
-// The soft-mix output: the kernels' arithmetic at its edges, and on a virtual card
-// stepped by hand a deck started between turns, two decks mixed in step with clamping,
-// and the re-mix beyond the write cursor after a level change.
+// The soft-mix output on a virtual card stepped by hand: a deck started between turns,
+// two decks mixed in step with clamping, and the re-mix beyond the write cursor after a
+// level change, each frame by frame.
 
 #include "tests/audio/output/OutputRig.h"
 
-#include "audio/output/SoftMixKernel.h"
 #include "audio/output/SoftMixOutput.h"
 #include "core/Settings.h"
 
@@ -15,43 +14,6 @@ namespace {
 const OutputRig::Options kDeck0Heard{.outputMode = 1, .crossfader = 0};
 
 } // namespace
-
-TEST(SoftMixKernel, DecksSumAtTheirGainsShiftAndClamp) {
-    // gainB < 0: one deck alone (scaled by its whole gain); two decks are summed at half
-    // their gains, then shifted by 15.
-    const struct {
-        const char* name;
-        int16_t a, b;
-        int32_t gainA, gainB;
-        int16_t expected;
-    } cases[] = {
-        {"full positive clamps", 32767, 32767, 65536, 65536, 32767},
-        {"full negative clamps", -32768, -32768, 65536, 65536, -32768},
-        {"same sign beyond range", 20000, 20000, 65536, 65536, 32767},
-        {"opposite signs cancel", 20000, -20000, 65536, 65536, 0},
-        {"one deck silent", 12345, 32767, 65536, 0, 12345},
-        {"centre smooth", 10000, 10000, 256 * 192, 256 * 192, 15000},
-        {"odd gain halved down", 1000, 0, 65535, 0, 999},
-        {"arithmetic shift", -1, 0, 2, 0, -1},
-        {"alone: full scale", 32767, 0, 65536, -1, 32767},
-        {"alone: most negative", -32768, 0, 65536, -1, -32768},
-        {"alone: half", -32768, 0, 32768, -1, -16384},
-        {"alone: three quarters", 1000, 0, 49152, -1, 750},
-        {"alone: arithmetic shift", -1, 0, 1, -1, -1},
-        {"alone: zero gain", 5, 0, 0, -1, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Frame a = makeFrame(c.a, c.a);
-        const Frame b = makeFrame(c.b, c.b);
-        Frame out = 0x12345678;
-        if (c.gainB < 0)
-            mixOneDeck(&out, &a, 1, c.gainA);
-        else
-            mixTwoDecks(&out, &a, &b, 1, c.gainA, c.gainB);
-        EXPECT_EQ(out, makeFrame(c.expected, c.expected));
-    }
-}
 
 TEST(SoftMixOutput, ADeckStartedBetweenTurnsGoesOnWhereItWasPaused) {
     // Without an audio thread the play command is carried out between two turns, so a
