@@ -157,17 +157,20 @@ std::tuple<int32_t, float, int32_t, float, int32_t> pointsOf(const TrackAnalysis
     return {a.peakEnergy, a.startPoint, a.startEnergy, a.endPoint, a.endEnergy};
 }
 
-void expectSameRecord(const TrackAnalysis& a, const TrackAnalysis& b, int block) {
-    EXPECT_EQ(pointsOf(a), pointsOf(b)) << "block " << block;
+// A deck with its analyser attached to the record of a loaded track.
+std::unique_ptr<Deckish> attachedDeck(double trackSeconds = 30.0) {
+    auto deck = std::make_unique<Deckish>();
+    deck->attach();
+    deck->trackFrames = static_cast<int64_t>(trackSeconds * kRate);
+    return deck;
 }
 
 // Block by block against the reference, through ring wraps, a seek, a switch of the
 // band, full-scale square waves (the largest possible block values) and the tail. Equal
 // envelopes also prove every kernel's length and taps.
 TEST(BeatAnalyser, BlockwiseAnalysisMatchesReference) {
-    auto deck = std::make_unique<Deckish>();
+    auto deck = attachedDeck();
     auto ref = std::make_unique<ReferenceAnalyser>(deck->frameTimes);
-    deck->attach();
     TrackAnalysis refRecord;
     ref->record = &refRecord;
     ClickTrack music{.bpm = 126.0,
@@ -205,7 +208,7 @@ TEST(BeatAnalyser, BlockwiseAnalysisMatchesReference) {
         ASSERT_EQ(deck->analyser.band(), ref->band()) << "block " << n;
         if (bands.empty() || bands.back() != ref->band())
             bands.push_back(ref->band());
-        expectSameRecord(deck->record, refRecord, n);
+        EXPECT_EQ(pointsOf(deck->record), pointsOf(refRecord)) << "block " << n;
     }
     EXPECT_GT(deck->record.peakEnergy.load(), 1);
     EXPECT_GE(bands.size(), 3u) << "the band should have switched";
@@ -224,10 +227,8 @@ TEST(BeatAnalyser, ClickTracksGiveTheirTempo) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto deck = std::make_unique<Deckish>();
-        deck->attach();
+        auto deck = attachedDeck();
         ClickTrack track{.bpm = c.bpm};
-        deck->trackFrames = int64_t(30 * kRate);
         deck->feedSeconds(track, 6.0);
         EXPECT_NEAR(deck->analyser.currentBpm(), c.expected, 0.5) << "after 6 s";
         deck->feedSeconds(track, 14.0);
@@ -239,10 +240,8 @@ TEST(BeatAnalyser, ClickTracksGiveTheirTempo) {
 }
 
 TEST(BeatAnalyser, SilenceGivesNoTempoAndLeavesTheRecordAlone) {
-    auto deck = std::make_unique<Deckish>();
-    deck->attach();
+    auto deck = attachedDeck(20.0);
     deck->entry.bpm = 123.0f;
-    deck->trackFrames = int64_t(20 * kRate);
     ClickTrack silence{.amplitude = 0.0, .noise = 0.0};
     deck->feedSeconds(silence, 10.0);
 
@@ -251,7 +250,7 @@ TEST(BeatAnalyser, SilenceGivesNoTempoAndLeavesTheRecordAlone) {
     EXPECT_EQ(deck->entry.bpm.load(), 123.0f);
     EXPECT_EQ(deck->record.bpmCount.load(), 0);
     EXPECT_EQ(deck->record.loudness.load(), 0);
-    expectSameRecord(deck->record, TrackAnalysis{}, 0);
+    EXPECT_EQ(pointsOf(deck->record), pointsOf(TrackAnalysis{}));
 }
 
 TEST(BeatAnalyser, StartAndEndPointsFindTheLoudPart) {
@@ -266,10 +265,8 @@ TEST(BeatAnalyser, StartAndEndPointsFindTheLoudPart) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto deck = std::make_unique<Deckish>();
-        deck->attach();
+        auto deck = attachedDeck(c.length);
         ClickTrack track{.loudFromS = c.loudFrom, .loudToS = c.loudTo, .quietGain = 0.1};
-        deck->trackFrames = int64_t(c.length * kRate);
         deck->feedSeconds(track, c.length);
         deck->decoding = 0;
         deck->feedConstant(0, 4, -1.0f); // covers the 113-block delay of the envelope
@@ -307,13 +304,11 @@ TEST(BeatAnalyser, StoredBpmGivesWayOnlyToALongerRun) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto deck = std::make_unique<Deckish>();
-        deck->attach();
+        auto deck = attachedDeck();
         deck->record.bpmCount = c.bpmCount;
         deck->entry.bpm = c.bpm;
         deck->decoding = c.decoding ? 1 : 0;
         ClickTrack track{.bpm = 120.0};
-        deck->trackFrames = int64_t(30 * kRate);
         const bool changes = c.decoding && c.bpmCount != TrackAnalysis::kBpmSetByHand;
         int changedAt = -1;
         for (int n = 0; n < 1100 && changedAt < 0; ++n) { // up to 28.7 s
@@ -338,8 +333,7 @@ TEST(BeatAnalyser, StoredBpmGivesWayOnlyToALongerRun) {
 }
 
 TEST(BeatAnalyser, LoudnessIsTheLargestSixtyBlockSum) {
-    auto deck = std::make_unique<Deckish>();
-    deck->attach();
+    auto deck = attachedDeck();
     // 72 samples of 1000 sum to 72000, block value 17; of -500, -36000 / 4096 = -8
     // (toward zero).
     deck->feedConstant(1000, 59);

@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -21,43 +21,27 @@
 
 namespace {
 
-// A private home folder holding the ALSA configuration, removed at exit.
-struct NullAlsaHome {
-    std::string dir;
-    NullAlsaHome() {
-        char pattern[] = "/tmp/zv-null-alsa-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            return;
-        }
-        dir = pattern;
-        std::ofstream(dir + "/.asoundrc")
-            << "pcm.!default { type null }\n"
-               "pcm.zvnull { type null hint.description \"Null output\" }\n";
-        setenv("HOME", dir.c_str(), 1);
-    }
-    ~NullAlsaHome() {
-        if (!dir.empty()) {
-            std::remove((dir + "/.asoundrc").c_str());
-            rmdir(dir.c_str());
-        }
-    }
-};
-
-// Must run before the first ALSA call of the process; ALSA reads the file then.
+// A private home folder holding the ALSA configuration. Must be set before the first
+// ALSA call of the process, which reads the file then; removed at exit.
 void useNullAlsaDevices() {
-    static const NullAlsaHome home;
-    ASSERT_FALSE(home.dir.empty());
-}
-
-template <typename Pred> bool waitFor(Pred pred) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
+    static const struct NullAlsaHome {
+        std::string dir;
+        NullAlsaHome() {
+            char pattern[] = "/tmp/zv-null-alsa-XXXXXX";
+            if (mkdtemp(pattern) == nullptr)
+                return;
+            dir = pattern;
+            std::ofstream(dir + "/.asoundrc")
+                << "pcm.!default { type null }\n"
+                   "pcm.zvnull { type null hint.description \"Null output\" }\n";
+            setenv("HOME", dir.c_str(), 1);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+        ~NullAlsaHome() {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+    } home;
+    ASSERT_FALSE(home.dir.empty());
 }
 
 } // namespace
@@ -68,15 +52,13 @@ TEST(PortAudioCard, PlaysBuffersThroughTheStreamCallback) {
     std::unique_ptr<SoundDevice> device;
     const SoundResult opened = openSoundCard(nullptr, false, &device);
     const std::vector<SoundCardInfo> outputs = listPortAudioOutputs();
-    if (opened == SoundResult::Ok && device->info().isVirtual) {
+    if (opened == SoundResult::Ok && device->info().isVirtual)
         GTEST_SKIP() << "PortAudio offers no ALSA null device here";
-    }
     ASSERT_EQ(opened, SoundResult::Ok);
     ASSERT_FALSE(outputs.empty());
     bool listedAsDefault = false;
-    for (const SoundCardInfo& c : outputs) {
+    for (const SoundCardInfo& c : outputs)
         listedAsDefault |= c.isDefault && c.id == device->info().id;
-    }
     EXPECT_TRUE(listedAsDefault) << "opening without identifier gives the listed default";
     EXPECT_GE(device->latencyFrames(), kRenderChunkFrames);
 
@@ -87,13 +69,11 @@ TEST(PortAudioCard, PlaysBuffersThroughTheStreamCallback) {
     moving->setVolume(-300);
     ASSERT_EQ(moving->play(), SoundResult::Ok);
 
-    // Fill behind the callback while it plays, as the outputs do.
+    // Fill behind the callback while it plays, as the outputs do, for at most 20 s.
     int32_t play = 0, write = 0;
     int rounds = 0;
-    EXPECT_TRUE(waitFor([&] {
-        if (moving->getCursors(&play, &write) != SoundResult::Ok) {
-            return false;
-        }
+    for (int waited = 0; waited < 20000 && (rounds <= 3 || play == 0); ++waited) {
+        ASSERT_EQ(moving->getCursors(&play, &write), SoundResult::Ok);
         EXPECT_EQ(write, (play + device->latencyFrames()) % kFrames);
         LockedRegions r;
         if (moving->lock(write, 4096, &r) == SoundResult::Ok) {
@@ -101,8 +81,10 @@ TEST(PortAudioCard, PlaysBuffersThroughTheStreamCallback) {
             std::fill(r.second, r.second + r.secondFrames, makeFrame(1000, -1000));
             moving->unlock(r);
         }
-        return ++rounds > 3 && play != 0;
-    })) << "the callback never took frames";
+        ++rounds;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_NE(play, 0) << "the callback never took frames";
     ASSERT_EQ(still->getCursors(&play, &write), SoundResult::Ok);
     EXPECT_EQ(play, 0) << "a stopped buffer does not move";
 
@@ -116,14 +98,10 @@ TEST(PortAudioCard, OpensACardByItsIdentifierAndKeepsExclusiveOpensApart) {
     OutputCapture capture;
     const std::vector<SoundCardInfo> outputs = listPortAudioOutputs();
     const SoundCardInfo* named = nullptr;
-    for (const SoundCardInfo& c : outputs) {
-        if (c.description == "zvnull (ALSA)") {
-            named = &c;
-        }
-    }
-    if (named == nullptr) {
+    for (const SoundCardInfo& c : outputs)
+        named = c.description == "zvnull (ALSA)" ? &c : named;
+    if (named == nullptr)
         GTEST_SKIP() << "PortAudio offers no ALSA null device here";
-    }
     std::unique_ptr<SoundDevice> first, second;
     ASSERT_EQ(openSoundCard(&named->id, true, &first), SoundResult::Ok);
     EXPECT_EQ(first->info().id, named->id);

@@ -1,14 +1,22 @@
-// The card buffers and the card's mixer, driven by hand on the virtual card: what the
-// sink receives is exactly what the PortAudio callback would send to the card.
+// The card layer: buffers and the card's mixer driven by hand on the virtual card (what
+// the sink receives is exactly what the PortAudio callback would send to the card), the
+// card identifiers, and the layer on this machine's real sound system, which holds
+// whether or not it has sound outputs (without any, the usual case on build machines,
+// PortAudio reports none and the virtual card is the default).
+#include "tests/audio/output/OutputCapture.h"
+
 #include "audio/card/CardMixer.h"
+#include "audio/card/PortAudioCard.h"
 #include "audio/card/SoundCard.h"
+#include "audio/card/SystemVolumes.h"
 #include "audio/card/VirtualCard.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <array>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -173,32 +181,6 @@ TEST(SoundCardBuffer, CursorsAdvanceOnlyWhilePlayingAndWrap) {
     EXPECT_TRUE(playing->isPlaying());
 }
 
-TEST(SoundCardBuffer, VolumesMillibelsToGain) {
-    struct Case {
-        int32_t millibels, gain;
-    };
-    // 65536 x 10^(mB / 2000), rounded.
-    const Case cases[] = {{0, 65536},  {-602, 32770}, {-2000, 6554},
-                          {-6000, 66}, {-9999, 1},    {-10000, 0}};
-    for (const Case& c : cases)
-        EXPECT_EQ(millibelsToGain(c.millibels), c.gain) << c.millibels << " mB";
-    int32_t previous = 0;
-    for (int32_t mb = -10000; mb <= 0; mb += 7) {
-        const int32_t g = millibelsToGain(mb);
-        EXPECT_GE(g, previous) << mb << " mB";
-        previous = g;
-    }
-
-    Rig rig;
-    auto buffer = rig.buffer(10);
-    EXPECT_EQ(buffer->volume(), 0);
-    EXPECT_EQ(buffer->setVolume(1), SoundResult::InvalidParam);
-    EXPECT_EQ(buffer->setVolume(-10001), SoundResult::InvalidParam);
-    EXPECT_EQ(buffer->volume(), 0);
-    EXPECT_EQ(buffer->setVolume(-1234), SoundResult::Ok);
-    EXPECT_EQ(buffer->volume(), -1234);
-}
-
 TEST(SoundCardBuffer, MixesPlayingBuffersWithTheirVolumesAndSaturates) {
     struct Case {
         const char* name;
@@ -224,6 +206,7 @@ TEST(SoundCardBuffer, MixesPlayingBuffersWithTheirVolumesAndSaturates) {
         SCOPED_TRACE(c.name);
         Rig rig;
         auto a = rig.buffer(100);
+        EXPECT_EQ(a->volume(), 0);
         auto b = rig.buffer(77); // a different length: both wrap at their own ends
         write(*a, 0, std::vector<Frame>(100, c.a));
         write(*b, 0, std::vector<Frame>(77, c.b));
@@ -232,6 +215,10 @@ TEST(SoundCardBuffer, MixesPlayingBuffersWithTheirVolumesAndSaturates) {
         a->play();
         if (c.bPlays)
             b->play();
+        // Volumes outside [-10000, 0] are refused and change nothing.
+        EXPECT_EQ(a->setVolume(1), SoundResult::InvalidParam);
+        EXPECT_EQ(b->setVolume(-10001), SoundResult::InvalidParam);
+        EXPECT_EQ(a->volume(), c.volA);
         rig.card->advance(400);
         ASSERT_EQ(rig.played.size(), 400u);
         for (Frame f : rig.played) {
@@ -280,29 +267,6 @@ TEST(SoundCardBuffer, CreationLimitsAndLifetimes) {
     EXPECT_EQ(fresh->unlock(r), SoundResult::Ok);
 }
 
-TEST(SoundCardResult, MessagesPerCode) {
-    // Only the two the user can act on have their own message; the rest are driver errors.
-    const char* const driver = "Error in the sound driver of DirectX";
-    const struct {
-        SoundResult result;
-        const char* message;
-    } cases[] = {
-        {SoundResult::Ok, nullptr},
-        {SoundResult::OutOfMemory, "Error in the sound card driver: not enough memory"},
-        {SoundResult::DeviceBusy, "The sound card is already used by another application"},
-        {SoundResult::NotFound, driver},
-        {SoundResult::InvalidParam, driver},
-        {SoundResult::InvalidCall, driver},
-        {SoundResult::DeviceLost, driver},
-        {SoundResult::Failed, driver},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.result));
-        EXPECT_STREQ(soundResultMessage(c.result), c.message);
-        EXPECT_EQ(isDriverError(c.result), c.message == driver);
-    }
-}
-
 TEST(SoundCardId, StableDistinctAndReadFromSettings) {
     // Stored in users' settings: the derivation must never change.
     const SoundCardId id = SoundCardId::fromName("ALSA", "default", 0);
@@ -321,4 +285,53 @@ TEST(SoundCardId, StableDistinctAndReadFromSettings) {
     EXPECT_EQ(read, SoundCardId{});
     EXPECT_TRUE(read.assign(id.bytes.data(), 16));
     EXPECT_EQ(read, id);
+}
+
+// Enumeration and opens on the real sound system; the libraries print nothing.
+TEST(SoundCardSystem, EnumerationOpensAndSystemVolumesAreQuiet) {
+    OutputCapture capture;
+    const std::vector<SoundCardInfo> cards = enumerateSoundCards();
+    const std::vector<SoundCardInfo> portAudio = listPortAudioOutputs();
+    ASSERT_EQ(cards.size(), portAudio.size() + 2);
+    EXPECT_FALSE(cards.front().hasId) << "the default-device entry comes first";
+    EXPECT_FALSE(cards.front().isDefault);
+    EXPECT_FALSE(cards.front().description.empty());
+    EXPECT_TRUE(cards.back().isVirtual);
+    EXPECT_EQ(cards.back().id, virtualCardInfo().id);
+    EXPECT_EQ(cards.back().isDefault, portAudio.empty())
+        << "the virtual card is the default exactly when PortAudio has no output";
+    int defaults = 0;
+    std::set<std::array<uint8_t, SoundCardId::kBytes>> ids;
+    for (const SoundCardInfo& c : cards) {
+        defaults += c.isDefault ? 1 : 0;
+        EXPECT_TRUE(!c.hasId || ids.insert(c.id.bytes).second) << "duplicate " << c.description;
+    }
+    EXPECT_EQ(defaults, 1);
+    const std::vector<SoundCardInfo> again = enumerateSoundCards();
+    ASSERT_EQ(again.size(), cards.size());
+    for (size_t i = 0; i < cards.size(); ++i) {
+        EXPECT_EQ(again[i].id, cards[i].id) << cards[i].description;
+        EXPECT_EQ(again[i].description, cards[i].description);
+    }
+
+    // A card that is not there: the driver error, on which outputs fall back to the
+    // default; the virtual card is not a PortAudio device.
+    const SoundCardId missing = SoundCardId::fromName("No such API", "No such card", 0);
+    std::unique_ptr<SoundDevice> device;
+    const SoundResult result = openSoundCard(&missing, true, &device);
+    EXPECT_EQ(result, SoundResult::NotFound);
+    EXPECT_EQ(device, nullptr);
+    EXPECT_TRUE(isDriverError(result));
+    EXPECT_STREQ(soundResultMessage(result), "Error in the sound driver of DirectX");
+    const SoundCardId virtualId = virtualCardInfo().id;
+    EXPECT_EQ(openPortAudioCard(&virtualId, &device), SoundResult::NotFound);
+
+    // With or without a mixer: restoring before saving does nothing, a second save keeps
+    // the first state.
+    restoreSystemVolumes();
+    saveSystemVolumes();
+    saveSystemVolumes();
+    restoreSystemVolumes();
+    restoreSystemVolumes();
+    EXPECT_EQ(capture.text(), "") << "the sound libraries printed";
 }

@@ -1,20 +1,19 @@
 #pragma once
 // Shared by the decoder tests: RIFF/WAVE files built byte by byte, a scratch folder, a
-// whole-track decode and a frequency measure.
+// whole-track decode, a frequency measure and the refusal of paths that are no files.
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "audio/decoders/Decoder.h"
 #include "core/Frame.h"
+#include "tests/audio/WavCheck.h"
 
 namespace decodertest {
 
@@ -115,24 +114,9 @@ inline std::vector<int16_t> sine(double hz, int rate, size_t frames) {
     return s;
 }
 
-// A folder of its own under the system's temporary folder, removed with its files.
-class TempDir {
+// A scratch folder that also writes files.
+class TempDir : public ScratchDir {
 public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "zv-decoder-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (ok())
-            std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    bool ok() const { return !path_.empty(); }
     // Writes the bytes to a file of that name in the folder and returns its path.
     std::string write(const std::string& name, const Bytes& bytes) {
         const std::string file = path(name);
@@ -140,16 +124,20 @@ public:
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return file;
     }
-    // The path of a file or folder of that name in the folder, removed with it.
-    std::string path(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
 };
 
-inline Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// Paths that are not a regular file are refused, a FIFO without waiting for a writer.
+inline void expectNonFilesRefused(Decoder& decoder, const TempDir& dir) {
+    const std::string folder = dir.path("folder");
+    const std::string fifo = dir.path("fifo");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {dir.path("missing"), folder, fifo}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(decoder.open(path.c_str()), 0);
+        Frame block[kBlockFrames];
+        EXPECT_EQ(decoder.read(block), -1);
+    }
 }
 
 struct Decoded {

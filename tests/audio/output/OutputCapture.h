@@ -11,12 +11,9 @@ class OutputCapture {
 public:
     OutputCapture() {
         std::fflush(nullptr);
-        file_ = std::tmpfile();
-        savedOut_ = fcntl(1, F_DUPFD_CLOEXEC, 0);
-        savedErr_ = fcntl(2, F_DUPFD_CLOEXEC, 0);
-        if (file_ != nullptr) {
-            dup2(fileno(file_), 1);
-            dup2(fileno(file_), 2);
+        for (int fd = 1; file_ != nullptr && fd <= 2; ++fd) {
+            saved_[fd - 1] = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+            dup2(fileno(file_), fd);
         }
     }
     ~OutputCapture() { text(); }
@@ -25,31 +22,23 @@ public:
 
     // Ends the capture (once) and returns everything written.
     const std::string& text() {
-        if (savedOut_ < 0 && savedErr_ < 0) {
+        if (file_ == nullptr)
             return text_;
-        }
         std::fflush(nullptr);
-        dup2(savedOut_, 1);
-        dup2(savedErr_, 2);
-        close(savedOut_);
-        close(savedErr_);
-        savedOut_ = savedErr_ = -1;
-        if (file_ != nullptr) {
-            std::rewind(file_);
-            char chunk[512];
-            size_t n;
-            while ((n = std::fread(chunk, 1, sizeof chunk, file_)) > 0) {
-                text_.append(chunk, n);
-            }
-            std::fclose(file_);
-            file_ = nullptr;
+        for (int fd : {1, 2}) {
+            dup2(saved_[fd - 1], fd);
+            close(saved_[fd - 1]);
         }
+        std::rewind(file_);
+        for (int c; (c = std::fgetc(file_)) != EOF;)
+            text_ += static_cast<char>(c);
+        std::fclose(file_);
+        file_ = nullptr;
         return text_;
     }
 
 private:
-    std::FILE* file_ = nullptr;
-    int savedOut_ = -1;
-    int savedErr_ = -1;
+    std::FILE* file_ = std::tmpfile();
+    int saved_[2] = {-1, -1};
     std::string text_;
 };

@@ -148,10 +148,7 @@ int OutputRig::currentCount() const {
 
 bool OutputRig::load(int i, const TestDecoder::Setup& setup) {
     deck(i).testDecoder.configure(setup);
-    TrackRecord r;
-    r.path = "test:track" + std::to_string(i);
-    r.entry = store.openEntry(r.path, setup.sizeKey);
-    return deck(i).load(r);
+    return reload(i);
 }
 
 bool OutputRig::reload(int i) {
@@ -185,7 +182,6 @@ void OutputRig::advanceCurrent(int64_t frames) {
     for (auto& c : cards_) {
         if (c.current && c.card) {
             c.card->advance(frames);
-            c.played += frames;
         }
     }
 }

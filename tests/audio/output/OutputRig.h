@@ -20,10 +20,15 @@
 #include "audio/output/AudioEngine.h"
 #include "audio/output/SoundConfigurationApply.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <optional>
+#include <semaphore>
 #include <string>
+#include <thread>
 #include <vector>
 
 // One card opened for an engine, with what it played.
@@ -36,7 +41,6 @@ struct RigCard {
     bool keep = true;         // append played frames to front/rear
     std::vector<Frame> front; // outputs 1-2
     std::vector<Frame> rear;  // outputs 3-4
-    int64_t played = 0;
     // A running digest of outputs 1-2 while `hashing` (FNV-1a over the frames), for
     // long runs that cannot keep every frame.
     bool hashing = false;
@@ -97,9 +101,8 @@ public:
     // Pulls the current card i away (as unplugging it does).
     void unplug(int i = 0);
 
-    AudioEngineOptions engineOptions();
-
 private:
+    AudioEngineOptions engineOptions();
     void advanceCurrent(int64_t frames);
     void waitForTurns(int turns);
 
@@ -113,3 +116,33 @@ private:
 Frame softMixOne(Frame f, int32_t gain);
 // ... and through a hard-mix buffer at the volume of that gain.
 Frame hardMixOne(Frame f, int32_t gain);
+
+constexpr int32_t kLatency = VirtualCard::kLatencyFrames;
+
+// Tracks of the test decoder: frame n of an index track holds n; a sine; short bursts.
+inline TestDecoder::Setup indexTrack(int32_t seconds = 60) {
+    return {.signal = TestDecoder::Signal::Index, .seconds = seconds};
+}
+inline TestDecoder::Setup sineTrack(int32_t seconds = 60) {
+    return {.amplitude = 12000, .seconds = seconds};
+}
+
+// Ends the process when a test hangs (a command never served, a join that never ends).
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::seconds limit)
+        : thread_([this, limit] {
+              if (!done_.try_acquire_for(limit)) {
+                  std::fputs("no progress: a thread hangs\n", stderr);
+                  std::_Exit(1);
+              }
+          }) {}
+    ~Watchdog() {
+        done_.release();
+        thread_.join();
+    }
+
+private:
+    std::binary_semaphore done_{0};
+    std::thread thread_;
+};

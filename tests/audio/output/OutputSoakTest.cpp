@@ -16,30 +16,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <semaphore>
-#include <thread>
+#include <random>
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-class Lcg {
-public:
-    explicit Lcg(uint32_t seed) : state_(seed) {}
-    int32_t below(int32_t n) {
-        state_ = state_ * 1664525u + 1013904223u;
-        return static_cast<int32_t>((state_ >> 8) % static_cast<uint32_t>(n));
-    }
-
-private:
-    uint32_t state_;
-};
 
 void expectSane(const Deck& d) {
     EXPECT_EQ(d.command.load(std::memory_order_acquire), 0);
@@ -66,32 +48,18 @@ const SoundCardId kCard2 = SoundCardId::fromName("soak", "card two", 0);
 } // namespace
 
 TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
-    std::binary_semaphore finished{0};
-    std::thread watchdog([&finished] {
-        if (!finished.try_acquire_for(900s)) {
-            std::fputs("OutputSoak: no progress for 900 s, a thread hangs\n", stderr);
-            std::_Exit(1);
-        }
-    });
-
-    std::string dir = (fs::temp_directory_path() / "zv-soak-XXXXXX").string();
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
-
-    OutputRig::Options options;
-    options.ownThread = true;
-    options.outputMode = 1;
-    OutputRig rig(options);
+    Watchdog watchdog(900s);
+    ScratchDir dir;
+    ASSERT_TRUE(dir.ok());
+    OutputRig rig({.ownThread = true, .outputMode = 1});
     for (auto& c : rig.cards())
         c.keep = false;
-    TestDecoder::Setup tracks[2];
-    tracks[0].seconds = 240;
-    tracks[1].signal = TestDecoder::Signal::Clicks;
-    tracks[1].clickEvery = 20000;
-    tracks[1].clickFrames = 9000;
-    tracks[1].frequency = 660.0;
-    tracks[1].seconds = 300;
-    ASSERT_TRUE(rig.load(0, tracks[0]));
-    ASSERT_TRUE(rig.load(1, tracks[1]));
+    ASSERT_TRUE(rig.load(0, sineTrack(240)));
+    ASSERT_TRUE(rig.load(1, {.signal = TestDecoder::Signal::Clicks,
+                             .frequency = 660.0,
+                             .clickEvery = 20000,
+                             .clickFrames = 9000,
+                             .seconds = 300}));
     rig.deck(0).play();
 
     MixerState state;
@@ -108,7 +76,7 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
     const auto toggle = [&] {
         SoundOutput& out = rig.output();
         const bool wasRecording = out.attachedRecorder() != nullptr;
-        std::string path = dir + "/mix" + std::to_string(recordings.size()) + ".wav";
+        std::string path = dir.path("mix" + std::to_string(recordings.size()) + ".wav");
         std::vector<std::string> messages;
         const bool started = toggleRecording(
             &out, [&] { return path; }, [&](const std::string& m) { messages.push_back(m); });
@@ -133,12 +101,13 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
     toggle();
     ASSERT_NE(running, nullptr);
 
-    Lcg random(20241206);
+    std::mt19937 generator(20241206);
+    const auto below = [&](int32_t n) { return static_cast<int32_t>(generator() % uint32_t(n)); };
     constexpr int64_t kTotalFrames = int64_t{10} * 60 * 44100;
     int operations = 0;
     int reconfigurations = 0;
     for (int64_t now = 0; now < kTotalFrames;) {
-        const int64_t pause = 8820 + random.below(57330);
+        const int64_t pause = 8820 + below(57330);
         rig.play(pause, 1024);
         now += pause;
         if (running) {
@@ -155,16 +124,16 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
             }
         }
         rig.engine().retireRecorders();
-        const int i = random.below(2);
+        const int i = below(2);
         Deck& d = rig.deck(i);
         ++operations;
         // Weighted: loading and seeking (which decode 6.7 s of sound at once) are as
         // rare as in a real set, the faders are frequent.
         static const int kWeights[] = {0, 1, 1, 1, 3, 3,  4,  5,  5,  6,  6,  7, 7,
                                        8, 8, 9, 9, 9, 11, 12, 13, 14, 15, 16, 16};
-        switch (kWeights[random.below(25)]) {
+        switch (kWeights[below(25)]) {
         case 0:
-            if (random.below(2) == 0) {
+            if (below(2) == 0) {
                 ASSERT_TRUE(rig.reload(i));
                 EXPECT_EQ(d.playing, 0);
             }
@@ -178,24 +147,24 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
             EXPECT_EQ(d.playing, 0);
             break;
         case 4:
-            d.playFrom(float(random.below(950)) / 1000.0f);
+            d.playFrom(float(below(950)) / 1000.0f);
             break;
         case 5:
-            d.setSpeed(2730 + random.below(5462 - 2730 + 1));
+            d.setSpeed(2730 + below(5462 - 2730 + 1));
             break;
         case 6:
-            d.shift(random.below(40001) - 20000);
+            d.shift(below(40001) - 20000);
             break;
         case 7:
-            d.skip(random.below(200001) - 100000);
+            d.skip(below(200001) - 100000);
             break;
         case 8:
-            state.deckLevels[i] = random.below(257);
+            state.deckLevels[i] = below(257);
             d.setVolume(state.deckLevels[i]);
             break;
         case 9:
         case 10:
-            state.crossfader = random.below(385);
+            state.crossfader = below(385);
             rig.output().setCrossfader(state.crossfader);
             EXPECT_EQ(rig.output().isDeckAudible(i), rig.output().isDeckAudible(i));
             break;
@@ -203,7 +172,7 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
             settings().masterTempo = 1 - settings().masterTempo;
             break;
         case 12:
-            settings().crossfader = random.below(3);
+            settings().crossfader = below(3);
             rig.output().setCrossfader(state.crossfader);
             break;
         case 13:
@@ -218,7 +187,7 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
             // A new configuration ends a recording; soft-mix rows come often, so that
             // recordings happen.
             static const int kRows[] = {0, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10, 1};
-            const int row = kRows[random.below(14)];
+            const int row = kRows[below(14)];
             endRecording();
             ASSERT_TRUE(rig.apply(row, {kCard1, kCard2}, state));
             for (auto& c : rig.cards())
@@ -236,8 +205,6 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
     }
     endRecording();
     rig.enginePtr().reset(); // ends the last recording, joins the thread
-    finished.release();
-    watchdog.join();
 
     EXPECT_GT(operations, 300);
     EXPECT_GT(reconfigurations, 10);
@@ -255,6 +222,4 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
         nonEmpty += r.frames > 44100;
     }
     EXPECT_GT(nonEmpty, 3);
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
 }

@@ -1,10 +1,9 @@
-// The soft-mix output: its arithmetic (named cases for the kernels), and on a virtual
-// card stepped by hand the frame each deck is told it is heard, two decks mixed in
-// step with clamping, and the re-mix beyond the write cursor after a level change.
+// The soft-mix output on a virtual card stepped by hand: a deck started between turns,
+// two decks mixed in step with clamping, and the re-mix beyond the write cursor after a
+// level change, each frame by frame.
 
 #include "tests/audio/output/OutputRig.h"
 
-#include "audio/output/SoftMixKernel.h"
 #include "audio/output/SoftMixOutput.h"
 #include "core/Settings.h"
 
@@ -12,95 +11,14 @@
 
 namespace {
 
-TestDecoder::Setup indexTrack(int32_t seconds = 30) {
-    TestDecoder::Setup s;
-    s.signal = TestDecoder::Signal::Index;
-    s.seconds = seconds;
-    return s;
-}
-
-constexpr int32_t kLatency = VirtualCard::kLatencyFrames;
+const OutputRig::Options kDeck0Heard{.outputMode = 1, .crossfader = 0};
 
 } // namespace
-
-TEST(SoftMixKernel, TwoDecksSumAtHalfGainsShiftAndClamp) {
-    const struct {
-        const char* name;
-        int16_t a, b;
-        int32_t gainA, gainB;
-        int16_t expected;
-    } cases[] = {
-        {"full positive clamps", 32767, 32767, 65536, 65536, 32767},
-        {"full negative clamps", -32768, -32768, 65536, 65536, -32768},
-        {"same sign beyond range", 20000, 20000, 65536, 65536, 32767},
-        {"opposite signs cancel", 20000, -20000, 65536, 65536, 0},
-        {"one deck silent", 12345, 32767, 65536, 0, 12345},
-        {"centre smooth", 10000, 10000, 256 * 192, 256 * 192, 15000},
-        {"odd gain halved down", 1000, 0, 65535, 0, 999},
-        {"arithmetic shift", -1, 0, 2, 0, -1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Frame a = makeFrame(c.a, static_cast<int16_t>(-c.a - 1));
-        const Frame b = makeFrame(c.b, static_cast<int16_t>(-c.b - 1));
-        Frame out = 0x12345678;
-        mixTwoDecks(&out, &a, &b, 1, c.gainA, c.gainB);
-        EXPECT_EQ(frameLeft(out), c.expected);
-        // The right channel is worked on its own: -x - 1 covers the other end.
-        const int32_t right = ((-c.b - 1) * (c.gainB >> 1) + (-c.a - 1) * (c.gainA >> 1)) >> 15;
-        EXPECT_EQ(frameRight(out), std::clamp(right, -32768, 32767));
-    }
-}
-
-TEST(SoftMixKernel, OneDeckScalesByTheWholeGain) {
-    const struct {
-        int16_t in;
-        int32_t gain;
-        int16_t expected;
-    } cases[] = {{32767, 65536, 32767},
-                 {-32768, 65536, -32768},
-                 {-32768, 32768, -16384},
-                 {1000, 49152, 750},
-                 {-1, 1, -1},
-                 {5, 0, 0}};
-    for (const auto& c : cases) {
-        const Frame in = makeFrame(c.in, c.in);
-        Frame out = 0;
-        mixOneDeck(&out, &in, 1, c.gain);
-        EXPECT_EQ(frameLeft(out), c.expected) << c.in << " x " << c.gain;
-        EXPECT_EQ(frameRight(out), c.expected);
-    }
-}
-
-TEST(SoftMixOutput, EachDeckIsToldTheFrameAtTheCardsWriteCursor) {
-    OutputRig::Options options;
-    options.outputMode = 1;
-    options.crossfader = 0; // deck 0 at unity: its frames reach the card unchanged
-    OutputRig rig(options);
-    ASSERT_TRUE(rig.output().canRecord);
-    ASSERT_TRUE(rig.loadAndPlay(0, indexTrack()));
-    ASSERT_TRUE(rig.loadAndPlay(1, indexTrack()));
-    rig.play(44100);
-    Deck& deck = rig.deck(0);
-    std::vector<Frame>& out = rig.current().front;
-    for (int step = 0; step < 300; ++step) {
-        rig.turn();
-        const Frame expected = deck.outputRing[deck.playPos];
-        const size_t at = out.size() + kLatency;
-        rig.current().card->advance(kLatency + 1 + step % 700);
-        ASSERT_EQ(out[at], expected) << "step " << step;
-    }
-    for (size_t i = out.size() - 20000; i < out.size(); ++i)
-        ASSERT_EQ(TestDecoder::indexOf(out[i]), TestDecoder::indexOf(out[i - 1]) + 1) << i;
-}
 
 TEST(SoftMixOutput, ADeckStartedBetweenTurnsGoesOnWhereItWasPaused) {
     // Without an audio thread the play command is carried out between two turns, so a
     // poll comes before the submit that anchors the deck: that poll must not move it.
-    OutputRig::Options options;
-    options.outputMode = 1;
-    options.crossfader = 0;
-    OutputRig rig(options);
+    OutputRig rig(kDeck0Heard);
     ASSERT_TRUE(rig.loadAndPlay(0, indexTrack()));
     rig.play(44100, 1000);
     Deck& deck = rig.deck(0);
@@ -119,9 +37,7 @@ TEST(SoftMixOutput, TwoDecksInStepAreMixedAndClamped) {
     // Both decks play the same index track from the same start: the mix at full gains
     // (Full curve at the centre) is the clamped double of each frame, and the track's
     // frame numbers can be read back from the unclamped samples.
-    OutputRig::Options options;
-    options.outputMode = 1;
-    OutputRig rig(options);
+    OutputRig rig({.outputMode = 1});
     settings().crossfader = 1;
     rig.output().setCrossfader(192);
     ASSERT_TRUE(rig.load(0, indexTrack()));
@@ -153,10 +69,7 @@ TEST(SoftMixOutput, TwoDecksInStepAreMixedAndClamped) {
 }
 
 TEST(SoftMixOutput, ALevelChangeRemixesEverythingBeyondTheWriteCursor) {
-    OutputRig::Options options;
-    options.outputMode = 1;
-    options.crossfader = 0;
-    OutputRig rig(options);
+    OutputRig rig(kDeck0Heard);
     ASSERT_TRUE(rig.loadAndPlay(0, indexTrack()));
     rig.play(44100, 2000);
     rig.turn();
