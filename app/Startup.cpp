@@ -9,7 +9,10 @@
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
+#include "library/DemoTracks.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -61,6 +64,22 @@ int displayWidth() {
 
 } // namespace
 
+// On the first run the home folder receives a few demo tracks, so that a new user has
+// something to load, play and mix at once. A marker keeps them from coming back once
+// deleted; a failure costs nothing but the demo.
+void offerDemoTracks() {
+    const QString home = settings().homeFolder;
+    if (home.isEmpty())
+        return;
+    const QString marker = home + "/.demo-tracks-written";
+    if (QFileInfo::exists(marker))
+        return;
+    std::string error;
+    const std::string folder = (home + "/" + kDemoTracksFolder).toStdString();
+    if (writeDemoTracks(folder, kDemoTrackSeconds, &error) == int(demoTracks().size()))
+        QFile(marker).open(QIODevice::WriteOnly);
+}
+
 int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& prepare) {
     GuardedApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Zorvendal");
@@ -83,6 +102,7 @@ int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& 
     auto startScreen = std::make_unique<StartScreen>();
     startScreen->present();
     clearFatalMessage();
+    offerDemoTracks();
 
     RealClock clock;
     auto main = std::make_unique<MainWindow>(clock);

@@ -14,3 +14,8 @@ int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& 
 inline constexpr const char* kMultiInstanceRefusal =
     "You need to activate the Multi-Instance option in the setting pannel if you want to "
     "run several Zorvendal windows at once";
+
+// Where the first run puts the demo tracks, under the home folder, and how long they are.
+inline constexpr const char* kDemoTracksFolder = "Demo tracks";
+inline constexpr double kDemoTrackSeconds = 80.0;
+void offerDemoTracks();
