@@ -95,8 +95,9 @@ TEST(SkinReader, RefusedSkins) {
 // Whatever the bytes, the reader ends and every field stays a number (run under the
 // address and undefined-behaviour sanitizers).
 TEST(SkinReader, SurvivesGarbageLongLinesAndAbsurdNumbers) {
-    std::string text = kMinimal + "[play1]\nPos=2147483647,-2147483648,99999999999,2147483647\n"
-                                  "Mouse=2147483647,2147483647,2147483647,2147483647\n" +
+    std::string text = kMinimal +
+                       "[play1]\nPos=2147483647,-2147483648,99999999999,2147483647\n"
+                       "Mouse=2147483647,2147483647,2147483647,2147483647\n" +
                        std::string(5000, 'x') + "=" + std::string(3000, '1') + "\n" +
                        "FontName=" + std::string(600, 'F') + "\n[" + std::string(700, 'n');
     bool usable = false;

@@ -1,0 +1,235 @@
+// The desk as a user meets it: the window, the view transform, the controls under the
+// pointer, the deck displays and files dropped from another program.
+
+#include "app/DeskInput.h"
+#include "app/MainWidget.h"
+#include "app/MainWindow.h"
+#include "app/MessagePresenter.h"
+#include "app/TimerIds.h"
+#include "audio/card/VirtualCard.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
+#include "core/Clock.h"
+#include "core/FatalMessage.h"
+#include "core/Settings.h"
+#include "library/Playlist.h"
+#include "tests/tools/MixTestTracks.h"
+#include "ui/desk/DeskPainter.h"
+#include "ui/skin/Skin.h"
+
+#include <QApplication>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class AnsweringPresenter : public MessagePresenter {
+public:
+    void showMessage(QWidget*, const QString& text, Icon) override { shown.push_back(text); }
+    bool askYesNo(QWidget*, const QString& text) override {
+        asked.push_back(text);
+        return answer;
+    }
+    std::vector<QString> shown, asked;
+    bool answer = true;
+};
+
+class DeskTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        settings().setStorageFile(dir_.path() + "/settings.ini");
+        settings().volumes = [] { return std::vector<Volume>{}; };
+        settings().load();
+        settings().maximized = 0;
+        settings().homeFolder = dir_.path();
+        setMessagePresenter(&presenter_);
+        clearFatalMessage();
+        main_.audioOptions.systemVolumes = false;
+        main_.audioOptions.ownThread = false; // deck commands act at once
+        main_.audioOptions.openDevice = [](const SoundCardId*, bool, int,
+                                           std::unique_ptr<SoundDevice>* device) {
+            *device = VirtualCard::createManual();
+            return SoundResult::Ok;
+        };
+        ASSERT_TRUE(main_.onCreate(&widget_));
+        widget_.show();
+    }
+    void TearDown() override {
+        for (int d = 0; d < 2; ++d)
+            if (Deck* deck = deckAt(d))
+                deck->pause();
+        main_.prepareClose();
+        main_.onDestroy();
+        setMessagePresenter(nullptr);
+        clearFatalMessage();
+    }
+    std::string track(const char* name, double bpm = 120.0) {
+        const std::string path = (dir_.path() + "/" + name).toStdString();
+        const MixTestTrack tone{bpm, 3.0, 700.0, 1};
+        EXPECT_TRUE(tone.write(path));
+        return path;
+    }
+    void load(int d) {
+        ASSERT_TRUE(main_.loadIntoDeck(d, TrackRecord{"", "t", track("t.wav"), nullptr}));
+    }
+    QPoint centreOf(int control) const {
+        const ControlEntry& e = (*main_.skin())[control];
+        return e.hitRadius > 0 ? QPoint(e.hitX1, e.hitY1)
+                               : QPoint((e.hitX1 + e.hitX2) / 2, (e.hitY1 + e.hitY2) / 2);
+    }
+    void click(QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+        main_.desk()->buttonDown(button == Qt::LeftButton, at);
+        main_.desk()->buttonUp(at);
+    }
+    QRgb pixel(QPoint at) const { return main_.backBuffer()->pixel(at); }
+    QRgb skinPixel(int x, int y) const { return main_.skin()->surface.pixel(x, y); }
+
+    QTemporaryDir dir_;
+    AnsweringPresenter presenter_;
+    VirtualClock clock_;
+    MainWindow main_{clock_};
+    MainWidget widget_{main_};
+};
+
+// The picture is scaled into a full-screen window: a click at the scaled place of a
+// control reaches it, a click in the letterbox reaches nothing.
+TEST_F(DeskTest, ClickThroughTheScaledView) {
+    load(0);
+    widget_.resize(1920, 1080); // scale 1.8, picture from x = 240
+    EXPECT_EQ(widget_.view().picture(), QRect(240, 0, 1440, 1080));
+    const QPointF play = widget_.view().toWidget(QPointF(centreOf(control::kPlay1)));
+    QTest::mouseClick(widget_.windowHandle(), Qt::LeftButton, {}, play.toPoint());
+    EXPECT_TRUE(deckAt(0)->playing.load());
+    QTest::mouseClick(widget_.windowHandle(), Qt::LeftButton, {}, QPoint(100, 540));
+    EXPECT_TRUE(deckAt(0)->playing.load()) << "a letterbox click reached the desk";
+    QTest::mouseClick(widget_.windowHandle(), Qt::LeftButton, {}, play.toPoint());
+    EXPECT_FALSE(deckAt(0)->playing.load()) << "play and pause share one place";
+    // Invalidation covers the scaled rectangle of a control.
+    const QRect mapped = widget_.childGeometry(QRect(0, 0, 10, 10));
+    EXPECT_EQ(mapped, QRect(240, 0, 18, 18));
+}
+
+TEST_F(DeskTest, SlidersJumpFollowAndARightDragReturns) {
+    DeskInput& desk = *main_.desk();
+    const Skin& skin = *main_.skin();
+    // A click on the crossfader's track far right of the knob puts the knob's centre
+    // under the pointer at once, and the drag goes on from there.
+    const SliderTrack fader = crossfaderTrack(skin);
+    const int y = centreOf(control::kCrossfader).y();
+    desk.buttonDown(true, QPoint(fader.start + fader.travel, y));
+    const int jumped = main_.crossfader;
+    EXPECT_GT(jumped, 300);
+    desk.move(QPoint(fader.start + fader.travel - 40, y), true);
+    EXPECT_LT(main_.crossfader, jumped);
+    desk.buttonUp(QPoint());
+    // The knob image is where the value says, the background where it was.
+    const QRect knob = crossfaderKnob(skin, main_.crossfader);
+    const ControlEntry& cap = skin[control::kHorizontalFader];
+    EXPECT_EQ(pixel(knob.topLeft() + QPoint(5, 5)), skinPixel(cap.upX + 5, cap.upY + 5));
+
+    // Right button: the sound changes while held and comes back on release.
+    const int before = main_.crossfader;
+    desk.buttonDown(false, QPoint(fader.start, y));
+    EXPECT_EQ(main_.crossfader, 0);
+    desk.buttonUp(QPoint(fader.start, y));
+    EXPECT_EQ(main_.crossfader, before);
+
+    // Pitch: the top of the slider is the slowest speed; a drag stops a gliding reset.
+    desk.setSliderMode(kSliderModePitch);
+    load(0);
+    desk.setPitchControl(0, 4300);
+    click(centreOf(control::kResetPitch1));
+    EXPECT_TRUE(main_.pitchResetTimer[0]);
+    const SliderTrack pitch = verticalTrack(skin, control::kPitch1);
+    desk.buttonDown(true, QPoint(centreOf(control::kPitch1).x(), pitch.start));
+    desk.buttonUp(QPoint());
+    EXPECT_FALSE(main_.pitchResetTimer[0]);
+    EXPECT_EQ(deckAt(0)->speed.load(), main_.desk()->pitchMin());
+}
+
+TEST_F(DeskTest, ResetPitchGlidesAndASecondPressJumps) {
+    DeskInput& desk = *main_.desk();
+    desk.setSliderMode(kSliderModePitch);
+    load(0);
+    desk.setPitchControl(0, 4300);
+    click(centreOf(control::kResetPitch1));
+    clock_.advance(500);
+    EXPECT_EQ(deckAt(0)->speed.load(), 4284);
+    clock_.advance(500);
+    EXPECT_EQ(deckAt(0)->speed.load(), 4268);
+    click(centreOf(control::kResetPitch1));
+    EXPECT_EQ(deckAt(0)->speed.load(), 4096);
+    EXPECT_FALSE(main_.pitchResetTimer[0]);
+}
+
+TEST_F(DeskTest, ReleasingOffClosePressedStillCloses) {
+    DeskInput& desk = *main_.desk();
+    desk.buttonDown(true, centreOf(control::kClose));
+    EXPECT_EQ(desk.pressed(), control::kClose);
+    desk.buttonUp(QPoint(400, 300));
+    EXPECT_TRUE(main_.quitRequested());
+}
+
+TEST_F(DeskTest, DiscPlaysFromTheClickedPlaceAndItsHandFollows) {
+    load(0);
+    const QPoint centre = centreOf(control::kDisc1);
+    const int r = (*main_.skin())[control::kDisc1].hitRadius;
+    const float before = deckAt(0)->position.load();
+    click(centre); // the centre says nothing
+    EXPECT_FLOAT_EQ(deckAt(0)->position.load(), before);
+    click(centre + QPoint(r / 2, 0)); // three o'clock: a quarter of the track
+    EXPECT_NEAR(deckAt(0)->position.load(), 0.25f, 0.01f);
+    clock_.advance(100); // the display timer draws the hand
+    EXPECT_EQ(pixel(centre + QPoint(r / 2, 0)), qRgb(255, 255, 255));
+    click(centre + QPoint(0, r / 2)); // six o'clock: the hand moves, the old one is gone
+    clock_.advance(100);
+    EXPECT_EQ(pixel(centre + QPoint(0, r / 2)), qRgb(255, 255, 255));
+    EXPECT_NE(pixel(centre + QPoint(r / 2, 0)), qRgb(255, 255, 255));
+}
+
+TEST_F(DeskTest, DroppedFilesFillTheDecksThenThePlaylist) {
+    const std::string a = track("a.wav"), b = track("b.wav"), c = track("c.wav");
+    QByteArray list;
+    for (const std::string& p :
+         {a, std::string("/nonexistent/x.mp3"), dir_.path().toStdString(), b, c})
+        list += "file://" + QByteArray(p.c_str()).toPercentEncoding("/") + "\r\n";
+    list += "https://example.org/not-local.mp3\r\n";
+    main_.dropFiles(centreOf(control::kDisc1), localPathsFromUriList(list));
+    EXPECT_EQ(deckAt(0)->track->path, a);
+    EXPECT_EQ(deckAt(1)->track->path, b);
+    ASSERT_EQ(main_.playlist()->rowCount(), 1);
+    EXPECT_EQ(main_.playlist()->record(0).path, c);
+
+    // Names that are not UTF-8 keep their bytes.
+    const std::vector<std::string> raw =
+        localPathsFromUriList("file:///music/caf%E9.mp3\nfile://localhost/a%20b.wav\n");
+    ASSERT_EQ(raw.size(), 2u);
+    EXPECT_EQ(raw[0], "/music/caf\xe9.mp3");
+    EXPECT_EQ(raw[1], "/a b.wav");
+}
+
+TEST_F(DeskTest, DeckDisplaysShowTheStatusThenTheTrack) {
+    const QRect infos(270, 130, 120, 100);
+    const QImage empty = main_.backBuffer()->copy(infos);
+    load(0);
+    clock_.advance(100);
+    EXPECT_NE(main_.backBuffer()->copy(infos), empty) << "the status text was not replaced";
+    // The title area shows the track's name once loaded.
+    const QRect title(20, 300, 140, 35);
+    const QImage background = main_.skin()->surface.copy(title);
+    EXPECT_NE(main_.backBuffer()->copy(title), background);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

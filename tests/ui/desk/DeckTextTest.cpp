@@ -1,0 +1,72 @@
+#include "ui/desk/DeckText.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string joined(const std::vector<TextPiece>& pieces) {
+    std::string all;
+    for (const TextPiece& p : pieces)
+        all += p.text;
+    return all;
+}
+
+DeckView playing(int seconds, float position, float bpm = 120.0f) {
+    DeckView v;
+    v.status = 0;
+    v.duration = seconds;
+    v.position = position;
+    v.storedBpm = bpm;
+    return v;
+}
+
+TEST(DeckText, PlaceholdersFlagsAndEscapes) {
+    struct Case {
+        const char* pattern;
+        DeckView deck;
+        const char* expected;
+    };
+    DeckView faster = playing(180, 0.5f);
+    faster.speed = 4300;
+    DeckView beforeCue = playing(100, 0.45f);
+    beforeCue.memoryPoint = 0.5f;
+    DeckView silent = playing(100, 0.5f);
+    silent.loudness = 1000000;
+    silent.volume = 0;
+    DeckView loud = silent;
+    loud.volume = 256;
+    const Case cases[] = {
+        {"%left", playing(200, 0.0f), "03:20.1"},
+        {"%Bspent", playing(60, 0.5f), "60.0"}, // 30 s of a 120 BPM track: 60 beats
+        {"%bpm", faster, "126.0"},
+        {"%Pbpm", faster, "120.0"},
+        {"%spent", faster, "01:25.7"}, // times follow the speed
+        {"%Pspent", faster, "01:30.0"},
+        {"%cue", beforeCue, "-00:05.0"},
+        {"%level", silent, "--"},
+        {"%leveldB", loud, "-4.8dB"}, // 20 log10(1e6 x 256 x 2.249e-9)
+        {"%pitch", faster, "105.0"},
+        {"%spent", playing(100, -1.0f), "--"},
+        {"%time", playing(100, -1.0f), "01:40.0"},
+        {"%bpm", playing(100, 0.5f, 0.0f), "--"},
+        {"%Left", playing(200, 0.0f), "03:20.1"}, // a capital flag letter that begins a name
+        {"%xyz 100%%", playing(1, 0), "%xyz 100%"},
+        {"\\65\\\\\\q", playing(1, 0), "A\\\\q"},
+        {"a\\nb\\tc", playing(1, 0), "a\r\nb\tc"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(joined(expandDeckTemplate(c.pattern, c.deck)), c.expected) << c.pattern;
+}
+
+TEST(DeckText, PositionDirectivesMoveTheOrigin) {
+    const auto pieces = expandDeckTemplate("A%29Left: %left%10,58B", playing(200, 0.0f));
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0].origin, QPoint(0, 0));
+    EXPECT_EQ(pieces[0].text, "A");
+    EXPECT_EQ(pieces[1].origin, QPoint(0, 29));
+    EXPECT_EQ(pieces[1].text, "Left: 03:20.1");
+    EXPECT_EQ(pieces[2].origin, QPoint(10, 58));
+    EXPECT_EQ(pieces[2].text, "B");
+}
+
+} // namespace
