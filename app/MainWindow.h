@@ -108,6 +108,12 @@ public:
     // Replaces the current skin and draws everything that depends on it.
     void applySkin(std::unique_ptr<Skin> skin, int sliderMode);
     const Skin* skin() const { return skin_.get(); }
+    // The skin chooser, the About box and the Shortcuts dialog (from the options page).
+    void chooseSkin();
+    void showAbout();
+    void showShortcuts();
+    // Loads a skin; null with the failure's text when it cannot be used.
+    static std::unique_ptr<Skin> tryLoadSkin(const QString& name, QString* error);
     DeskInput* desk() const { return desk_.get(); }
     // Asks for a file to save to (the dialogs' title, filter and default suffix); an
     // empty result is a cancel. Tests and tools give their own.
@@ -209,6 +215,7 @@ private:
     void createSkin();
     void createDesk();
     void destroyDesk();
+    std::string savePath(const QString& title, const QString& filter, const QString& suffix);
     bool createRhythmWindow();
     void stopRhythmWindow();
 

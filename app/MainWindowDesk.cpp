@@ -15,6 +15,8 @@
 #include "ui/desk/DeckDisplay.h"
 #include "ui/desk/DeskPainter.h"
 #include "ui/desk/DeskWidget.h"
+#include "ui/dialogs/SkinChooser.h"
+#include "ui/dialogs/SmallDialogs.h"
 #include "ui/rhythm/RhythmWidget.h"
 #include "ui/skin/Skin.h"
 
@@ -68,9 +70,72 @@ void MainWindow::createSkin() {
         clearFatalMessage();
         skin = loadSkin(QString(), settings().homeFolder);
     }
+    if (invalidSkinReported() && window_) {
+        // Even the built-in one failed: the user may pick a skin file.
+        clearFatalMessage();
+        std::unique_ptr<Skin> chosen;
+        SkinChooser chooser(
+            window_, settings().homeFolder, settings().skin,
+            [&](const QString& name, QString* error) {
+                chosen = tryLoadSkin(name, error);
+                if (chosen)
+                    settings().skin = name;
+                return chosen != nullptr;
+            },
+            [this](const QString& text) {
+                messagePresenter().showMessage(window_, text, MessagePresenter::Stop);
+            });
+        if (chooser.exec() != QDialog::Accepted || !chosen) {
+            setFatalMessage(kInvalidSkin);
+            return;
+        }
+        skin = std::move(chosen);
+    }
     if (fatalMessage())
         return;
     skin_ = std::move(skin);
+}
+
+std::unique_ptr<Skin> MainWindow::tryLoadSkin(const QString& name, QString* error) {
+    clearFatalMessage();
+    std::unique_ptr<Skin> skin = loadSkin(name, settings().homeFolder);
+    if (const char* message = fatalMessage()) {
+        if (error)
+            *error = QString::fromUtf8(message);
+        clearFatalMessage();
+        return nullptr;
+    }
+    return skin;
+}
+
+void MainWindow::chooseSkin() {
+    if (!window_ || !painter_)
+        return;
+    SkinChooser chooser(
+        window_, settings().homeFolder, settings().skin,
+        [this](const QString& name, QString* error) {
+            std::unique_ptr<Skin> skin = tryLoadSkin(name, error);
+            if (!skin)
+                return false;
+            settings().skin = name;
+            applySkin(std::move(skin), kSliderModePitch);
+            return true;
+        },
+        [this](const QString& text) {
+            messagePresenter().showMessage(window_, text, MessagePresenter::Stop);
+        });
+    chooser.exec();
+}
+
+void MainWindow::showAbout() {
+    messagePresenter().showMessage(window_, aboutText("1.12"), MessagePresenter::None);
+}
+
+void MainWindow::showShortcuts() {
+    if (!window_)
+        return;
+    ShortcutsDialog dialog(window_);
+    dialog.exec();
 }
 
 void MainWindow::createDesk() {
@@ -184,8 +249,8 @@ void MainWindow::hoverControl(int, QPoint) {
 }
 
 void MainWindow::pageButtonReleased(int control, int page) {
-    if (control == 68 && playlist_ && page == kPagePlaylist && askSavePath) {
-        const std::string path = askSavePath("Save the playlist", "Playlist (*.m3u)", "m3u");
+    if (control == 68 && playlist_ && page == kPagePlaylist) {
+        const std::string path = savePath("Save the playlist", "Playlist (*.m3u)", "m3u");
         if (!path.empty())
             playlist_->saveAs(path);
     }
@@ -193,6 +258,13 @@ void MainWindow::pageButtonReleased(int control, int page) {
 
 void MainWindow::pageShown(int) {}
 void MainWindow::pageHidden(int) {}
+
+std::string MainWindow::savePath(const QString& title, const QString& filter,
+                                 const QString& suffix) {
+    if (askSavePath)
+        return askSavePath(title, filter, suffix);
+    return window_ ? chooseSaveFile(window_, title, filter, suffix) : std::string();
+}
 
 bool MainWindow::recording() const {
     SoundOutput* output = soundOutputNow();
@@ -202,15 +274,15 @@ bool MainWindow::recording() const {
 
 bool MainWindow::toggleRecording() {
     ::toggleRecording(
-        soundOutputNow(),
-        [this] {
-            return askSavePath ? askSavePath("Save the mix", "Wav (*.wav)", "wav") : std::string();
-        },
+        soundOutputNow(), [this] { return savePath("Save the mix", "Wav (*.wav)", "wav"); },
         [this](const std::string& text) {
             messagePresenter().showMessage(window_, QString::fromStdString(text),
                                            MessagePresenter::None);
         });
-    return recording();
+    const bool now = recording();
+    if (!now && displays_ && desk_ && desk_->page() == kPageRecord)
+        displays_->drawRecorderText({});
+    return now;
 }
 
 void MainWindow::redrawCueMark(int d) {
@@ -221,6 +293,11 @@ void MainWindow::redrawCueMark(int d) {
 void MainWindow::refreshDisplays() {
     if (!displays_ || !desk_)
         return;
+    // The record page shows the running recording's state.
+    if (desk_->page() == kPageRecord && recording()) {
+        const std::string text = soundOutputNow()->attachedRecorder()->describe();
+        displays_->drawRecorderText(text.substr(0, 512));
+    }
     for (int d = 0; d < 2; ++d) {
         const DeckView view = viewOf(d, deckLevels[d]);
         displays_->drawInfo(d, view, informationForm);

@@ -13,7 +13,7 @@ public:
     }
     bool askYesNo(QWidget* owner, const QString& text) override {
         return QMessageBox::question(owner, kCaption, text, QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::No) == QMessageBox::Yes;
+                                     QMessageBox::Yes) == QMessageBox::Yes;
     }
 };
 

@@ -4,6 +4,7 @@
 #include "app/MainWidget.h"
 #include "app/MainWindow.h"
 #include "app/MessagePresenter.h"
+#include "app/ScreenSaverInhibitor.h"
 #include "app/SingleInstance.h"
 #include "app/StartScreen.h"
 #include "core/Clock.h"
@@ -20,7 +21,11 @@
 #include <clocale>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <memory>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -67,17 +72,21 @@ int displayWidth() {
 // On the first run the home folder receives a few demo tracks, so that a new user has
 // something to load, play and mix at once. A marker keeps them from coming back once
 // deleted; a failure costs nothing but the demo.
-void offerDemoTracks() {
+std::thread offerDemoTracks() {
     const QString home = settings().homeFolder;
     if (home.isEmpty())
-        return;
-    const QString marker = home + "/.demo-tracks-written";
-    if (QFileInfo::exists(marker))
-        return;
-    std::string error;
+        return {};
+    const std::string marker = (home + "/.demo-tracks-written").toStdString();
+    if (QFileInfo::exists(QString::fromStdString(marker)))
+        return {};
     const std::string folder = (home + "/" + kDemoTracksFolder).toStdString();
-    if (writeDemoTracks(folder, kDemoTrackSeconds, &error) == int(demoTracks().size()))
-        QFile(marker).open(QIODevice::WriteOnly);
+    // Made beside the starting desk, at a lower priority than the sound.
+    return std::thread([folder, marker] {
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
+        std::string error;
+        if (writeDemoTracks(folder, kDemoTrackSeconds, &error) == int(demoTracks().size()))
+            std::ofstream(marker, std::ios::binary).flush();
+    });
 }
 
 int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& prepare) {
@@ -102,7 +111,7 @@ int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& 
     auto startScreen = std::make_unique<StartScreen>();
     startScreen->present();
     clearFatalMessage();
-    offerDemoTracks();
+    std::thread demoTracks = offerDemoTracks();
 
     RealClock clock;
     auto main = std::make_unique<MainWindow>(clock);
@@ -125,6 +134,7 @@ int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& 
 
     if (widget) {
         auto terminate = watchTermination(*main);
+        ScreenSaverInhibitor screenSaver;
         FatalReport report = runGuarded([&] {
             if (!main->quitRequested())
                 app.exec();
@@ -137,6 +147,8 @@ int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& 
     }
 
     main.reset();
+    if (demoTracks.joinable())
+        demoTracks.join();
     if (const char* text = fatalMessage())
         messagePresenter().showMessage(nullptr, text, MessagePresenter::Stop);
     return 0;

@@ -3,6 +3,7 @@
 // screen, the main window, the guarded main loop and the ordered shutdown.
 
 #include <functional>
+#include <thread>
 
 class MainWindow;
 
@@ -18,4 +19,5 @@ inline constexpr const char* kMultiInstanceRefusal =
 // Where the first run puts the demo tracks, under the home folder, and how long they are.
 inline constexpr const char* kDemoTracksFolder = "Demo tracks";
 inline constexpr double kDemoTrackSeconds = 80.0;
-void offerDemoTracks();
+// Starts writing them on a thread of their own on the first run (joined at the end).
+std::thread offerDemoTracks();

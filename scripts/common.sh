@@ -39,13 +39,14 @@ zv_build() {
 }
 
 # run_suite NAME DIR [ctest args...]: runs ctest in DIR (relative to the project or
-# absolute), keeps the whole output in $TMPDIR/zv-ctest-NAME.log, shows the failures and
+# absolute), keeps the whole output in DIR/ctest-NAME.log, shows the failures and
 # one summary line, and returns non-zero when ctest failed or ran no test.
 run_suite() {
     local name="$1" dir="$2"
     shift 2
     [[ "$dir" == /* ]] || dir="$ZV_ROOT/$dir"
-    local log="${TMPDIR:-/tmp}/zv-ctest-$name.log" rc summary
+    # The log stays with its build, so runs from other checkouts never mix into it.
+    local log="$dir/ctest-$name.log" rc summary
     echo "== $name"
     (cd "$dir" && ctest --output-on-failure -j "${jobs:-$(nproc)}" "$@") >"$log" 2>&1
     rc=$?

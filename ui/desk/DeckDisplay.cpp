@@ -221,3 +221,22 @@ void DeckDisplay::redrawCueMark(int d) {
     bar_[d] = 0;
     painter_.erase(control::kDisc1 + d);
 }
+
+void DeckDisplay::drawRecorderText(const std::string& text) {
+    const Skin* skin = painter_.skin();
+    if (!skin)
+        return;
+    const ControlEntry& e = (*skin)[control::kRecordText];
+    if (!e.placed())
+        return;
+    const QRect area(e.x, e.y, e.width, e.height);
+    painter_.copy(area.topLeft(), area);
+    if (!text.empty()) {
+        QPainter p(&painter_.backBuffer());
+        p.setClipRect(area);
+        p.setFont(fonts_[kText]);
+        p.setPen(toQColor(skin->fontColorRecord));
+        p.drawText(area, Qt::AlignCenter, displayText(text));
+    }
+    painter_.invalidate(area);
+}

@@ -26,6 +26,8 @@ public:
     void drawInfo(int deck, const DeckView& view, bool extended);
     void drawTitle(int deck, const std::string& author, const std::string& title);
     void drawDisc(int deck, const DeckView& view);
+    // The record page's status text, centred in its area (empty: the area is cleared).
+    void drawRecorderText(const std::string& text);
     // Forgets the hand and restores the disc, so the next redraw draws hand and tick.
     void redrawCueMark(int deck);
 
