@@ -1,10 +1,14 @@
 // The playlist reader on texts and files: line ends, comments, PLS mode, sizes of the
-// named files, files it must refuse, and garbage that must read as harmless paths.
+// named files, files it must refuse, and garbage that must read as harmless paths; and
+// a saved file that a killed writer leaves whole.
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "audio/deck/MemoryTrackStore.h"
 #include "library/PlaylistFile.h"
@@ -156,6 +160,40 @@ TEST(PlaylistFile, GarbageReadsAsHarmlessPaths) {
                 ASSERT_EQ(rows[i].path, paths[i]);
         }
     }
+}
+
+// A writer killed at any moment leaves the old file or the new one, never a part.
+TEST(PlaylistFile, ASaveKilledMidWriteLeavesTheOldFileOrTheNew) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string old = "/m/old.mp3\n";
+    std::string fresh;
+    for (int i = 0; fresh.size() < 8 * 1024 * 1024; ++i)
+        fresh += "/music/some folder/track " + std::to_string(i) + ".mp3\n";
+    const std::string list = dir.write("list.m3u", old);
+    ASSERT_EQ(chmod(list.c_str(), 0604), 0);
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("killed after " + std::to_string(round) + " ms");
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (;;) // saves again and again until it is killed
+                writeWholeFile(list, fresh);
+        }
+        usleep(static_cast<useconds_t>(round * 1000));
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        const std::string now = TempDir::read(list);
+        EXPECT_TRUE(now == old || now == fresh) << now.size() << " bytes";
+    }
+    // The next save clears what a killed one left beside it.
+    ASSERT_TRUE(writeWholeFile(list, old));
+    EXPECT_EQ(TempDir::read(list), old);
+    EXPECT_FALSE(std::filesystem::exists(list + ".saving"));
+    struct stat info {};
+    ASSERT_EQ(stat(list.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0604u) << "a replaced file keeps its permissions";
 }
 
 } // namespace

@@ -159,19 +159,21 @@ TEST_F(TrackDatabaseTest, WritesOnlyOnTheLastReleaseOrAtCloseForHeldEntries) {
     EXPECT_EQ(listed->refCount, 0);
 }
 
-TEST_F(TrackDatabaseTest, AShorterBlockIsRewrittenInPlaceLeavingAFreeBlock) {
+// A block keeps its place only while its name and comment stay: a write cut short
+// could otherwise mix two layouts. Any other change writes the new block first and
+// frees the old one after.
+TEST_F(TrackDatabaseTest, ABlockStaysInPlaceOnlyWhileItsTextStays) {
     EXPECT_EQ(rememberOnce("/m/a.mp3", std::string(40, 'c')),
               0);                                 // 12 + 6 + 41 = 59 -> (59 + 51) & ~7 = 104
     EXPECT_EQ(rememberOnce("/m/b.mp3", ""), 104); // 19 -> 64
-    EXPECT_EQ(layoutOf(readFile(path_)), (Layout{{104, 59}, {64, 19}}));
-    EXPECT_EQ(rememberOnce("/m/a.mp3", ""), 0);
+    EXPECT_EQ(rememberOnce("/m/a.mp3", ""), 168); // shorter: to the end, the old place freed
     Bytes file = readFile(path_);
-    EXPECT_EQ(layoutOf(file), (Layout{{64, 19}, {40, 0}, {64, 19}}));
-    EXPECT_TRUE(zeroFrom(file, 64 + 8, 104));
-    // One more character keeps the rounded size: the same place, no new free block.
+    EXPECT_EQ(layoutOf(file), (Layout{{104, 0}, {64, 19}, {64, 19}}));
+    EXPECT_TRUE(zeroFrom(file, 8, 104));
+    EXPECT_EQ(rememberOnce("/m/a.mp3", ""), 168); // the same text: in place
+    // One more character keeps the rounded size but moves to the first free fit.
     EXPECT_EQ(rememberOnce("/m/a.mp3", "x"), 0);
-    file = readFile(path_);
-    EXPECT_EQ(layoutOf(file), (Layout{{64, 20}, {40, 0}, {64, 19}}));
+    EXPECT_EQ(layoutOf(readFile(path_)), (Layout{{64, 20}, {40, 0}, {64, 19}, {64, 0}}));
     TrackDatabase db(path_);
     EXPECT_EQ(db.entryCount(), 2);
     EXPECT_STREQ(TrackDatabase::entryComment(db.openEntry("a.mp3", 1)), "x");
