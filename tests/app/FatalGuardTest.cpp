@@ -4,7 +4,7 @@
 
 #include "app/FatalGuard.h"
 #include "library/TrackDatabase.h"
-#include "tests/library/DatabaseBytes.h"
+#include "tests/library/LibraryTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +27,9 @@ const char* const kReport = "A fatal error occured !.*report this error number: 
 
 TEST(FatalGuardDeathTest, AFaultOnAnotherThreadEndsTheProcessWithTheReport) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    dbtest::ScratchDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string path = dir.file(TrackDatabase::kFileName);
+    librarytest::TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.path(TrackDatabase::kFileName);
     EXPECT_EXIT(
         {
             TrackDatabase db(path);
@@ -42,14 +42,14 @@ TEST(FatalGuardDeathTest, AFaultOnAnotherThreadEndsTheProcessWithTheReport) {
             endRunAfter(report);
         }, // the database closes here, and would write the entry
         testing::KilledBySignal(SIGSEGV), kReport);
-    EXPECT_TRUE(dbtest::readFile(path).empty());
+    EXPECT_TRUE(librarytest::TempDir::read(path).empty());
 }
 
 TEST(FatalGuardDeathTest, AFaultOnTheGuardedThreadIsReportedAndEndsTheRun) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    dbtest::ScratchDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string path = dir.file(TrackDatabase::kFileName);
+    librarytest::TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.path(TrackDatabase::kFileName);
     EXPECT_EXIT(
         {
             TrackDatabase db(path);
@@ -62,7 +62,7 @@ TEST(FatalGuardDeathTest, AFaultOnTheGuardedThreadIsReportedAndEndsTheRun) {
             std::fputs("the run went on\n", stderr);
         },
         testing::ExitedWithCode(0), std::string(kReport) + "[^\n]*\n$");
-    EXPECT_TRUE(dbtest::readFile(path).empty());
+    EXPECT_TRUE(librarytest::TempDir::read(path).empty());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <random>
 #include <sys/stat.h>
@@ -111,50 +112,37 @@ TEST(PlaylistFile, FilesThatCannotBeReadGiveNoTracks) {
     std::filesystem::resize_file(tooLarge, kMaxPlaylistFileBytes + 1);
     const std::string atLimit = dir.write("limit.m3u", "/m/a.mp3\n");
     std::filesystem::resize_file(atLimit, kMaxPlaylistFileBytes);
-
-    EXPECT_TRUE(readPlaylistPaths(dir.path("missing.m3u")).empty());
-    EXPECT_TRUE(readPlaylistPaths(dir.path("")).empty()); // the folder itself
-    EXPECT_TRUE(readPlaylistPaths(fifo).empty());         // refused, never waited on
-    EXPECT_TRUE(readPlaylistPaths(tooLarge).empty());
+    for (const std::string& refused : {dir.path("missing.m3u"), dir.path(""), fifo, tooLarge})
+        EXPECT_TRUE(readPlaylistPaths(refused).empty()) << refused; // never waited on
     EXPECT_EQ(readPlaylistPaths(atLimit), Paths{"/m/a.mp3"});
 }
 
 // Random bytes, biased towards the characters the reader looks at, and damaged copies of
-// a real PLS file: every result must be pieces of lines of the text, and the file reader
-// must agree with the text reader.
+// a real PLS file: every result must be a piece of a line of the text, and the file
+// reader must agree with the text reader.
 TEST(PlaylistFile, GarbageReadsAsHarmlessPaths) {
     TempDir dir;
     ASSERT_TRUE(dir.ok());
     MemoryTrackStore store;
     std::mt19937 random(20240611);
-    const char symbols[] = "\r\n\0#=[]PlaylistNumberOfEntries/.mp3";
-    const std::string alphabet(symbols, sizeof symbols - 1);
+    const std::string alphabet("\r\n\0#=[]PlaylistNumberOfEntries/.mp3", 35);
     const std::string pls = "[Playlist]\r\nFile1=/m/a.mp3\r\nTitle1=A\r\nNumberOfEntries=1\r\n";
     for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        if (round % 2 == 0) {
-            text.resize(random() % 600);
-            for (char& c : text)
-                c = (random() % 3 == 0) ? static_cast<char>(random())
-                                        : alphabet[random() % alphabet.size()];
-        } else {
-            text = pls;
-            for (int n = random() % 8; n >= 0; --n)
-                text[random() % text.size()] = static_cast<char>(random());
-            text.resize(random() % (text.size() + 1));
-        }
+        std::string text = round % 2 ? pls : std::string(random() % 600, ' ');
+        for (int n = round % 2 ? random() % 8 : int(text.size()); n > 0; --n)
+            text[random() % text.size()] =
+                random() % 3 ? alphabet[random() % alphabet.size()] : char(random());
+        text.resize(random() % (text.size() + 1));
         const Paths paths = parsePlaylistText(text);
-        size_t lines = 1;
-        for (char c : text)
-            lines += (c == '\r' || c == '\n');
-        ASSERT_LE(paths.size(), lines);
+        ASSERT_LE(paths.size(), 1 + std::count_if(text.begin(), text.end(),
+                                                  [](char c) { return c == '\r' || c == '\n'; }));
         for (const std::string& p : paths) {
             ASSERT_EQ(p.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
             ASSERT_NE(text.find(p), std::string::npos);
         }
         if (round % 20 == 0) {
-            const std::string file = dir.write("garbage.pls", text);
-            const std::vector<TrackRecord> rows = readPlaylist(store, file);
+            const std::vector<TrackRecord> rows =
+                readPlaylist(store, dir.write("garbage.pls", text));
             ASSERT_EQ(rows.size(), paths.size());
             for (size_t i = 0; i < rows.size(); ++i)
                 ASSERT_EQ(rows[i].path, paths[i]);
