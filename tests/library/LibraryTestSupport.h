@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -23,9 +22,7 @@ using Bytes = std::vector<uint8_t>;
 class TempDir {
 public:
     TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && *base ? base : "/tmp") + "/zv-library-test-XXXXXX";
+        std::string pattern = std::filesystem::temp_directory_path() / "zv-library-test-XXXXXX";
         if (mkdtemp(pattern.data()) != nullptr)
             path_ = pattern;
     }
@@ -57,7 +54,7 @@ private:
 };
 
 inline void writeBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
+    std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
 }

@@ -1,11 +1,13 @@
-// The playlist reader on texts and files: line ends, comments, PLS mode, sizes of the
-// named files, files it must refuse, and garbage that must read as harmless paths; and
-// a saved file that a killed writer leaves whole.
+// Names and files: artist and title from file names, day stamps, the playlist reader
+// on texts and files (line ends, comments, PLS mode, sizes of the named files, files it
+// must refuse, garbage that must read as harmless paths), and a saved file that a
+// killed writer leaves whole.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
+#include <ctime>
 #include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,12 +15,64 @@
 
 #include "audio/deck/MemoryTrackStore.h"
 #include "library/PlaylistFile.h"
+#include "library/TrackNames.h"
 #include "tests/library/LibraryTestSupport.h"
 
 namespace {
 
 using librarytest::TempDir;
 using Paths = std::vector<std::string>;
+
+struct NameCase {
+    const char* fileName;
+    const char* artist;
+    const char* title;
+};
+
+TEST(TrackNames, SplitsArtistAndTitle) {
+    const NameCase cases[] = {
+        {"Some_Band - Tune.mp3", "Some Band", "Tune"},
+        {"(Some Band) Tune.MP3", "Some Band", "Tune"},
+        {"Tune.wav", "", "Tune.wav"},
+        {"Tune.mp3", "", "Tune"},
+        {".mp3", "", ".mp3"}, // only four characters: kept
+        {"a.mp3", "", "a"},
+        {"__ Band-Title_.Mp3", "Band", "Title "}, // leading spaces go, trailing stay
+        {"Band   -   Title - Side 2.mp3", "Band", "Title - Side 2"}, // first dash only
+        {"-Title.mp3", "", "Title"},
+        {"Band-.mp3", "Band", ""},
+        {"(  Spaced Band  )   Title.mp3", "Spaced Band", "Title"},
+        {"(Unclosed Band.mp3", "Unclosed Band", ""},
+        {"()Title.mp3", "", "Title"},
+        {"(A) B - C.mp3", "A", "B - C"}, // parentheses win over the dash
+        {"Song.mp3.wav", "", "Song.mp3.wav"},
+        {"", "", ""},
+        {"___", "", ""},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.fileName);
+        const TrackName name = splitTrackName(c.fileName);
+        EXPECT_EQ(name.artist, c.artist);
+        EXPECT_EQ(name.title, c.title);
+    }
+}
+
+TEST(TrackNames, DateStampsPackYearMonthAndDay) {
+    EXPECT_EQ(dateStamp(2000, 1, 1), (2000u * 16 + 1) * 64 + 1);
+    EXPECT_EQ(dateStamp(2024, 12, 31), 0x1fa31fu); // (32384 + 12) * 64 + 31
+
+    // Today's stamp is the local date, read around the call so midnight cannot split it.
+    auto localStamp = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm t{};
+        localtime_r(&now, &t);
+        return dateStamp(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+    };
+    const uint32_t before = localStamp();
+    const uint32_t today = dateStamp();
+    const uint32_t after = localStamp();
+    EXPECT_TRUE(today == before || today == after);
+}
 
 TEST(PlaylistText, ReadsPathsByTheLineRules) {
     struct Case {
@@ -161,27 +215,23 @@ TEST(PlaylistFile, ASaveKilledMidWriteLeavesTheOldFileOrTheNew) {
     const std::string list = dir.write("list.m3u", old);
     ASSERT_EQ(chmod(list.c_str(), 0604), 0);
     for (int round = 0; round < 12; ++round) {
-        SCOPED_TRACE("killed after " + std::to_string(round) + " ms");
         const pid_t child = fork();
         ASSERT_GE(child, 0);
-        if (child == 0) {
-            for (;;) // saves again and again until it is killed
-                writeWholeFile(list, fresh);
-        }
+        while (child == 0) // saves again and again until it is killed
+            writeWholeFile(list, fresh);
         usleep(static_cast<useconds_t>(round * 1000));
         kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_EQ(waitpid(child, nullptr, 0), child);
         const std::string now = TempDir::read(list);
-        EXPECT_TRUE(now == old || now == fresh) << now.size() << " bytes";
+        EXPECT_TRUE(now == old || now == fresh) << now.size() << " bytes after " << round << " ms";
     }
-    // The next save clears what a killed one left beside it.
+    // The next save clears what a killed one left beside it; the file keeps its mode.
     ASSERT_TRUE(writeWholeFile(list, old));
     EXPECT_EQ(TempDir::read(list), old);
     EXPECT_FALSE(std::filesystem::exists(list + ".saving"));
     struct stat info {};
     ASSERT_EQ(stat(list.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0604u) << "a replaced file keeps its permissions";
+    EXPECT_EQ(info.st_mode & 0777, 0604u);
 }
 
 } // namespace

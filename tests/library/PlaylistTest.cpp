@@ -27,16 +27,15 @@ public:
         EXPECT_TRUE(first >= 0 && first <= rows && last >= first);
         pending = last - first + 1;
     }
-    void rowsInserted() override { check(rows += pending); }
     void rowsAboutToBeRemoved(int first, int last) override {
         EXPECT_TRUE(first >= 0 && last < rows && last >= first);
         pending = last - first + 1;
     }
-    void rowsRemoved() override { check(rows -= pending); }
+    void rowsInserted() override { EXPECT_EQ(playlist.rowCount(), rows += pending); }
+    void rowsRemoved() override { EXPECT_EQ(playlist.rowCount(), rows -= pending); }
     void rowsAboutToBeReordered() override {}
-    void rowsReordered() override { check(rows); }
+    void rowsReordered() override { EXPECT_EQ(playlist.rowCount(), rows); }
     void rowImageChanged(int row) override { EXPECT_TRUE(row >= 0 && row < rows); }
-    void check(int expected) { EXPECT_EQ(playlist.rowCount(), expected); }
 
     const Playlist& playlist;
     int rows;
