@@ -16,9 +16,10 @@ constexpr int kMaxChannels = 8;
 constexpr uint32_t kMinRate = 8000;  // Hz
 constexpr uint32_t kMaxRate = 96000; // Hz
 constexpr int kMaxBytesPerSample = 4;
-// Opening waits for this much of the file (about 6 s of CD sound), so that a track
-// starts without a gap; the rest follows while it plays.
-constexpr int64_t kStartBytes = 4 * BufferedFile::kChunkBytes;
+// Opening waits for this much of the file (about 24 s of CD sound, a fifth of a second
+// from a slow USB stick), so that a track starts and seeks near its start without a gap;
+// the rest follows while it plays.
+constexpr int64_t kStartBytes = 16 * BufferedFile::kChunkBytes;
 // Source frames one decimated block can need: (1152 x 96000 + 44099) / 44100.
 constexpr int64_t kMaxSourceFrames =
     (int64_t{kBlockFrames} * kMaxRate + kSampleRate - 1) / kSampleRate;

@@ -83,9 +83,6 @@ TEST(PlaylistText, ReadsPathsByTheLineRules) {
     const std::string extended = "#EXTM3U\r\n#EXTINF:123,Band - One\r\n/m/one.mp3\r\n"
                                  "#EXTINF:200,Two\r\n/m/two.wav\r\n# the end\r\n";
     const Case cases[] = {
-        {"lf", "/m/a.mp3\n/m/b.mp3\n", {"/m/a.mp3", "/m/b.mp3"}},
-        {"crlf", "/m/a.mp3\r\n/m/b.mp3\r\n", {"/m/a.mp3", "/m/b.mp3"}},
-        {"cr", "/m/a.mp3\r/m/b.mp3", {"/m/a.mp3", "/m/b.mp3"}},
         {"mixed and empty lines", "\n\r\n/m/a.mp3\n\n\r\r/m/b.mp3\n\r", {"/m/a.mp3", "/m/b.mp3"}},
         {"comments read as without them", extended, {"/m/one.mp3", "/m/two.wav"}},
         {"spaces and '=' kept outside PLS", " a b.mp3 \nx=y.mp3\n", {" a b.mp3 ", "x=y.mp3"}},

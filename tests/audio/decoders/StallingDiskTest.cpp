@@ -76,8 +76,8 @@ uint32_t frameIndex(Frame f) {
 }
 
 TEST(StallingDiskTest, AStallGlitchesNothingLoadedAndPlayOnFromWhereItStopped) {
-    constexpr int kSeconds = 10;
-    constexpr int64_t kStallFrom = 6 * BufferedFile::kChunkBytes; // after what opening waits for
+    constexpr int kSeconds = 30;
+    constexpr int64_t kStallFrom = 18 * BufferedFile::kChunkBytes; // after what opening waits for
     // Every block whose bytes lie before the stall.
     constexpr int kLoadedBlocks = (kStallFrom - kHeaderBytes) / 4 / kBlockFrames;
     constexpr int kBlocks = kSeconds * 44100 / kBlockFrames;
@@ -131,11 +131,11 @@ TEST(StallingDiskTest, AStallGlitchesNothingLoadedAndPlayOnFromWhereItStopped) {
 }
 
 TEST(StallingDiskTest, AFileCutShortWhileLoadingEndsWhereItNowEnds) {
-    constexpr int64_t kCutAt = 5 * BufferedFile::kChunkBytes + 1000;
+    constexpr int64_t kCutAt = 18 * BufferedFile::kChunkBytes + 1000;
     WavDecoder decoder;
     ASSERT_EQ(
-        decoder.open(std::make_unique<StallingSource>(indexedTrack(10 * 44100), INT64_MAX, kCutAt)),
-        10);
+        decoder.open(std::make_unique<StallingSource>(indexedTrack(30 * 44100), INT64_MAX, kCutAt)),
+        30);
     decoder.seek(0.0f);
     Frame block[kBlockFrames];
     int played = 0;
