@@ -12,6 +12,10 @@
 namespace {
 
 constexpr const char* kSupportAddress = "support@zorvendal.org";
+constexpr const char* kReportStart =
+    "A fatal error occured !\nThe music will stop and the program will shut down as soon as "
+    "you press the OK button\n\nPlease report this error number: ";
+constexpr const char* kReportMiddle = ", by email at ";
 constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
 
 // Where the last C++ exception was thrown on this thread (the guard reports it).
@@ -19,14 +23,65 @@ thread_local uint64_t tThrowSite = 0;
 
 sigjmp_buf gGuardJump;
 std::atomic<bool> gGuardArmed{false};
+// The thread that runs the guarded loop: the only one that may jump into it.
+std::atomic<pid_t> gGuardThread{0};
 volatile sig_atomic_t gSignalAddressLow = 0;
 uint64_t gSignalAddress = 0;
 bool gExceptionCaught = false;
 uint64_t gExceptionAddress = 0;
 
-void onFatalSignal(int, siginfo_t* info, void* context) {
+// Appends text to a fixed buffer; async-signal-safe.
+struct SignalText {
+    char bytes[512];
+    size_t length = 0;
+
+    void add(const char* text) {
+        while (*text != '\0' && length < sizeof bytes)
+            bytes[length++] = *text++;
+    }
+    void addHex(uint64_t value) {
+        char digits[16];
+        int count = 0;
+        do {
+            digits[count++] = "0123456789abcdef"[value & 15];
+            value >>= 4;
+        } while (value != 0);
+        while (count > 0 && length < sizeof bytes)
+            bytes[length++] = digits[--count];
+    }
+};
+
+// The report of a fault on a thread that is not the guard's: written to the standard
+// error stream, since only the guarded thread may show a message box.
+void writeReportFromSignal(uint64_t address) {
+    SignalText text;
+    text.add(kReportStart);
+    text.addHex(address);
+    text.add(":");
+    text.addHex(readWordSafely(address));
+    text.add(kReportMiddle);
+    text.add(kSupportAddress);
+    text.add("\n");
+    size_t done = 0;
+    while (done < text.length) {
+        const ssize_t n = write(STDERR_FILENO, text.bytes + done, text.length - done);
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+}
+
+// Ends the process by the signal's own default action (a core dump where the system
+// keeps them), from inside its handler.
+void endBySignal(int signalNumber) {
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber); // delivered at once: the handler runs with SA_NODEFER
+    // A fault that raise() could not end repeats when the handler returns.
+}
+
+void onFatalSignal(int signalNumber, siginfo_t* info, void* context) {
     if (!gGuardArmed.load(std::memory_order_relaxed)) {
-        signal(SIGSEGV, SIG_DFL);
+        endBySignal(signalNumber);
         return;
     }
     uint64_t address = reinterpret_cast<uint64_t>(info->si_addr);
@@ -38,6 +93,15 @@ void onFatalSignal(int, siginfo_t* info, void* context) {
 #else
     (void)context;
 #endif
+    // Jumping into the guard from another thread would run the main thread's code on
+    // this thread's stack while the main thread runs on. Such a fault ends the process
+    // here: nothing else of the program runs, so nothing is saved from memory that the
+    // fault may have damaged.
+    if (gettid() != gGuardThread.load(std::memory_order_relaxed)) {
+        writeReportFromSignal(address);
+        endBySignal(signalNumber);
+        return;
+    }
     gSignalAddress = address;
     gSignalAddressLow = 1;
     siglongjmp(gGuardJump, 1);
@@ -97,6 +161,7 @@ FatalReport runGuarded(const std::function<void()>& loop) {
 
     gExceptionCaught = false;
     gSignalAddressLow = 0;
+    gGuardThread.store(gettid(), std::memory_order_relaxed);
     FatalReport report;
     if (sigsetjmp(gGuardJump, 1) == 0) {
         gGuardArmed.store(true);
@@ -108,6 +173,7 @@ FatalReport runGuarded(const std::function<void()>& loop) {
 
     if (gSignalAddressLow) {
         report.happened = true;
+        report.fromSignal = true;
         report.address = gSignalAddress;
     } else if (gExceptionCaught) {
         report.happened = true;
@@ -122,8 +188,10 @@ QString fatalReportText(const FatalReport& report) {
     char numbers[64];
     snprintf(numbers, sizeof numbers, "%llx:%x", static_cast<unsigned long long>(report.address),
              report.word);
-    return QString("A fatal error occured !\nThe music will stop and the program will shut down "
-                   "as soon as you press the OK button\n\nPlease report this error number: "
-                   "%1, by email at %2")
-        .arg(numbers, kSupportAddress);
+    return QString(kReportStart) + numbers + kReportMiddle + kSupportAddress;
+}
+
+void endRunAfter(const FatalReport& report) {
+    if (report.fromSignal)
+        _exit(0);
 }

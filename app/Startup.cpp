@@ -139,9 +139,11 @@ int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& 
             if (!main->quitRequested())
                 app.exec();
         });
-        if (report.happened)
+        if (report.happened) {
             messagePresenter().showMessage(nullptr, fatalReportText(report),
                                            MessagePresenter::None);
+            endRunAfter(report);
+        }
         terminate.reset();
         widget.reset();
     }

@@ -11,6 +11,25 @@
 namespace {
 
 constexpr int64_t kZeroBytes = 64 * 1024;
+constexpr int64_t kSectorAtomBytes = 8;
+
+// The test cut (DatabaseWriteCut); the user-interface thread only, like the files.
+DatabaseWriteCut::Kind gCutKind = DatabaseWriteCut::Kind::None;
+int64_t gCutLeft = 0;
+int64_t gWritten = 0;
+
+bool cutBlocksChanges() {
+    return gCutKind != DatabaseWriteCut::Kind::None && gCutLeft <= 0;
+}
+
+// How many of count bytes at offset the cut lets through.
+int64_t bytesAllowed(int64_t offset, int64_t count) {
+    if (gCutKind == DatabaseWriteCut::Kind::None)
+        return count;
+    if (count <= kSectorAtomBytes && offset % kSectorAtomBytes == 0 && count > gCutLeft)
+        return 0;
+    return std::min(count, gCutLeft);
+}
 
 // Opens path and keeps the descriptor only when it names a regular file (a FIFO or a
 // device could block every read). O_NONBLOCK keeps open() itself from waiting on a FIFO;
@@ -29,6 +48,16 @@ int openRegular(const std::string& path, int flags, int64_t& size) {
 }
 
 } // namespace
+
+void DatabaseWriteCut::set(Kind kind, int64_t bytes) {
+    gCutKind = kind;
+    gCutLeft = bytes;
+    gWritten = 0;
+}
+
+int64_t DatabaseWriteCut::written() {
+    return gWritten;
+}
 
 DatabaseFile::~DatabaseFile() {
     close();
@@ -88,6 +117,21 @@ bool DatabaseFile::writeAt(int64_t offset, const void* source, int64_t count) {
     if (fd_ < 0 || access_ != Access::ReadWrite || offset < 0 || count < 0)
         return false;
     const auto* in = static_cast<const uint8_t*>(source);
+    const int64_t allowed = bytesAllowed(offset, count);
+    if (allowed < count) {
+        if (allowed > 0 && pwrite(fd_, in, static_cast<size_t>(allowed), offset) > 0)
+            size_ = std::max(size_, offset + allowed);
+        gCutLeft = 0;
+        gWritten += allowed;
+        if (gCutKind == DatabaseWriteCut::Kind::Crash) {
+            size_ = std::max(size_, offset + count);
+            return true;
+        }
+        return false;
+    }
+    if (gCutKind != DatabaseWriteCut::Kind::None)
+        gCutLeft -= count;
+    gWritten += count;
     int64_t done = 0;
     while (done < count) {
         const ssize_t put =
@@ -120,9 +164,28 @@ bool DatabaseFile::append(const void* source, int64_t count) {
     const int64_t oldSize = size_;
     if (writeAt(oldSize, source, count))
         return true;
-    if (fd_ >= 0 && access_ == Access::ReadWrite && ftruncate(fd_, oldSize) == 0)
-        size_ = oldSize;
+    truncate(oldSize);
     return false;
+}
+
+bool DatabaseFile::truncate(int64_t length) {
+    if (fd_ < 0 || access_ != Access::ReadWrite || length < 0 || length > size_)
+        return false;
+    if (gCutKind == DatabaseWriteCut::Kind::Crash && cutBlocksChanges())
+        return true;
+    if (ftruncate(fd_, length) != 0)
+        return false;
+    size_ = length;
+    return true;
+}
+
+bool DatabaseFile::sync() {
+    if (fd_ < 0 || access_ != Access::ReadWrite)
+        return false;
+    // A cut test reopens the file from the page cache: the disk itself is not its subject.
+    if (gCutKind != DatabaseWriteCut::Kind::None)
+        return true;
+    return fdatasync(fd_) == 0;
 }
 
 ChunkReader::ChunkReader(const DatabaseFile& file, int64_t position)

@@ -44,11 +44,33 @@ public:
     // Writes count bytes at the end of the file. On failure the file is cut back to its
     // old length, so that no partial block is left behind.
     bool append(const void* source, int64_t count);
+    // Cuts the file to length bytes (never grows it).
+    bool truncate(int64_t length);
+    // Waits until the data written so far is on the disk (fdatasync): a write made
+    // after it cannot reach the disk before the writes made before it.
+    bool sync();
 
 private:
     int fd_ = -1;
     Access access_ = Access::None;
     int64_t size_ = 0;
+};
+
+// Tests stand in for a crash or a failing disk at every byte of a sequence of writes.
+// After `bytes` more bytes have been written, a crash drops every later change to
+// every DatabaseFile (writes and cuts report success, as the program would never
+// learn otherwise), while a failing disk makes them fail (cuts still work). A write of
+// at most 8 bytes at a multiple of 8 lies inside one disk sector, which a disk writes
+// whole, so it is never cut in two.
+struct DatabaseWriteCut {
+    enum class Kind { None, Crash, Fail };
+    static void set(Kind kind, int64_t bytes);
+    static void clear() { set(Kind::None, 0); }
+    // Lets every write through, only counting the bytes. Any cut set, this one too,
+    // skips waiting for the disk, which tests of the file's content do not need.
+    static void countOnly() { set(Kind::Crash, INT64_MAX); }
+    // Bytes written through DatabaseFile since the last set().
+    static int64_t written();
 };
 
 // Reads a DatabaseFile forwards from a position through a buffer of up to kChunkBytes.

@@ -2,6 +2,7 @@
 
 #include "library/TrackNames.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +16,8 @@ constexpr std::string_view kPlsEnd = "NumberOfEntries=";
 // first line, which would otherwise never read as a comment or as the PLS header.
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr size_t kReadChunkBytes = 64 * 1024;
+// Appended to a file's name while its new content is written.
+constexpr const char* kSavingSuffix = ".saving";
 
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -158,12 +161,21 @@ std::string playlistFileText(const std::vector<TrackRecord>& rows) {
 }
 
 bool writeWholeFile(const std::string& path, std::string_view text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // The text goes to a file beside the old one, which is replaced by a rename only
+    // once the new one is whole on the disk: a crash or a full disk at any moment
+    // leaves either the old file or the new one, never a part of either.
+    const std::string temporary = path + kSavingSuffix;
+    ::unlink(temporary.c_str()); // left by a crash, or a stray name: never the real file
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     bool ok = true;
+    // A file replaced keeps its permissions.
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
     size_t done = 0;
-    while (done < text.size()) {
+    while (ok && done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
@@ -173,7 +185,24 @@ bool writeWholeFile(const std::string& path, std::string_view text) {
         }
         done += static_cast<size_t>(n);
     }
+    if (ok && ::fsync(fd) != 0)
+        ok = false;
     if (::close(fd) != 0)
         ok = false;
-    return ok;
+    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0)
+        ok = false;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk with the folder.
+    const std::string folder = path.find('/') == std::string::npos
+                                   ? std::string(".")
+                                   : path.substr(0, std::max<size_t>(path.rfind('/'), 1));
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
 }

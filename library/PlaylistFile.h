@@ -54,6 +54,7 @@ std::vector<TrackRecord> readPlaylist(TrackStore& store, const std::string& path
 // entry) contributes the paths of the tracks in its file instead.
 std::string playlistFileText(const std::vector<TrackRecord>& rows);
 
-// Creates the file anew holding exactly text. False when it cannot be created or fully
-// written.
+// Replaces the file with one holding exactly text: written under the name plus
+// ".saving", flushed, then renamed over it, so that the old file stays whole until the
+// new one is. False, with the old file untouched, when that cannot be done.
 bool writeWholeFile(const std::string& path, std::string_view text);

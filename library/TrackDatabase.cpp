@@ -6,6 +6,7 @@
 #include "library/TrackNames.h"
 
 #include <QFile>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <cstring>
@@ -53,6 +54,7 @@ TrackDatabase::~TrackDatabase() {
         delete head_;
         head_ = next;
     }
+    file_.sync();
     file_.close();
 }
 
@@ -89,14 +91,22 @@ DatabaseStatus TrackDatabase::readBlocks() {
                 return DatabaseStatus::FileSystemError;
             if (got == 0)
                 return DatabaseStatus::Ok;
-            if (got < kHeaderBytes)
-                return DatabaseStatus::Corrupted;
+            if (got < kHeaderBytes) {
+                dropTornTail(start);
+                return DatabaseStatus::Ok;
+            }
             const BlockHeader header = BlockHeader::from(bytes);
             const int64_t blockSize = header.blockSize;
             const int64_t descLength = header.descLength;
             // A block that runs past the end is a cut file: taking it would let a later
-            // write fill the missing part up to a size nobody checked.
+            // write fill the missing part up to a size nobody checked. When it is the
+            // block this program would have appended, it is an append that a crash cut.
             const bool pastEnd = blockSize > length - start;
+            if (pastEnd && !header.isFree() && descLength >= kMinDescLength &&
+                header.blockSize == writtenBlockSize(descLength)) {
+                dropTornTail(start);
+                return DatabaseStatus::Ok;
+            }
 
             if (header.isFree()) {
                 if (blockSize < kHeaderBytes || pastEnd)
@@ -130,6 +140,16 @@ DatabaseStatus TrackDatabase::readBlocks() {
     } catch (const std::bad_alloc&) {
         return DatabaseStatus::NotEnoughMemory;
     }
+}
+
+// Cuts the file back to its last whole block (in memory only when it cannot be
+// written), and says so: it is the next append's place.
+void TrackDatabase::dropTornTail(int64_t end) {
+    droppedTailBytes_ = file_.size() - end;
+    if (!readOnly_)
+        file_.truncate(end);
+    qWarning("The internal database ended in a block cut short by a crash: %lld bytes dropped",
+             static_cast<long long>(droppedTailBytes_));
 }
 
 // --- Entries ---------------------------------------------------------------------------
@@ -210,12 +230,16 @@ void TrackDatabase::loadAnalysis(TrackEntry& entry) {
 
 // --- Writing ---------------------------------------------------------------------------
 
-// Rewrites the entry's block where it is when it still fits, else moves it to the first
-// free block large enough or to the end. A rest too small to be a free block (possible
-// only with sizes the program does not write) stays in the block as padding, so no
-// block shorter than its own header is ever made. Where a step writes a new free block
-// and a used one, the free one goes first: if the second write fails, the old header
-// still covers both and the file stays readable.
+// A crash may stop any write at any byte, so every step leaves a file that reads back
+// with each entry either as it was or as it became:
+// - a block keeps its place only when its name and comment stay as they are, so that
+//   a write cut short mixes old and new values but never the strings or the layout;
+// - otherwise the new block is written (and on the disk) before the old one is freed;
+//   a crash in between leaves both, and the later one in the file hides the other;
+// - a block placed in a free block is written header last: until the 8-byte header
+//   (one disk sector) is down, the free block's header still covers the place;
+// - an append cut short is dropped as a torn tail on the next opening.
+// A write that fails leaves the old block in force.
 void TrackDatabase::writeEntry(TrackEntry& entry) {
     if (readOnly_ || !file_.isOpen() || !entry.analysis)
         return;
@@ -224,29 +248,63 @@ void TrackDatabase::writeEntry(TrackEntry& entry) {
         return;
     const int64_t newSize = static_cast<int64_t>(block.size());
 
-    if (entry.offset >= 0) {
-        uint8_t bytes[kHeaderBytes];
-        if (file_.readAt(entry.offset, bytes, kHeaderBytes) != kHeaderBytes)
-            return;
-        const int64_t oldSize = BlockHeader::from(bytes).blockSize;
-        if (oldSize < kHeaderBytes || entry.offset + oldSize > file_.size())
-            return; // not the block we read; leave the file as it is
-        if (oldSize >= newSize) {
-            int64_t rest = oldSize - newSize;
-            if (rest < kHeaderBytes) {
-                growBlock(block, static_cast<uint32_t>(oldSize));
-                rest = 0;
-            }
-            if (rest > 0)
-                freeRegion(rest, entry.offset + newSize);
-            file_.writeAt(entry.offset, block.data(), static_cast<int64_t>(block.size()));
-            return;
-        }
-        freeRegion(oldSize, entry.offset);
-        // The old place is free now and may be taken by another entry.
-        entry.offset = -1;
+    if (entry.offset < 0) {
+        if (placeBlock(entry, block))
+            file_.sync();
+        return;
     }
-    placeBlock(entry, block);
+    uint8_t bytes[kHeaderBytes];
+    if (file_.readAt(entry.offset, bytes, kHeaderBytes) != kHeaderBytes)
+        return;
+    const BlockHeader old = BlockHeader::from(bytes);
+    const int64_t oldSize = old.blockSize;
+    if (oldSize < kHeaderBytes || entry.offset + oldSize > file_.size())
+        return; // not the block we read; leave the file as it is
+    if (oldSize >= newSize && sameDescriptorText(entry.offset, old, block)) {
+        int64_t rest = oldSize - newSize;
+        if (rest < kHeaderBytes) {
+            growBlock(block, static_cast<uint32_t>(oldSize));
+            rest = 0;
+        }
+        // The rest lies beyond the values, and the old header covers it until the new
+        // one is down.
+        if (rest > 0)
+            freeRegion(rest, entry.offset + newSize);
+        writeBlock(entry.offset, block);
+        file_.sync();
+        return;
+    }
+    const int64_t oldOffset = entry.offset;
+    if (!placeBlock(entry, block)) {
+        entry.offset = oldOffset;
+        return;
+    }
+    // The new block must be on the disk before the old one may be seen free.
+    if (file_.sync())
+        freeRegion(oldSize, oldOffset);
+    file_.sync();
+}
+
+// True when the block at position holds the same name and comment as the new block.
+bool TrackDatabase::sameDescriptorText(int64_t position, const BlockHeader& old,
+                                       const std::vector<uint8_t>& block) const {
+    const uint32_t descLength = loadU32(block.data() + 4);
+    if (old.descLength != descLength)
+        return false;
+    const int64_t textBytes = int64_t{descLength} - kDescFixedBytes;
+    std::vector<uint8_t> text(static_cast<size_t>(textBytes));
+    const int64_t textStart = kHeaderBytes + kDescFixedBytes;
+    return file_.readAt(position + textStart, text.data(), textBytes) == textBytes &&
+           std::equal(text.begin(), text.end(), block.begin() + textStart);
+}
+
+// Writes a block over a place that a free block or the same entry's block covers:
+// everything but the header, then the header.
+bool TrackDatabase::writeBlock(int64_t position, const std::vector<uint8_t>& block) {
+    const int64_t size = static_cast<int64_t>(block.size());
+    return file_.writeAt(position + kHeaderBytes, block.data() + kHeaderBytes,
+                         size - kHeaderBytes) &&
+           file_.writeAt(position, block.data(), kHeaderBytes);
 }
 
 // Walks the blocks from the start for the first free one that holds the block; appends
@@ -271,9 +329,10 @@ bool TrackDatabase::placeBlock(TrackEntry& entry, std::vector<uint8_t>& block) {
                 growBlock(block, static_cast<uint32_t>(size));
                 rest = 0;
             }
+            // The rest's header lies inside the free block, which still covers it.
             if (rest > 0)
                 freeRegion(rest, position + newSize);
-            if (!file_.writeAt(position, block.data(), static_cast<int64_t>(block.size())))
+            if (!writeBlock(position, block))
                 return false;
             entry.offset = position;
             return true;

@@ -21,6 +21,7 @@
 // destroyed, since closing writes the held entries.
 
 #include "core/TrackStore.h"
+#include "library/DatabaseBlock.h"
 #include "library/DatabaseFile.h"
 
 #include <cstdint>
@@ -63,6 +64,9 @@ public:
     DatabaseStatus status() const { return status_; }
     bool isReadOnly() const { return readOnly_; }
     bool hasFile() const { return file_.isOpen(); }
+    // Bytes of a last block that a crash cut short while it was appended; opening drops
+    // them (and cuts the file back when it may) and keeps every whole entry.
+    int64_t droppedTailBytes() const { return droppedTailBytes_; }
     // The dateStamp of the local date when the database was opened.
     uint32_t today() const { return today_; }
 
@@ -99,11 +103,16 @@ private:
     void loadAnalysis(TrackEntry& entry);
     void writeEntry(TrackEntry& entry);
     bool placeBlock(TrackEntry& entry, std::vector<uint8_t>& block);
+    bool writeBlock(int64_t position, const std::vector<uint8_t>& block);
+    bool sameDescriptorText(int64_t position, const dbblock::BlockHeader& old,
+                            const std::vector<uint8_t>& block) const;
+    void dropTornTail(int64_t end);
     void freeRegion(int64_t size, int64_t position);
 
     DatabaseFile file_;
     DatabaseStatus status_ = DatabaseStatus::Ok;
     bool readOnly_ = false;
+    int64_t droppedTailBytes_ = 0;
     uint32_t today_ = 0;
     TrackEntry* head_ = nullptr;
     int64_t entryCount_ = 0;

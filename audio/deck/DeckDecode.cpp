@@ -31,6 +31,8 @@ bool Deck::decodeFrame() {
     Frame* block = &decodedRing[write];
     Decoder* dec = decoder.load(kRelaxed);
     if (decoding.load(kRelaxed) && dec != nullptr) {
+        if (!dec->ready())
+            return false; // the disk is late: decode later rather than insert silence
         frameTimes[slot] = dec->position;
         const int32_t result = dec->read(block);
         if (result != 1) {

@@ -4,7 +4,8 @@
 //
 // Threading: open() and close() are called on the user-interface thread while the
 // deck is suspended; read() and seek() on the audio thread. Never both at once.
-// read() and seek() neither allocate nor block on anything but the file.
+// read(), seek() and ready() neither allocate nor block: the file is read into memory
+// by a thread of its own.
 
 #include <cstdint>
 
@@ -22,6 +23,10 @@ public:
     virtual int32_t read(Frame* out) = 0;
     // Places the next read at position p (fraction of the track). Always 1.
     virtual int32_t seek(float p) = 0;
+    // False while the bytes of the next block are still on their way from the disk: the
+    // caller decodes later instead of waiting. A read() made anyway gives a block of
+    // silence that takes no time of the track (the position stays).
+    virtual bool ready() { return true; }
 
     // Position of the next block, a fraction 0..1 of the track; after a successful
     // read it is the position just after the block read.

@@ -15,6 +15,9 @@ constexpr int64_t kMaxSourceFrames =
 // Library calls in a row that deliver nothing before a read gives up (a format notice
 // or a resync may each take one).
 constexpr int kMaxIdleCalls = 16;
+// The file bytes that must be loaded ahead of the library's read position before a
+// block is decoded: far more than the frames of one block, whatever the bit rate.
+constexpr int64_t kReadyBytes = 64 * 1024;
 
 // The library's read and seek on the decoder's BufferedFile, with POSIX meanings.
 mpg123_ssize_t readCallback(void* file, void* destination, size_t count) {
@@ -122,7 +125,11 @@ int32_t Mp3Decoder::open(const char* path) {
         return 0;
     }
     // Only a regular file is accepted: a FIFO or a device could block the reader forever.
-    if (!file_.open(path) || mpg123_open_handle(handle_, &file_) != MPG123_OK) {
+    if (!file_.open(path)) {
+        return 0;
+    }
+    file_.setMayWait(true); // opening reads the first frame
+    if (mpg123_open_handle(handle_, &file_) != MPG123_OK) {
         file_.close();
         return 0;
     }
@@ -131,10 +138,16 @@ int32_t Mp3Decoder::open(const char* path) {
     // The first frame fixes the format; the scan then reads every frame header, which
     // gives the exact length (also of VBR files without an info frame, or with a damaged
     // one) and a full seek index, so that seeking later reads little.
+    // The scan reads the whole file here, on the opening thread, which may wait for the
+    // disk; afterwards every byte is in memory and the audio thread never waits.
     const long rate = outputRate(handle_);
     off_t length = 0;
-    if (rate == 0 || mpg123_scan(handle_) != MPG123_OK || (length = mpg123_length(handle_)) <= 0 ||
-        mpg123_seek(handle_, 0, SEEK_SET) < 0) {
+    file_.setMayWait(true);
+    const bool scanned = rate != 0 && mpg123_scan(handle_) == MPG123_OK &&
+                         (length = mpg123_length(handle_)) > 0 &&
+                         mpg123_seek(handle_, 0, SEEK_SET) >= 0;
+    file_.setMayWait(false);
+    if (!scanned) {
         close();
         return 0;
     }
@@ -178,9 +191,20 @@ int64_t Mp3Decoder::readSource(Frame* destination, int64_t count) {
     return static_cast<int64_t>(got / sizeof(Frame));
 }
 
+bool Mp3Decoder::ready() {
+    return file_.isOpen() && file_.ready(kReadyBytes);
+}
+
 int32_t Mp3Decoder::read(Frame* out) {
     if (!file_.isOpen()) {
         return -1;
+    }
+    // Bytes the disk has not delivered yet (possible only when opening could not load
+    // them all): a silent block that takes no time of the track, rather than a short
+    // read that the library would take for the end.
+    if (!ready()) {
+        std::memset(out, 0, kBlockFrames * sizeof(Frame));
+        return 1;
     }
     int32_t result;
     if (sampleRate_ == kSampleRate) {

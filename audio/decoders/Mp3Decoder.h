@@ -36,6 +36,7 @@ public:
     void close() override;
     int32_t read(Frame* out) override;
     int32_t seek(float p) override;
+    bool ready() override;
 
     // The file's own sample rate in Hz (0 when none is open).
     int32_t sampleRate() const { return sampleRate_; }

@@ -16,6 +16,10 @@ constexpr int kMaxChannels = 8;
 constexpr uint32_t kMinRate = 8000;  // Hz
 constexpr uint32_t kMaxRate = 96000; // Hz
 constexpr int kMaxBytesPerSample = 4;
+// Opening waits for this much of the file (about 24 s of CD sound, a fifth of a second
+// from a slow USB stick), so that a track starts and seeks near its start without a gap;
+// the rest follows while it plays.
+constexpr int64_t kStartBytes = 16 * BufferedFile::kChunkBytes;
 // Source frames one decimated block can need: (1152 x 96000 + 44099) / 44100.
 constexpr int64_t kMaxSourceFrames =
     (int64_t{kBlockFrames} * kMaxRate + kSampleRate - 1) / kSampleRate;
@@ -77,8 +81,27 @@ int32_t WavDecoder::open(const char* path) {
     if (path == nullptr || !file_.open(path)) {
         return 0;
     }
+    return openLoaded();
+}
+
+int32_t WavDecoder::open(std::unique_ptr<ByteSource> source) {
+    close();
+    position = 0.0f;
+    duration = 0;
+    sizeKey = 0;
+    if (!file_.open(std::move(source))) {
+        return 0;
+    }
+    return openLoaded();
+}
+
+int32_t WavDecoder::openLoaded() {
     sizeKey = static_cast<uint32_t>(file_.size());
-    if (!readHeader()) {
+    // The header is read on the opening thread, which may wait for the disk.
+    file_.setMayWait(true);
+    const bool headerRead = readHeader() && file_.waitForStart(kStartBytes);
+    file_.setMayWait(false);
+    if (!headerRead) {
         close();
         return 0;
     }
@@ -207,9 +230,19 @@ Frame WavDecoder::convertFrame(const uint8_t* source) const {
     return makeFrame(left, right);
 }
 
+bool WavDecoder::ready() {
+    return file_.isOpen() && file_.ready(bytesPerBlock());
+}
+
 int32_t WavDecoder::read(Frame* out) {
     if (!file_.isOpen()) {
         return -1;
+    }
+    // Bytes the disk has not delivered yet: a silent block that takes no time of the
+    // track, rather than waiting on the audio thread.
+    if (!ready()) {
+        std::fill_n(out, kBlockFrames, Frame{0});
+        return 1;
     }
     int32_t result;
     if (inPlace_) {

@@ -23,9 +23,12 @@ public:
     WavDecoder();
     ~WavDecoder() override;
     int32_t open(const char* path) override;
+    // The same over any source of the file's bytes (a slow disk in the tests).
+    int32_t open(std::unique_ptr<ByteSource> source);
     void close() override;
     int32_t read(Frame* out) override;
     int32_t seek(float p) override;
+    bool ready() override;
 
     // Source bytes one block reads from the file at the format of the open file (0 when
     // none is open); for rates above 44100 it varies by a frame from block to block.
@@ -39,6 +42,7 @@ private:
         uint16_t bitsPerSample = 0;
     };
 
+    int32_t openLoaded(); // the common part of open()
     bool readHeader();
     int32_t readSpecialised(Frame* out);
     int32_t readStretched(Frame* out);

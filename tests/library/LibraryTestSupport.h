@@ -1,22 +1,28 @@
 #pragma once
-// A private folder for one test, removed with everything in it, and text files in it.
+// Shared by the library tests: a private folder, and database files built byte by byte
+// from the file layout, independently of the product's encoder.
 
-#include <cstdlib>
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <stdlib.h>
 
 namespace librarytest {
 
+using Bytes = std::vector<uint8_t>;
+
+// A private folder for one test, removed with everything in it.
 class TempDir {
 public:
     TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && *base ? base : "/tmp") + "/zv-library-test-XXXXXX";
+        std::string pattern = std::filesystem::temp_directory_path() / "zv-library-test-XXXXXX";
         if (mkdtemp(pattern.data()) != nullptr)
             path_ = pattern;
     }
@@ -46,5 +52,89 @@ public:
 private:
     std::string path_;
 };
+
+inline void writeBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes readBytes(const std::string& path) {
+    const std::string text = TempDir::read(path);
+    return Bytes(text.begin(), text.end());
+}
+
+inline void putU32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+inline uint32_t u32At(const Bytes& b, size_t at) {
+    return uint32_t(b.at(at)) | uint32_t(b.at(at + 1)) << 8 | uint32_t(b.at(at + 2)) << 16 |
+           uint32_t(b.at(at + 3)) << 24;
+}
+
+// The nine values of a new analysis in file order, as raw 32-bit words.
+inline std::vector<uint32_t> defaultValues() {
+    return {0, 0, 0, 0, 0, 0, 0, 1, 0};
+}
+
+// A used block, field by field.
+struct Block {
+    std::string name{};
+    std::string comment{};
+    uint32_t sizeKey = 1;
+    float bpm = 0.0f;
+    uint32_t lastUse = 0;
+    std::vector<uint32_t> values = defaultValues();
+    uint32_t blockSize = 0;  // 0: as the program writes it
+    uint32_t descLength = 0; // 0: the true length
+};
+
+inline Bytes header(uint32_t blockSize, uint32_t descLength) {
+    Bytes b;
+    putU32(b, blockSize);
+    putU32(b, descLength);
+    return b;
+}
+
+// The value area holds as many of the values as fit, then zero padding.
+inline Bytes usedBlock(const Block& k) {
+    const auto trueDesc = static_cast<uint32_t>(12 + k.name.size() + 1 + k.comment.size() + 1);
+    const uint32_t size = k.blockSize != 0 ? k.blockSize : (trueDesc + 51) & ~7u;
+    Bytes b = header(size, k.descLength != 0 ? k.descLength : trueDesc);
+    uint32_t bpmBits;
+    std::memcpy(&bpmBits, &k.bpm, 4);
+    for (uint32_t v : {k.sizeKey, bpmBits, k.lastUse})
+        putU32(b, v);
+    for (const std::string* text : {&k.name, &k.comment}) {
+        b.insert(b.end(), text->begin(), text->end());
+        b.push_back(0);
+    }
+    for (uint32_t v : k.values) {
+        if (b.size() + 4 <= size)
+            putU32(b, v);
+    }
+    b.resize(std::max<size_t>(b.size(), size), 0);
+    return b;
+}
+
+inline Bytes freeBlock(uint32_t size) {
+    Bytes b = header(size, 0);
+    b.resize(size < 8 ? 8 : size, 0);
+    return b;
+}
+
+inline Bytes joined(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+inline Bytes cut(Bytes bytes, size_t length) {
+    bytes.resize(length);
+    return bytes;
+}
 
 } // namespace librarytest

@@ -1,19 +1,78 @@
-// The playlist reader on texts and files: line ends, comments, PLS mode, sizes of the
-// named files, files it must refuse, and garbage that must read as harmless paths.
+// Names and files: artist and title from file names, day stamps, the playlist reader
+// on texts and files (line ends, comments, PLS mode, sizes of the named files, files it
+// must refuse, garbage that must read as harmless paths), and a saved file that a
+// killed writer leaves whole.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <ctime>
 #include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "audio/deck/MemoryTrackStore.h"
 #include "library/PlaylistFile.h"
+#include "library/TrackNames.h"
 #include "tests/library/LibraryTestSupport.h"
 
 namespace {
 
 using librarytest::TempDir;
 using Paths = std::vector<std::string>;
+
+struct NameCase {
+    const char* fileName;
+    const char* artist;
+    const char* title;
+};
+
+TEST(TrackNames, SplitsArtistAndTitle) {
+    const NameCase cases[] = {
+        {"Some_Band - Tune.mp3", "Some Band", "Tune"},
+        {"(Some Band) Tune.MP3", "Some Band", "Tune"},
+        {"Tune.wav", "", "Tune.wav"},
+        {"Tune.mp3", "", "Tune"},
+        {".mp3", "", ".mp3"}, // only four characters: kept
+        {"a.mp3", "", "a"},
+        {"__ Band-Title_.Mp3", "Band", "Title "}, // leading spaces go, trailing stay
+        {"Band   -   Title - Side 2.mp3", "Band", "Title - Side 2"}, // first dash only
+        {"-Title.mp3", "", "Title"},
+        {"Band-.mp3", "Band", ""},
+        {"(  Spaced Band  )   Title.mp3", "Spaced Band", "Title"},
+        {"(Unclosed Band.mp3", "Unclosed Band", ""},
+        {"()Title.mp3", "", "Title"},
+        {"(A) B - C.mp3", "A", "B - C"}, // parentheses win over the dash
+        {"Song.mp3.wav", "", "Song.mp3.wav"},
+        {"", "", ""},
+        {"___", "", ""},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.fileName);
+        const TrackName name = splitTrackName(c.fileName);
+        EXPECT_EQ(name.artist, c.artist);
+        EXPECT_EQ(name.title, c.title);
+    }
+}
+
+TEST(TrackNames, DateStampsPackYearMonthAndDay) {
+    EXPECT_EQ(dateStamp(2000, 1, 1), (2000u * 16 + 1) * 64 + 1);
+    EXPECT_EQ(dateStamp(2024, 12, 31), 0x1fa31fu); // (32384 + 12) * 64 + 31
+
+    // Today's stamp is the local date, read around the call so midnight cannot split it.
+    auto localStamp = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm t{};
+        localtime_r(&now, &t);
+        return dateStamp(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+    };
+    const uint32_t before = localStamp();
+    const uint32_t today = dateStamp();
+    const uint32_t after = localStamp();
+    EXPECT_TRUE(today == before || today == after);
+}
 
 TEST(PlaylistText, ReadsPathsByTheLineRules) {
     struct Case {
@@ -24,9 +83,6 @@ TEST(PlaylistText, ReadsPathsByTheLineRules) {
     const std::string extended = "#EXTM3U\r\n#EXTINF:123,Band - One\r\n/m/one.mp3\r\n"
                                  "#EXTINF:200,Two\r\n/m/two.wav\r\n# the end\r\n";
     const Case cases[] = {
-        {"lf", "/m/a.mp3\n/m/b.mp3\n", {"/m/a.mp3", "/m/b.mp3"}},
-        {"crlf", "/m/a.mp3\r\n/m/b.mp3\r\n", {"/m/a.mp3", "/m/b.mp3"}},
-        {"cr", "/m/a.mp3\r/m/b.mp3", {"/m/a.mp3", "/m/b.mp3"}},
         {"mixed and empty lines", "\n\r\n/m/a.mp3\n\n\r\r/m/b.mp3\n\r", {"/m/a.mp3", "/m/b.mp3"}},
         {"comments read as without them", extended, {"/m/one.mp3", "/m/two.wav"}},
         {"spaces and '=' kept outside PLS", " a b.mp3 \nx=y.mp3\n", {" a b.mp3 ", "x=y.mp3"}},
@@ -107,55 +163,72 @@ TEST(PlaylistFile, FilesThatCannotBeReadGiveNoTracks) {
     std::filesystem::resize_file(tooLarge, kMaxPlaylistFileBytes + 1);
     const std::string atLimit = dir.write("limit.m3u", "/m/a.mp3\n");
     std::filesystem::resize_file(atLimit, kMaxPlaylistFileBytes);
-
-    EXPECT_TRUE(readPlaylistPaths(dir.path("missing.m3u")).empty());
-    EXPECT_TRUE(readPlaylistPaths(dir.path("")).empty()); // the folder itself
-    EXPECT_TRUE(readPlaylistPaths(fifo).empty());         // refused, never waited on
-    EXPECT_TRUE(readPlaylistPaths(tooLarge).empty());
+    for (const std::string& refused : {dir.path("missing.m3u"), dir.path(""), fifo, tooLarge})
+        EXPECT_TRUE(readPlaylistPaths(refused).empty()) << refused; // never waited on
     EXPECT_EQ(readPlaylistPaths(atLimit), Paths{"/m/a.mp3"});
 }
 
 // Random bytes, biased towards the characters the reader looks at, and damaged copies of
-// a real PLS file: every result must be pieces of lines of the text, and the file reader
-// must agree with the text reader.
+// a real PLS file: every result must be a piece of a line of the text, and the file
+// reader must agree with the text reader.
 TEST(PlaylistFile, GarbageReadsAsHarmlessPaths) {
     TempDir dir;
     ASSERT_TRUE(dir.ok());
     MemoryTrackStore store;
     std::mt19937 random(20240611);
-    const char symbols[] = "\r\n\0#=[]PlaylistNumberOfEntries/.mp3";
-    const std::string alphabet(symbols, sizeof symbols - 1);
+    const std::string alphabet("\r\n\0#=[]PlaylistNumberOfEntries/.mp3", 35);
     const std::string pls = "[Playlist]\r\nFile1=/m/a.mp3\r\nTitle1=A\r\nNumberOfEntries=1\r\n";
     for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        if (round % 2 == 0) {
-            text.resize(random() % 600);
-            for (char& c : text)
-                c = (random() % 3 == 0) ? static_cast<char>(random())
-                                        : alphabet[random() % alphabet.size()];
-        } else {
-            text = pls;
-            for (int n = random() % 8; n >= 0; --n)
-                text[random() % text.size()] = static_cast<char>(random());
-            text.resize(random() % (text.size() + 1));
-        }
+        std::string text = round % 2 ? pls : std::string(random() % 600, ' ');
+        for (int n = round % 2 ? random() % 8 : int(text.size()); n > 0; --n)
+            text[random() % text.size()] =
+                random() % 3 ? alphabet[random() % alphabet.size()] : char(random());
+        text.resize(random() % (text.size() + 1));
         const Paths paths = parsePlaylistText(text);
-        size_t lines = 1;
-        for (char c : text)
-            lines += (c == '\r' || c == '\n');
-        ASSERT_LE(paths.size(), lines);
+        ASSERT_LE(paths.size(), 1 + std::count_if(text.begin(), text.end(),
+                                                  [](char c) { return c == '\r' || c == '\n'; }));
         for (const std::string& p : paths) {
             ASSERT_EQ(p.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
             ASSERT_NE(text.find(p), std::string::npos);
         }
         if (round % 20 == 0) {
-            const std::string file = dir.write("garbage.pls", text);
-            const std::vector<TrackRecord> rows = readPlaylist(store, file);
+            const std::vector<TrackRecord> rows =
+                readPlaylist(store, dir.write("garbage.pls", text));
             ASSERT_EQ(rows.size(), paths.size());
             for (size_t i = 0; i < rows.size(); ++i)
                 ASSERT_EQ(rows[i].path, paths[i]);
         }
     }
+}
+
+// A writer killed at any moment leaves the old file or the new one, never a part.
+TEST(PlaylistFile, ASaveKilledMidWriteLeavesTheOldFileOrTheNew) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string old = "/m/old.mp3\n";
+    std::string fresh;
+    for (int i = 0; fresh.size() < 8 * 1024 * 1024; ++i)
+        fresh += "/music/some folder/track " + std::to_string(i) + ".mp3\n";
+    const std::string list = dir.write("list.m3u", old);
+    ASSERT_EQ(chmod(list.c_str(), 0604), 0);
+    for (int round = 0; round < 12; ++round) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        while (child == 0) // saves again and again until it is killed
+            writeWholeFile(list, fresh);
+        usleep(static_cast<useconds_t>(round * 1000));
+        kill(child, SIGKILL);
+        ASSERT_EQ(waitpid(child, nullptr, 0), child);
+        const std::string now = TempDir::read(list);
+        EXPECT_TRUE(now == old || now == fresh) << now.size() << " bytes after " << round << " ms";
+    }
+    // The next save clears what a killed one left beside it; the file keeps its mode.
+    ASSERT_TRUE(writeWholeFile(list, old));
+    EXPECT_EQ(TempDir::read(list), old);
+    EXPECT_FALSE(std::filesystem::exists(list + ".saving"));
+    struct stat info {};
+    ASSERT_EQ(stat(list.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0604u);
 }
 
 } // namespace

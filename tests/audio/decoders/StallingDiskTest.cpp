@@ -1,0 +1,154 @@
+// A disk that stalls while a track plays: what was loaded before the stall plays whole,
+// reads during the stall return at once with silence that takes no time of the track,
+// and once the disk answers the track goes on from the very frame where it stopped.
+
+#include "audio/decoders/BufferedFile.h"
+#include "audio/decoders/WavDecoder.h"
+#include "tests/audio/decoders/DecoderTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using namespace decodertest;
+
+// The bytes of a file in memory; every read that reaches stallFrom waits until released.
+// Bytes from cutAt on are gone, as from a file cut short after it was opened.
+class StallingSource : public ByteSource {
+public:
+    StallingSource(Bytes bytes, int64_t stallFrom, int64_t cutAt = INT64_MAX)
+        : bytes_(std::move(bytes)), stallFrom_(stallFrom), cutAt_(cutAt) {}
+
+    int64_t size() const override { return static_cast<int64_t>(bytes_.size()); }
+    int64_t readAt(int64_t offset, void* destination, int64_t count) override {
+        count = std::min(count, cutAt_ - offset);
+        if (offset + count > stallFrom_) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            stalled_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return released_; });
+        }
+        const int64_t n = std::max<int64_t>(0, std::min(count, size() - offset));
+        std::memcpy(destination, bytes_.data() + offset, static_cast<size_t>(n));
+        return n;
+    }
+
+    bool waitUntilStalled() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return stalled_; });
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    const Bytes bytes_;
+    const int64_t stallFrom_;
+    const int64_t cutAt_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stalled_ = false;
+    bool released_ = false;
+};
+
+constexpr int64_t kHeaderBytes = 44;
+
+// 16-bit stereo at 44100 Hz whose frame i holds i, so every frame shows where it is from.
+Bytes indexedTrack(uint32_t frames) {
+    Bytes data;
+    for (uint32_t i = 0; i < frames; ++i) {
+        put16(data, i & 0xffffu);
+        put16(data, i >> 16);
+    }
+    return wavFile(WavFormat{}, data);
+}
+
+uint32_t frameIndex(Frame f) {
+    return static_cast<uint16_t>(frameLeft(f)) | (static_cast<uint32_t>(frameRight(f)) << 16);
+}
+
+TEST(StallingDiskTest, AStallGlitchesNothingLoadedAndPlayOnFromWhereItStopped) {
+    constexpr int kSeconds = 30;
+    constexpr int64_t kStallFrom = 18 * BufferedFile::kChunkBytes; // after what opening waits for
+    // Every block whose bytes lie before the stall.
+    constexpr int kLoadedBlocks = (kStallFrom - kHeaderBytes) / 4 / kBlockFrames;
+    constexpr int kBlocks = kSeconds * 44100 / kBlockFrames;
+
+    auto owned = std::make_unique<StallingSource>(indexedTrack(kSeconds * 44100), kStallFrom);
+    StallingSource& source = *owned;
+    WavDecoder decoder;
+    ASSERT_EQ(decoder.open(std::move(owned)), kSeconds);
+    ASSERT_TRUE(source.waitUntilStalled()) << "the loader never reached the stall";
+
+    Frame block[kBlockFrames];
+    int played = 0;
+    int silentDuringStall = 0;
+    const auto expectBlock = [&] {
+        for (int j = 0; j < kBlockFrames; ++j)
+            ASSERT_EQ(frameIndex(block[j]), uint32_t(played) * kBlockFrames + j)
+                << "block " << played << " frame " << j;
+        ++played;
+    };
+    // Until the stall, and a while into it: never waits, since the disk does not answer.
+    for (int i = 0; i < kLoadedBlocks + 20; ++i) {
+        const float before = decoder.position;
+        ASSERT_EQ(decoder.read(block), 1);
+        if (decoder.position == before) {
+            for (const Frame f : block)
+                ASSERT_EQ(f, Frame{0});
+            ++silentDuringStall;
+            continue;
+        }
+        ASSERT_EQ(silentDuringStall, 0) << "a gap before the stall";
+        expectBlock();
+    }
+    EXPECT_EQ(played, kLoadedBlocks);
+    EXPECT_EQ(silentDuringStall, 20);
+
+    source.release();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int32_t result = 1;
+    while (result == 1 && std::chrono::steady_clock::now() < deadline) {
+        const float before = decoder.position;
+        result = decoder.read(block);
+        if (result == 1 && decoder.position == before)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1)); // still on its way
+        else if (result == 1)
+            expectBlock();
+        if (HasFatalFailure())
+            return;
+    }
+    EXPECT_EQ(result, 0) << "the track did not end";
+    EXPECT_EQ(played, kBlocks);
+}
+
+TEST(StallingDiskTest, AFileCutShortWhileLoadingEndsWhereItNowEnds) {
+    constexpr int64_t kCutAt = 18 * BufferedFile::kChunkBytes + 1000;
+    WavDecoder decoder;
+    ASSERT_EQ(
+        decoder.open(std::make_unique<StallingSource>(indexedTrack(30 * 44100), INT64_MAX, kCutAt)),
+        30);
+    decoder.seek(0.0f);
+    Frame block[kBlockFrames];
+    int played = 0;
+    int32_t result = 1;
+    for (int i = 0; i < 100000 && result == 1; ++i) {
+        const float before = decoder.position;
+        result = decoder.read(block);
+        if (result == 1 && decoder.position != before) {
+            ASSERT_EQ(frameIndex(block[0]), uint32_t(played++) * kBlockFrames);
+        }
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(played, (kCutAt - kHeaderBytes) / 4 / kBlockFrames);
+}
+
+} // namespace
