@@ -74,21 +74,9 @@ bool MainWindow::bothDecksHaveTracks() const {
     return deck(0) && deck(1) && deck(0)->hasTrack() && deck(1)->hasTrack();
 }
 
-// Takes playlist entries into the deck until one loads: an entry that cannot be opened
-// is skipped (and reported) rather than leaving the automatic mix with an empty deck.
+// The playlist skips the entries a deck cannot load; false when none loaded.
 bool MainWindow::takeNext(int d) {
-    if (!takeNextIntoDeck)
-        return false;
-    while (takeNextIntoDeck(d)) {
-        if (deckStatus(d).load(std::memory_order_relaxed) != kStatusCannotOpen)
-            return true;
-        if (onTrackSkipped) {
-            Deck* target = deck(d);
-            onTrackSkipped(target && target->track ? target->track->path : std::string(),
-                           "cannot be opened");
-        }
-    }
-    return false;
+    return takeNextIntoDeck && takeNextIntoDeck(d);
 }
 
 bool MainWindow::loadIntoDeck(int d, const TrackRecord& track) {

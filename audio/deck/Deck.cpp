@@ -219,6 +219,12 @@ bool Deck::load(const TrackRecord& record) {
         deckControls().setLevelControl(index, kMaxLevel);
 
     postCommand(DeckCommand::Start, 0, p);
+    // A start seek that read nothing leaves the deck without a position: the track is
+    // shown but could never play, so the load fails (the track stays for stop/playFrom).
+    if (position.load(kRelaxed) < 0.0f) {
+        deckStatus(index).store(kStatusDecoderError, kRelaxed);
+        return false;
+    }
     deckStatus(index).store(kStatusLoaded, kRelaxed);
     return true;
 }

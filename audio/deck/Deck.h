@@ -88,7 +88,8 @@ public:
 
     // --- User-interface thread ---------------------------------------------------
     // Loads a track, places the deck at its memory point, start point or beginning and
-    // leaves it silent until play(). False when the file cannot be opened (status 156).
+    // leaves it silent until play(). False when the file cannot be opened (status 156)
+    // or the seek to the starting place reads no sound (status 153).
     bool load(const TrackRecord& track);
     void play();
     void pause();

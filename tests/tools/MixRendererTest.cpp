@@ -295,11 +295,15 @@ TEST_F(MixRendererTest, SameInputGivesTheSameFileAndBrokenTracksAreSkipped) {
     EXPECT_TRUE(bytesA == bytesB) << "two renders of the same input differ";
 }
 
-TEST_F(MixRendererTest, ToolRefusesUnusableInputBeforeAnyWork) {
+TEST_F(MixRendererTest, ToolFailsLoudlyOnUnusableInput) {
     const std::string good = path("good.wav");
     ASSERT_TRUE((MixTestTrack{120.0, 5.0, 700.0, 1}.write(good)));
     std::ofstream(path("empty.m3u")) << "# nothing here\n";
     std::ofstream(path("binary.pls")) << std::string("\x00\x01\x02\xff\xfe", 5);
+    // A WAV file with a header and no sound.
+    ASSERT_TRUE((MixTestTrack{120.0, 0.0, 700.0, 1}.write(path("silent.wav"))));
+    std::ofstream(path("corrupt.db")) << std::string(300, '\x7f');
+    const QString goodArg = QString::fromStdString(good);
     const struct {
         const char* name;
         QStringList args;
@@ -308,21 +312,30 @@ TEST_F(MixRendererTest, ToolRefusesUnusableInputBeforeAnyWork) {
         {"empty playlist", {QString::fromStdString(path("empty.m3u"))}, "no tracks"},
         {"binary garbage", {QString::fromStdString(path("binary.pls"))}, "no tracks"},
         {"unwritable output",
-         {QString::fromStdString(good), "-o", "/nonexistent/dir/out.wav"},
+         {goodArg, "-o", "/nonexistent/dir/out.wav"},
          "/nonexistent/dir/out.wav"},
-        {"no output named", {QString::fromStdString(good)}, "usage"},
-        {"bad mix length", {QString::fromStdString(good), "--long-mix", "7"}, "--long-mix"},
+        {"no output named", {goodArg}, "usage"},
+        {"bad mix length", {goodArg, "--long-mix", "7"}, "--long-mix"},
+        {"no track plays",
+         {QString::fromStdString(path("silent.wav")), QString::fromStdString(path("nothing.wav"))},
+         "no track could be played (2 skipped)"},
+        {"corrupt database",
+         {goodArg, "--database", QString::fromStdString(path("corrupt.db"))},
+         "The internal database is corrupted"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QStringList args = c.args;
         if (!args.contains("-o") && std::string(c.name) != "no output named")
             args << "-o" << QString::fromStdString(path("out.wav"));
+        if (!args.contains("--database"))
+            args << "--database" << QString::fromStdString(path("tool.db"));
         QProcess tool;
         tool.start(ZV_MIX_TOOL, args);
         ASSERT_TRUE(tool.waitForFinished(60000));
         EXPECT_NE(tool.exitCode(), 0);
-        EXPECT_TRUE(tool.readAllStandardError().contains(c.said));
+        const QByteArray said = tool.readAllStandardError();
+        EXPECT_TRUE(said.contains(c.said)) << said.toStdString();
     }
 }
 

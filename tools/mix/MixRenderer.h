@@ -45,6 +45,8 @@ struct MixSummary {
     double outputSeconds = 0.0;
     double realTimeFactor = 0.0;
     int64_t framesLost = 0;
+    int64_t framesWritten = 0; // what the file holds
+    bool rendered = false;     // the render ran, whether or not it succeeded
 };
 
 // Progress for a display: the track playing, the output time, the speed over real time.
@@ -54,7 +56,9 @@ class MixRenderer {
 public:
     explicit MixRenderer(MixOptions options);
     // Renders the mix. False with *error set for an empty playlist, an unwritable output
-    // or a failure of the engine; no work is done then.
+    // or a failure of the engine or the database (no work is done then), and after the
+    // work when no track could be played, frames were lost or the file could not grow
+    // (the summary is filled then, and the file is a valid WAV of what it holds).
     bool run(MixSummary* summary, std::string* error, const MixProgress& progress = {});
 
     // The JSON text of a summary.

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -53,6 +54,9 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName("Zorvendal");
     QCoreApplication::setApplicationName("Zorvendal");
     std::setlocale(LC_NUMERIC, "C");
+    // Past a file size limit a write then fails (and the mix stops with a message)
+    // instead of the signal killing the process with the header out of date.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     MixOptions options;
     std::string summaryPath;
@@ -119,19 +123,19 @@ int main(int argc, char** argv) {
     const bool ok = renderer.run(&summary, &error, progress);
     if (showProgress)
         std::fprintf(stderr, "\r\033[K");
-    if (!ok) {
-        std::fprintf(stderr, "zorvendal-mix: %s\n", error.c_str());
-        return 1;
-    }
     for (const SkippedTrack& s : summary.skipped)
         std::fprintf(stderr, "zorvendal-mix: skipped %s: %s\n", s.path.c_str(), s.reason.c_str());
-    if (!summaryPath.empty()) {
+    if (!summaryPath.empty() && summary.rendered) {
         std::ofstream out(summaryPath);
         out << MixRenderer::summaryJson(summary);
         if (!out) {
             std::fprintf(stderr, "zorvendal-mix: cannot write %s\n", summaryPath.c_str());
             return 1;
         }
+    }
+    if (!ok) {
+        std::fprintf(stderr, "zorvendal-mix: %s\n", error.c_str());
+        return 1;
     }
     std::fprintf(stderr, "zorvendal-mix: %zu tracks, %.1f s of mix, %.0f x real time\n",
                  summary.tracks.size(), summary.outputSeconds, summary.realTimeFactor);

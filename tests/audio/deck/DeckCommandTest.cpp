@@ -152,6 +152,32 @@ TEST(DeckOperations, LoadPlacesTheDeck) {
     }
 }
 
+TEST(DeckOperations, LoadThatCannotReadItsStartFails) {
+    // A start seek that reads an error leaves a deck that could never play: the load
+    // fails with the decoder's status instead of reporting a loaded track.
+    const struct {
+        const char* name;
+        bool openFails;
+        int64_t failAtFrame;
+        int32_t status;
+    } cases[] = {{"open fails", true, -1, kStatusCannotOpen},
+                 {"start seek reads an error", false, 6 * kSampleRate, kStatusDecoderError}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeckRig rig;
+        TestDecoder::Setup setup = sine();
+        setup.openFails = c.openFails;
+        setup.failAtFrame = c.failAtFrame;
+        AnalysisValues values;
+        values.memoryPoint = 0.3f; // frame 6 x 44100 of 20 s
+        EXPECT_FALSE(rig.loadTest(0, setup, values));
+        EXPECT_EQ(deckStatus(0), c.status);
+        EXPECT_FLOAT_EQ(rig.deck(0).position, -1.0f);
+        rig.deck(0).play();
+        EXPECT_EQ(rig.deck(0).playing, 0);
+    }
+}
+
 TEST(DeckOperations, SpeedCommandSetsTheInputWindow) {
     DeckRig rig;
     ASSERT_TRUE(rig.loadTest(0, sine()));
