@@ -162,6 +162,7 @@ private:
     bool anyDeckPlaying() const;
     bool bothDecksHaveTracks() const;
     bool takeNext(int deck);
+    void followTrackEnd(int deck);
     void onHistoryTimer(int deck);
     void createBackBuffer();
     void drawStartingPicture();

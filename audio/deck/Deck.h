@@ -226,6 +226,7 @@ public:
     int32_t dspCount = 0;      // frames given to the plug-in and not yet heard
     int32_t resamplePhase = 0; // 12-bit fraction of the plain resampler
     int32_t tempoPhase = 0;    // 12-bit fraction of the Master Tempo input advance
+    int32_t autoMixRaised = 0; // message 1068 raised since the mix last was not due
     // Contiguous copy of an input window that crosses the decoded ring's end.
     std::array<Frame, kMaxInputWindow> inputScratch{};
 
@@ -241,6 +242,7 @@ private:
     void renderMasterTempo(const Frame* input);
     int32_t finishStep(int32_t frames);
     void publishOutputPositions();
+    bool wantsAutoMix(float now, int32_t seconds) const;
     const Frame* inputWindowFrames();
     Deck* otherDeck() const;
 

@@ -65,6 +65,7 @@ bool Deck::seekTo(float p) {
         playing.store(0, kRelaxed);
         return false;
     }
+    autoMixRaised = 0; // a new place: the mix may be asked for again
     // A negative or undefined position from a damaged record means the beginning.
     if (!(p > 0.0f))
         p = 0.0f;

@@ -255,22 +255,33 @@ void Deck::updatePlayPosition(int32_t cursor) {
         return;
     }
 
+    if (!wantsAutoMix(now, seconds)) {
+        autoMixRaised = 0;
+        return;
+    }
+    // Once per approach to the end: the main thread starts the mix or has a reason
+    // not to, and a message every turn would cost a system call per millisecond.
+    if (autoMixRaised)
+        return;
+    autoMixRaised = 1;
+    deckMessages().raise(kMsgAutoMixStart, 1 - index);
+}
+
+// Whether the automatic mix into the other deck is due at heard position `now`: this
+// deck plays its track's last stretch and the other deck waits with a position.
+bool Deck::wantsAutoMix(float now, int32_t seconds) const {
     if (!autoMixOn().load(kRelaxed) || mixTriggered.load(kRelaxed) || !playing.load(kRelaxed) ||
         now < kAutoMixEarliest)
-        return;
+        return false;
     const Deck* other = otherDeck();
-    if (other != nullptr && other->playing.load(kRelaxed))
-        return;
-    if (seconds > 0) {
-        const int32_t longMix = settings().longMix.load(kRelaxed);
-        const double threshold =
-            (longMix + kLongMixBase) * double(speed.load(kRelaxed)) / kLongMixPerSecond / seconds +
-            now;
-        const TrackAnalysis* values = analysis();
-        const float endPoint = values ? values->endPoint.load(kRelaxed) : 0.0f;
-        if (endPoint > threshold)
-            return;
-    }
-    // Repeated at every new heard position until the mix handler sets mixTriggered.
-    deckMessages().raise(kMsgAutoMixStart, 1 - index);
+    if (other == nullptr || other->playing.load(kRelaxed) || other->position.load(kRelaxed) < 0.0f)
+        return false;
+    if (seconds <= 0)
+        return true;
+    const int32_t longMix = settings().longMix.load(kRelaxed);
+    const double threshold =
+        (longMix + kLongMixBase) * double(speed.load(kRelaxed)) / kLongMixPerSecond / seconds + now;
+    const TrackAnalysis* values = analysis();
+    const float endPoint = values ? values->endPoint.load(kRelaxed) : 0.0f;
+    return endPoint <= threshold;
 }

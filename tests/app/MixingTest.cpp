@@ -24,9 +24,9 @@ protected:
         track.seconds = 60;
         ASSERT_TRUE(rig_.loadTest(0, track));
         ASSERT_TRUE(rig_.loadTest(1, track));
-        main_.takeNextIntoDeck = [this](int deck) {
+        main_.takeNextIntoDeck = [this, track](int deck) {
             taken_.push_back(deck);
-            return playlistHasTracks_;
+            return playlistHasTracks_ && rig_.loadTest(deck, track);
         };
     }
 
@@ -131,17 +131,96 @@ TEST_F(MixingTest, AutoMixEndLoadsTheNextTrackIntoTheOutgoingDeck) {
     EXPECT_GE(rig_.deck(1).position.load(), 0.0f) << "a loaded deck is not ejected";
 }
 
-TEST_F(MixingTest, DeckMessagesStartTheMixAndFollowTheEndOfATrack) {
+TEST_F(MixingTest, MessageStartsTheMixAndEndsWithoutAutoMixLoadNothing) {
     rig_.deck(0).play();
     main_.onDeckMessage(kMsgAutoMixStart, 1);
     EXPECT_TRUE(main_.mixTimer);
     EXPECT_EQ(main_.mixTarget, 1);
+    main_.onDeckMessage(kMsgTrackEnded, 0);
+    EXPECT_TRUE(taken_.empty());
+}
 
-    main_.onDeckMessage(kMsgTrackEnded, 0);
-    EXPECT_TRUE(taken_.empty()) << "without Auto Mix an ended track loads nothing";
-    autoMixOn() = true;
-    main_.onDeckMessage(kMsgTrackEnded, 0);
-    EXPECT_EQ(taken_, std::vector<int>{0});
+// Whatever ends when, an unattended set goes on with the next entry: a load stops a
+// running mix and only a playing deck starts the next one, so each end is followed.
+TEST_F(MixingTest, AutoMixGoesOnWhenATrackEnds) {
+    enum Other { Plays, Waits, Empty };
+    const struct {
+        const char* name;
+        int mixTicks; // -1: no mix runs; else a mix into deck 1 ran this many ticks
+        int ended;
+        Other other;
+        bool entries;
+        std::vector<int> taken;
+        bool playing[2];
+        bool mixRuns;
+        int32_t crossfader;
+    } cases[] = {
+        {"outgoing ends in the mix: it runs on", 10, 0, Plays, true, {}, {false, true}, true, 120},
+        {"incoming ends in the mix: the next comes in",
+         10,
+         1,
+         Plays,
+         true,
+         {1},
+         {true, true},
+         true,
+         120},
+        {"incoming ends, playlist empty", 10, 1, Plays, false, {1}, {true, false}, false, 0},
+        {"nothing plays: the waiting deck first",
+         -1,
+         0,
+         Waits,
+         true,
+         {0},
+         {false, true},
+         false,
+         192},
+        {"nothing plays: the next entry", -1, 0, Empty, true, {0}, {true, false}, false, 192},
+        {"the other deck plays and will mix it in",
+         -1,
+         0,
+         Plays,
+         true,
+         {0},
+         {false, true},
+         false,
+         192},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDecoder::Setup track;
+        track.seconds = 60;
+        ASSERT_TRUE(rig_.loadTest(0, track));
+        ASSERT_TRUE(rig_.loadTest(1, track));
+        main_.stopMix();
+        main_.setCrossfader(192);
+        autoMixOn() = true;
+        taken_.clear();
+        playlistHasTracks_ = c.entries;
+        const int other = 1 - c.ended;
+        if (c.mixTicks >= 0) {
+            rig_.deck(0).play();
+            main_.startMix(1);
+            for (int tick = 0; tick < c.mixTicks; ++tick)
+                clock_.advance(kMixTimerMs);
+        } else if (c.other == Plays) {
+            rig_.deck(other).play();
+        } else if (c.other == Empty) {
+            rig_.deck(other).eject();
+        }
+        rig_.deck(c.ended).eject(); // as at the end of its file
+        main_.onDeckMessage(kMsgTrackEnded, c.ended);
+        EXPECT_EQ(taken_, c.taken);
+        for (int d = 0; d < 2; ++d)
+            EXPECT_EQ(rig_.deck(d).playing.load() != 0, c.playing[d]) << "deck " << d;
+        EXPECT_EQ(main_.mixTimer, c.mixRuns);
+        EXPECT_EQ(main_.crossfader, c.crossfader);
+        if (c.mixRuns) {
+            EXPECT_EQ(main_.mixStep, c.mixTicks) << "the crossfade goes on from where it was";
+            runMix();
+            EXPECT_EQ(main_.crossfader, 384);
+        }
+    }
 }
 
 TEST_F(MixingTest, PitchResetGlidesBackToNormalSpeed) {

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -273,6 +274,64 @@ TEST_F(MixRendererTest, FortyTracksPlayUnattendedToTheEndWithFullCrossfades) {
             ++silent;
     }
     EXPECT_EQ(silent, 0);
+}
+
+TEST_F(MixRendererTest, TracksShorterThanACrossfadePlayInOrderAndTheMixEnds) {
+    // The short track ends during the crossfade into it; so does the outgoing one.
+    const struct {
+        const char* name;
+        double seconds;
+    } tracks[] = {{"a", 40.0}, {"short", 4.0}, {"b", 20.0}, {"tiny", 1.0}, {"c", 20.0}};
+    std::vector<std::string> inputs;
+    double total = 0.0;
+    for (const auto& t : tracks) {
+        inputs.push_back(path(std::string(t.name) + ".wav"));
+        ASSERT_TRUE((MixTestTrack{124.0, t.seconds, 700.0, 3}.write(inputs.back())));
+        total += t.seconds;
+    }
+    const MixSummary summary = render(inputs, "set.wav");
+    std::vector<std::string> played;
+    for (const MixedTrack& t : summary.tracks)
+        played.push_back(t.path);
+    EXPECT_EQ(played, inputs);
+    EXPECT_TRUE(summary.skipped.empty());
+    // Ends with the last track: tracks overlap, so no longer than all of them in a row.
+    EXPECT_LE(summary.outputSeconds, total);
+    EXPECT_GE(summary.outputSeconds, 40.0 + 20.0 + 20.0 - 3 * 6.4);
+}
+
+TEST_F(MixRendererTest, OutputThatCannotGrowStopsTheToolWithAValidFile) {
+    const std::string track = path("long.wav");
+    ASSERT_TRUE((MixTestTrack{120.0, 60.0, 700.0, 1}.write(track)));
+    constexpr rlim_t kLimitBytes = 2 << 20; // 11.9 s of sound
+    QProcess tool;
+    tool.setChildProcessModifier([] {
+        const rlimit limit{kLimitBytes, kLimitBytes};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    tool.start(ZV_MIX_TOOL,
+               {QString::fromStdString(track), "-o", QString::fromStdString(path("full.wav")),
+                "--database", QString::fromStdString(path("db"))});
+    ASSERT_TRUE(tool.waitForFinished(60000)) << "the tool waits for ever for its writer";
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(tool.exitCode(), 0);
+    const QByteArray said = tool.readAllStandardError();
+    EXPECT_TRUE(said.contains("cannot grow") && said.contains("frames lost")) << said.toStdString();
+
+    // A valid WAV of what was written: the header's sizes match the file.
+    std::ifstream f(path("full.wav"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(f)), {});
+    ASSERT_GE(bytes.size(), 44u);
+    auto u32 = [&](size_t at) {
+        uint32_t v = 0;
+        for (int i = 3; i >= 0; --i)
+            v = v << 8 | uint8_t(bytes[at + i]);
+        return v;
+    };
+    EXPECT_EQ(u32(4), bytes.size() - 8);
+    EXPECT_EQ(u32(40), bytes.size() - 44);
+    EXPECT_EQ((bytes.size() - 44) % 4, 0u);
+    EXPECT_GT(bytes.size(), kLimitBytes / 2);
 }
 
 TEST_F(MixRendererTest, SameInputGivesTheSameFileAndBrokenTracksAreSkipped) {
