@@ -184,10 +184,13 @@ bool Deck::load(const TrackRecord& record) {
     if (seconds <= 0) {
         deckStatus(index).store(kStatusCannotOpen, kRelaxed);
         duration.store(-1, kRelaxed);
+        trackFrames.store(0, kRelaxed);
         position.store(-1.0f, kRelaxed);
         return false;
     }
     duration.store(seconds, kRelaxed);
+    trackFrames.store(
+        dec->lengthFrames() > 0 ? dec->lengthFrames() : int64_t{seconds} * kSampleRate, kRelaxed);
 
     if (TrackStore* store = trackStore()) {
         if (track->entry == nullptr || track->entry->sizeKey == 0)

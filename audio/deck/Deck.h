@@ -179,7 +179,11 @@ public:
     // thread after the start command: published by the mailbox, relaxed is enough.
     std::atomic<Decoder*> decoder{nullptr};
     std::atomic<int32_t> duration{-1}; // whole seconds, -1 when no track is open
-    std::optional<TrackRecord> track;  // user-interface thread only
+    // The exact length in output frames at unit speed, 0 when no track is open: what
+    // positions are fractions of. (Whole seconds would misplace a seek by up to a block
+    // and let the position run backwards within one.) Written like `decoder`.
+    std::atomic<int64_t> trackFrames{0};
+    std::optional<TrackRecord> track; // user-interface thread only
     const int index;
     // The stop cycle's state; the audio thread resets it to 0 when the track ends.
     std::atomic<int32_t> stopStep{0};
@@ -242,7 +246,8 @@ private:
     void renderMasterTempo(const Frame* input);
     int32_t finishStep(int32_t frames);
     void publishOutputPositions();
-    bool wantsAutoMix(float now, int32_t seconds) const;
+    bool wantsAutoMix(float now) const;
+    double lengthInFrames() const;
     const Frame* inputWindowFrames();
     Deck* otherDeck() const;
 

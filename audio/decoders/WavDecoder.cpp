@@ -73,6 +73,7 @@ int32_t WavDecoder::open(const char* path) {
     close();
     position = 0.0f;
     duration = 0;
+    lengthFrames_ = 0;
     sizeKey = 0;
     if (path == nullptr || !file_.open(path)) {
         return 0;
@@ -96,6 +97,7 @@ int32_t WavDecoder::open(const char* path) {
         close();
         return 0; // shorter than one second: the deck treats it as unusable
     }
+    lengthFrames_ = dataSize_ * kSampleRate / bytesPerSecond_;
     file_.seek(dataOffset_);
     position = 0.0f;
     phase_ = 0;

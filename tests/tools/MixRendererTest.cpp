@@ -6,12 +6,14 @@
 #include "tools/mix/MixRenderer.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sys/resource.h>
@@ -90,6 +92,30 @@ std::vector<double> burstStarts(const std::vector<int16_t>& x, double fromS, dou
         k += kRate / 8; // one burst per beat; the next comes well after
     }
     return starts;
+}
+
+double rms(const std::vector<int16_t>& x, double fromS, double toS) {
+    double sum = 0.0;
+    const size_t from = size_t(fromS * kRate), to = std::min(x.size(), size_t(toS * kRate));
+    for (size_t n = from; n < to; ++n)
+        sum += double(x[n]) * x[n];
+    return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
+}
+
+// The RIFF and data sizes of a WAV file's header against the file's own size.
+void expectHeaderMatchesFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(f)), {});
+    ASSERT_GE(bytes.size(), 44u);
+    auto u32 = [&](size_t at) {
+        uint32_t v = 0;
+        for (int i = 3; i >= 0; --i)
+            v = v << 8 | uint8_t(bytes[at + i]);
+        return v;
+    };
+    EXPECT_EQ(u32(4), bytes.size() - 8);
+    EXPECT_EQ(u32(40), bytes.size() - 44);
+    EXPECT_EQ((bytes.size() - 44) % 4, 0u);
 }
 
 class MixRendererTest : public ::testing::Test {
@@ -295,6 +321,10 @@ TEST_F(MixRendererTest, TracksShorterThanACrossfadePlayInOrderAndTheMixEnds) {
         played.push_back(t.path);
     EXPECT_EQ(played, inputs);
     EXPECT_TRUE(summary.skipped.empty());
+    // The first track plays at its own level, not 2.4 dB down (x 0.76) at the crossfader's
+    // centre. (The windows are not aligned to the sample: a few per cent either way.)
+    EXPECT_NEAR(rms(readLeft(path("set.wav")), 0.5, 3.5) / rms(readLeft(inputs[0]), 0.5, 3.5), 1.0,
+                0.06);
     // Ends with the last track: tracks overlap, so no longer than all of them in a row.
     EXPECT_LE(summary.outputSeconds, total);
     EXPECT_GE(summary.outputSeconds, 40.0 + 20.0 + 20.0 - 3 * 6.4);
@@ -319,19 +349,35 @@ TEST_F(MixRendererTest, OutputThatCannotGrowStopsTheToolWithAValidFile) {
     EXPECT_TRUE(said.contains("cannot grow") && said.contains("frames lost")) << said.toStdString();
 
     // A valid WAV of what was written: the header's sizes match the file.
-    std::ifstream f(path("full.wav"), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(f)), {});
-    ASSERT_GE(bytes.size(), 44u);
-    auto u32 = [&](size_t at) {
-        uint32_t v = 0;
-        for (int i = 3; i >= 0; --i)
-            v = v << 8 | uint8_t(bytes[at + i]);
-        return v;
-    };
-    EXPECT_EQ(u32(4), bytes.size() - 8);
-    EXPECT_EQ(u32(40), bytes.size() - 44);
-    EXPECT_EQ((bytes.size() - 44) % 4, 0u);
-    EXPECT_GT(bytes.size(), kLimitBytes / 2);
+    expectHeaderMatchesFile(path("full.wav"));
+    EXPECT_GT(QFileInfo(QString::fromStdString(path("full.wav"))).size(), kLimitBytes / 2);
+}
+
+TEST_F(MixRendererTest, LiveMixEndsInOrderOnSigterm) {
+    const std::string track = path("long.wav");
+    ASSERT_TRUE((MixTestTrack{120.0, 60.0, 700.0, 1}.write(track)));
+    const QString out = QString::fromStdString(path("live.wav"));
+    QProcess tool;
+    tool.start(ZV_MIX_TOOL, {QString::fromStdString(track), "--live", "-o", out, "--database",
+                             QString::fromStdString(path("db")), "--json-summary",
+                             QString::fromStdString(path("live.json"))});
+    // Past the first header update (every 4 s of sound), so a stale header would show.
+    for (int wait = 0; wait < 300 && QFileInfo(out).size() < 44 + 5 * 176400; ++wait)
+        tool.waitForFinished(100);
+    ASSERT_EQ(tool.state(), QProcess::Running);
+    tool.terminate();
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitCode(), 128 + SIGTERM);
+    expectHeaderMatchesFile(path("live.wav"));
+    std::ifstream summary(path("live.json"));
+    const std::string json((std::istreambuf_iterator<char>(summary)), {});
+    EXPECT_NE(json.find("long.wav"), std::string::npos) << json;
+    // Where the machine has no sound card, the tool says so instead of playing unheard.
+    std::ifstream cards("/proc/asound/cards");
+    const std::string cardList((std::istreambuf_iterator<char>(cards)), {});
+    if (cardList.empty() || cardList.find("no soundcards") != std::string::npos) {
+        EXPECT_TRUE(tool.readAllStandardError().contains("no sound device"));
+    }
 }
 
 TEST_F(MixRendererTest, SameInputGivesTheSameFileAndBrokenTracksAreSkipped) {

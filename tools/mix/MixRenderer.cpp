@@ -22,6 +22,7 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -125,6 +126,15 @@ std::string playingTrack() {
 constexpr int kStopEnd = 0;        // nothing plays any more
 constexpr int kStopOutputFull = 1; // the file refused frames
 constexpr int kStopOverBudget = 2; // longer than the playlist can be
+constexpr int kStopSignal = 3;     // SIGINT or SIGTERM
+
+constexpr int32_t kCrossfaderDeck0 = 0; // all deck 0
+constexpr int32_t kCrossfaderDeck1 = 384;
+
+// The signal that asked the render to end, 0 for none. Set from a signal handler:
+// lock-free, so async-signal-safe.
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 std::string secondsText(int64_t frames) {
     char text[32];
@@ -144,6 +154,11 @@ bool checkOutcome(int stop, const MixSummary& summary, const std::string& output
                  "stopped; " + lost + ", " + holds;
         return false;
     }
+    if (stop == kStopSignal) {
+        *error = "stopped by a signal after " + std::to_string(summary.tracks.size()) +
+                 " tracks; " + holds;
+        return false;
+    }
     if (stop == kStopOverBudget) {
         *error = "the mix ran past the playlist's length and was stopped; " + holds;
         return false;
@@ -161,6 +176,14 @@ bool checkOutcome(int stop, const MixSummary& summary, const std::string& output
 }
 
 } // namespace
+
+void MixRenderer::requestStop(int signal) {
+    gStopSignal.store(signal, std::memory_order_relaxed);
+}
+
+int MixRenderer::stopSignal() {
+    return gStopSignal.load(std::memory_order_relaxed);
+}
 
 MixRenderer::MixRenderer(MixOptions options) : options_(std::move(options)) {}
 
@@ -195,7 +218,20 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
     MainWindow main(*clock);
     main.databasePath = options_.database;
     VirtualCard* card = nullptr;
-    if (!options_.live) {
+    bool noSoundDevice = false;
+    if (options_.live) {
+        // Without a sound output the engine plays on a virtual card in real time:
+        // worth a word, since nothing will be heard.
+        main.audioOptions.openDevice = [&noSoundDevice](const SoundCardId* id, bool exclusive,
+                                                        int pairs,
+                                                        std::unique_ptr<SoundDevice>* device) {
+            const SoundResult result = openSoundCard(id, exclusive, device, pairs);
+            if (result == SoundResult::Ok && *device &&
+                (*device)->info().id == virtualCardInfo().id)
+                noSoundDevice = true;
+            return result;
+        };
+    } else {
         main.audioOptions.ownThread = false;
         main.audioOptions.systemVolumes = false;
         main.audioOptions.openDevice = [&card](const SoundCardId*, bool, int,
@@ -230,6 +266,8 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
     }
     SoundOutput* output = main.audioEngine()->output();
     output->attachRecorder(std::move(recorder));
+    if (noSoundDevice && options_.notice)
+        options_.notice("no sound device was found: the mix plays silently in real time");
 
     for (const std::string& path : paths)
         main.playlist()->insert(makeTrackRecord(*main.database(), path, fileSizeKey(path)));
@@ -254,6 +292,12 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
     main.selectDeck(1);
     main.mixNow();
     log.observe(main, 0.0);
+    // The first track is heard at its full level, as every later one is at the end of
+    // its crossfade.
+    if (Deck* first = deckAt(1); first && first->playing.load(std::memory_order_relaxed))
+        main.setCrossfader(kCrossfaderDeck1);
+    else
+        main.setCrossfader(kCrossfaderDeck0);
 
     const auto started = SteadyClock::now();
     int64_t frames = 0;
@@ -271,10 +315,15 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             const double seconds = secondsSince(started);
+            // A deck that just ended has its message waiting: follow it before
+            // judging whether anything still plays.
+            main.serveDeckMessages();
             log.observe(main, seconds);
             report(seconds);
             if (recording->framesLost() > 0)
                 stop = kStopOutputFull;
+            if (gStopSignal.load(std::memory_order_relaxed) != 0)
+                stop = kStopSignal;
             if (finished() || stop != kStopEnd)
                 QCoreApplication::quit();
         });
@@ -301,6 +350,10 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
                     deck->serve();
             output->submit();
             ++ms;
+            if (gStopSignal.load(std::memory_order_relaxed) != 0) {
+                stop = kStopSignal;
+                break;
+            }
             log.observe(main, double(frames) / kSampleRate);
             if (ms % kProgressEveryMs != 0)
                 continue;

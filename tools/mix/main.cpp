@@ -57,6 +57,14 @@ int main(int argc, char** argv) {
     // Past a file size limit a write then fails (and the mix stops with a message)
     // instead of the signal killing the process with the header out of date.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Ctrl-C and SIGTERM end the mix in order: the file's header and the summary are
+    // written. A second one ends the process at once.
+    struct sigaction stop = {};
+    stop.sa_handler = [](int signal) { MixRenderer::requestStop(signal); };
+    stop.sa_flags = SA_RESETHAND;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
 
     MixOptions options;
     std::string summaryPath;
@@ -106,6 +114,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    options.notice = [](const std::string& text) {
+        std::fprintf(stderr, "zorvendal-mix: %s\n", text.c_str());
+    };
     const bool showProgress = isatty(STDERR_FILENO);
     MixProgress progress;
     if (showProgress) {
@@ -135,7 +146,9 @@ int main(int argc, char** argv) {
     }
     if (!ok) {
         std::fprintf(stderr, "zorvendal-mix: %s\n", error.c_str());
-        return 1;
+        // Stopped on request: the shell's usual status for a process ended by it.
+        const int signal = MixRenderer::stopSignal();
+        return signal != 0 ? 128 + signal : 1;
     }
     std::fprintf(stderr, "zorvendal-mix: %zu tracks, %.1f s of mix, %.0f x real time\n",
                  summary.tracks.size(), summary.outputSeconds, summary.realTimeFactor);

@@ -22,6 +22,7 @@ int32_t TestDecoder::open(const char* path) {
     next_ = 0;
     position = 0.0f;
     duration = setup_.seconds;
+    lengthFrames_ = frameCount();
     sizeKey = setup_.sizeKey;
     return setup_.seconds;
 }
