@@ -281,7 +281,7 @@ bool Deck::wantsAutoMix(float now) const {
     const double seconds = double(frames) / kSampleRate;
     const double threshold =
         (longMix + kLongMixBase) * double(speed.load(kRelaxed)) / kLongMixPerSecond / seconds + now;
-    const TrackAnalysis* values = analysis();
+    const TrackAnalysis* values = attachedAnalysis();
     const float endPoint = values ? values->endPoint.load(kRelaxed) : 0.0f;
     return endPoint <= threshold;
 }

@@ -306,7 +306,7 @@ TEST(DeckOperations, LoadHoldsOneAnalysisReferencePerLoadedTrack) {
     rig.deck(0).testDecoder.configure(sine());
     ASSERT_TRUE(d.load(first));
     EXPECT_EQ(first.entry->refCount, 2);
-    EXPECT_EQ(d.analysis(), shared);
+    EXPECT_EQ(d.analysis().get(), shared);
 
     // A failed open takes no reference, so the next load gives none back.
     TestDecoder::Setup broken = sine();
