@@ -1,6 +1,6 @@
 // Runs the zorvendal-analyse program on WAV click tracks and broken files written here.
 
-#include "tests/audio/ClickTrack.h"
+#include "tests/tools/MixTestTracks.h"
 
 #include <gtest/gtest.h>
 
@@ -71,35 +71,8 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& errFile
     return run;
 }
 
-void put16(std::string& s, uint16_t v) {
-    s += char(v & 0xff);
-    s += char(v >> 8);
-}
-void put32(std::string& s, uint32_t v) {
-    put16(s, uint16_t(v & 0xffff));
-    put16(s, uint16_t(v >> 16));
-}
-
-// A 44100 Hz 16-bit stereo PCM file of the given track.
-void writeWav(const std::string& path, ClickTrack track, double seconds) {
-    const uint32_t frames = uint32_t(seconds * 44100.0);
-    std::vector<int16_t> samples(size_t(frames) * 2);
-    track.render(0, int(frames), samples.data());
-    std::string file = "RIFF";
-    put32(file, 36 + frames * 4);
-    file += "WAVEfmt ";
-    put32(file, 16);
-    put16(file, 1); // PCM
-    put16(file, 2);
-    put32(file, 44100);
-    put32(file, 44100 * 4);
-    put16(file, 4);
-    put16(file, 16);
-    file += "data";
-    put32(file, frames * 4);
-    for (int16_t s : samples)
-        put16(file, uint16_t(s));
-    std::ofstream(path, std::ios::binary).write(file.data(), std::streamsize(file.size()));
+void writeWav(const std::string& path, const ClickTrack& track, double seconds) {
+    ASSERT_TRUE(writeClickWav(path, track, seconds));
 }
 
 void writeBytes(const std::string& path, const std::string& bytes) {
