@@ -145,11 +145,7 @@ TEST(DeckOperations, SpeedCommandSetsTheInputWindow) {
         int32_t speed;
         int32_t expectSpeed;
         int32_t window;
-    } cases[] = {{5462, 5462, 4117 + 2246},
-                 {3768, 3768, 3600 + 2246},
-                 {4096, 4096, 3600 + 2246},
-                 {100000, kMaxSpeed, 6363},
-                 {-5, 0, 5846}};
+    } cases[] = {{5462, 5462, 4117 + 2246}, {100000, kMaxSpeed, 6363}, {-5, 0, 5846}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.speed);
         const int resyncs = rig.output.resyncs(0);

@@ -179,66 +179,51 @@ TEST(SignalPath, MasterTempoKeepsThePitch) {
     }
 }
 
-TEST(SignalPath, TrackEndIsReportedOnceAndStopsTheDeck) {
-    DeckRig rig;
-    ASSERT_TRUE(rig.loadTest(0, indexTrack(3)));
-    Deck& d = rig.deck(0);
-    d.play();
-    rig.output.collect(0, true);
-    int ended = 0;
-    for (int turn = 0; turn < 600; ++turn) {
-        rig.turn();
-        for (const DeckMessage& m : takeMessages()) {
-            EXPECT_EQ(m.message, kMsgTrackEnded);
-            EXPECT_EQ(m.deck, 0);
-            ++ended;
+TEST(SignalPath, TrackEndOrReadErrorIsReportedOnceAndStopsTheDeck) {
+    // A 3 s track played to its end; a 10 s one whose decoder fails at frame 50000.
+    for (const int64_t failAt : {int64_t{-1}, int64_t{50000}}) {
+        SCOPED_TRACE(failAt);
+        DeckRig rig;
+        TestDecoder::Setup s = indexTrack(failAt < 0 ? 3 : 10);
+        s.failAtFrame = failAt;
+        ASSERT_TRUE(rig.loadTest(0, s));
+        Deck& d = rig.deck(0);
+        d.play();
+        rig.output.collect(0, true);
+        int ended = 0;
+        for (int turn = 0; turn < 600; ++turn) {
+            rig.turn();
+            for (const DeckMessage& m : takeMessages()) {
+                EXPECT_EQ(m.message, kMsgTrackEnded);
+                EXPECT_EQ(m.deck, 0);
+                ++ended;
+            }
         }
-    }
-    EXPECT_EQ(ended, 1);
-    EXPECT_EQ(d.playing, 0);
-    EXPECT_LT(d.position, 0.0f);
-    EXPECT_EQ(d.stopStep, 0);
-    EXPECT_EQ(rig.output.stopped(0), 1);
+        EXPECT_EQ(ended, 1);
+        EXPECT_EQ(deckStatus(0), failAt < 0 ? kStatusLoaded : kStatusDecoderError);
+        EXPECT_EQ(d.playing, 0);
+        EXPECT_LT(d.position, 0.0f);
+        EXPECT_EQ(d.stopStep, 0);
+        EXPECT_EQ(rig.output.stopped(0), 1);
 
-    // Every full block of the file was heard once, in order, before the end.
-    const int64_t lastFrame = (3 * kSampleRate / kBlockFrames) * kBlockFrames - 1;
-    const auto& heard = rig.output.heard(0);
-    int64_t expected = 0;
-    for (Frame f : heard) {
-        if (expected > lastFrame) {
-            EXPECT_EQ(f, 0u); // silence after the end, until it was heard
-            continue;
+        // Every full block before the end was heard once, in order, then silence.
+        const int64_t end = failAt < 0 ? 3 * kSampleRate : failAt;
+        const int64_t lastFrame = (end / kBlockFrames) * kBlockFrames - 1;
+        int64_t expected = 0;
+        for (Frame f : rig.output.heard(0)) {
+            if (expected > lastFrame) {
+                EXPECT_EQ(f, 0u);
+                continue;
+            }
+            ASSERT_EQ(TestDecoder::indexOf(f), expected);
+            ++expected;
         }
-        ASSERT_EQ(TestDecoder::indexOf(f), expected);
-        ++expected;
-    }
-    EXPECT_EQ(expected, lastFrame + 1);
+        EXPECT_EQ(expected, lastFrame + 1);
 
-    // A stop gives the ended deck its position back.
-    d.stop();
-    EXPECT_FLOAT_EQ(d.position, 0.0f);
-}
-
-TEST(SignalPath, ReadErrorShowsTheStatusAndEndsTheTrack) {
-    DeckRig rig;
-    TestDecoder::Setup s = indexTrack(10);
-    s.failAtFrame = 50000;
-    ASSERT_TRUE(rig.loadTest(0, s));
-    Deck& d = rig.deck(0);
-    d.play();
-    rig.output.collect(0, true);
-    int ended = 0;
-    for (int turn = 0; turn < 400; ++turn) {
-        rig.turn();
-        ended += static_cast<int>(takeMessages().size());
+        // A stop gives the ended deck its position back.
+        d.stop();
+        EXPECT_FLOAT_EQ(d.position, 0.0f);
     }
-    EXPECT_EQ(deckStatus(0), kStatusDecoderError);
-    EXPECT_EQ(ended, 1);
-    EXPECT_EQ(d.playing, 0);
-    int64_t last = -1;
-    for (Frame f : rig.output.heard(0))
-        last = std::max(last, TestDecoder::indexOf(f));
-    EXPECT_EQ(last, (50000 / kBlockFrames) * kBlockFrames - 1);
 }
 
 TEST(SignalPath, AutoMixTrigger) {
