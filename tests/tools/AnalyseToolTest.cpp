@@ -13,15 +13,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -31,41 +26,34 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs the tool with raw byte arguments (file names need not be UTF-8); stderr goes
-// to a file so that neither pipe can fill up.
+// Runs the tool through the shell, each argument single-quoted, so that file names
+// reach it byte for byte (they need not be UTF-8); stderr goes to a file.
 ToolRun runTool(const std::vector<std::string>& args, const std::string& errFile) {
-    std::vector<char*> argv;
-    std::string tool = ZV_ANALYSE_TOOL;
-    argv.push_back(tool.data());
-    std::vector<std::string> copies = args;
-    for (std::string& a : copies)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
+    auto quoted = [](const std::string& text) {
+        std::string q(1, '\'');
+        for (char c : text) {
+            if (c == '\'')
+                q.append("'\\''");
+            else
+                q.push_back(c);
+        }
+        q.push_back('\'');
+        return q;
+    };
+    std::string command = quoted(ZV_ANALYSE_TOOL);
+    for (const std::string& a : args)
+        command.append(" ").append(quoted(a));
+    command.append(" 2>").append(quoted(errFile));
     ToolRun run;
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0)
+    FILE* out = popen(command.c_str(), "r");
+    if (out == nullptr)
         return run;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    if (spawned == 0) {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
-            run.out.append(buffer, size_t(n));
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    close(pipeFds[0]);
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0)
+        run.out.append(buffer, n);
+    const int status = pclose(out);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream in(errFile, std::ios::binary);
     run.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return run;

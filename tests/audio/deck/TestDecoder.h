@@ -7,7 +7,6 @@
 #include "audio/decoders/Decoder.h"
 
 #include <cstdint>
-#include <string>
 
 class TestDecoder : public Decoder {
 public:
@@ -39,10 +38,6 @@ public:
     void close() override;
     int32_t read(Frame* out) override;
     int32_t seek(float p) override;
-
-    int opens = 0;
-    int closes = 0;
-    std::string lastPath;
 
 private:
     Setup setup_;
