@@ -24,6 +24,8 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace {
 constexpr const char* kQuitQuestion =
     "The music is still playing!\nAre you sure you want to quit Zorvendal?";
@@ -119,12 +121,23 @@ void MainWindow::createLibrary() {
     setTrackStore(database_.get());
     history_ = std::make_unique<History>();
     playlist_ = std::make_unique<Playlist>(*database_, *history_);
-    playlist_->setDecks(DeckAccess{
-        [this](int deck, const TrackRecord& record) { return loadIntoDeck(deck, record); },
-        [](int deck) {
-            Deck* d = deckAt(deck);
-            return d && d->position.load(std::memory_order_relaxed) >= 0;
-        }});
+    playlist_->setDecks(DeckAccess{[this](int deck, const TrackRecord& record) {
+                                       if (loadIntoDeck(deck, record))
+                                           return true;
+                                       // The playlist drops the entry and goes on with the next:
+                                       // say why.
+                                       if (onTrackSkipped) {
+                                           std::string reason =
+                                               deckStatusText(deckStatus(deck).load());
+                                           std::replace(reason.begin(), reason.end(), '\n', ' ');
+                                           onTrackSkipped(record.path, reason);
+                                       }
+                                       return false;
+                                   },
+                                   [](int deck) {
+                                       Deck* d = deckAt(deck);
+                                       return d && d->position.load(std::memory_order_relaxed) >= 0;
+                                   }});
     // A track entering or leaving the history changes its icon in the playlist.
     history_->setImageListener([this](const TrackEntry* entry, RowImage image) {
         playlist_->setEntryImage(entry, image);

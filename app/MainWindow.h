@@ -133,7 +133,7 @@ public:
     // tools and tests give virtual cards and turn the loop themselves. Set before
     // onCreate.
     AudioEngineOptions audioOptions;
-    // Told about every playlist entry that the automatic mix could not load.
+    // Told about every playlist entry that could not be loaded, with the deck's message.
     std::function<void(const std::string& path, const std::string& reason)> onTrackSkipped;
     Playlist* playlist() const { return playlist_.get(); }
     History* history() const { return history_.get(); }
@@ -169,7 +169,7 @@ public:
     int selectedDeck() const { return selectedDeck_; }
 
     // What the mix needs of the playlist and the history (the library fills these):
-    // take the next playlist entry into a deck (false when the playlist is empty), and
+    // take the next playlist entry that loads into a deck (false when none did), and
     // add a deck's track to the history.
     std::function<bool(int deck)> takeNextIntoDeck;
     std::function<void(int deck)> addToHistory;
@@ -210,6 +210,7 @@ private:
     bool anyDeckPlaying() const;
     bool bothDecksHaveTracks() const;
     bool takeNext(int deck);
+    void followTrackEnd(int deck);
     void onHistoryTimer(int deck);
     void createBackBuffer();
     void createSkin();

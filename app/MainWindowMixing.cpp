@@ -75,21 +75,9 @@ bool MainWindow::bothDecksHaveTracks() const {
     return deck(0) && deck(1) && deck(0)->hasTrack() && deck(1)->hasTrack();
 }
 
-// Takes playlist entries into the deck until one loads: an entry that cannot be opened
-// is skipped (and reported) rather than leaving the automatic mix with an empty deck.
+// The playlist skips the entries a deck cannot load; false when none loaded.
 bool MainWindow::takeNext(int d) {
-    if (!takeNextIntoDeck)
-        return false;
-    while (takeNextIntoDeck(d)) {
-        if (deckStatus(d).load(std::memory_order_relaxed) != kStatusCannotOpen)
-            return true;
-        if (onTrackSkipped) {
-            Deck* target = deck(d);
-            onTrackSkipped(target && target->track ? target->track->path : std::string(),
-                           "cannot be opened");
-        }
-    }
-    return false;
+    return takeNextIntoDeck && takeNextIntoDeck(d);
 }
 
 bool MainWindow::loadIntoDeck(int d, const TrackRecord& track) {
@@ -355,5 +343,53 @@ void MainWindow::onDeckMessage(int message, int d) {
     if (message == kMsgAutoMixStart)
         startMix(d);
     else if (message == kMsgTrackEnded && autoMixOn().load(std::memory_order_relaxed))
+        followTrackEnd(d);
+}
+
+// Automatic mixing after deck d's track ended. Loading the next entry stops a running
+// mix, and only a playing deck starts the next one: handled as it comes, an end during
+// a crossfade would leave both decks silent with tracks still queued.
+void MainWindow::followTrackEnd(int d) {
+    Deck* ended = deck(d);
+    Deck* other = deck(1 - d);
+    if (!ended || !other)
+        return;
+    if (mixTimer && d != mixTarget)
+        return; // the outgoing track: the mix runs on and its end loads the next entry
+    if (mixTimer) {
+        // The incoming track was shorter than its crossfade: the next entry comes in on
+        // the same deck and the crossfade goes on from where it is.
+        const int32_t step = mixStep;
+        const int32_t hold = mixHold;
+        if (!takeNext(d)) {
+            stopMix();
+            setCrossfader(d == 0 ? kCrossfaderMax : 0); // all on the deck still playing
+            return;
+        }
+        if (settings().autoBpm.load(std::memory_order_relaxed))
+            syncPitch(d);
+        ended->play();
+        syncBeat(d);
+        mixStep = step;
+        mixHold = hold;
+        mixTarget = d;
+        other->mixTriggered.store(1, std::memory_order_relaxed);
+        if (drawMixButton)
+            drawMixButton(true);
+        clock_.startTimer(kTimerMix, kMixTimerMs, [this](int) { onMixTimer(); });
+        mixTimer = true;
+        return;
+    }
+    if (isPlaying(other)) {
+        takeNext(d); // the playing deck mixes it in near its own end
+        return;
+    }
+    // Nothing plays any more: the set goes on at once, in playlist order. A track the
+    // other deck holds and never played comes first.
+    if (hasPosition(other) && other->fresh) {
+        other->play();
         takeNext(d);
+    } else if (takeNext(d)) {
+        ended->play();
+    }
 }

@@ -39,8 +39,20 @@ void onTerminate(int) {
     [[maybe_unused]] ssize_t n = write(gTerminatePipe[1], &byte, 1);
 }
 
-std::unique_ptr<QSocketNotifier> watchTermination(MainWindow& main) {
+// Installed before the program claims its name: a SIGTERM that comes while the window
+// is still being built waits in the pipe instead of killing the process unsaved.
+void catchTermination() {
     if (pipe2(gTerminatePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    struct sigaction action {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+std::unique_ptr<QSocketNotifier> watchTermination(MainWindow& main) {
+    if (gTerminatePipe[0] < 0)
         return nullptr;
     auto notifier = std::make_unique<QSocketNotifier>(gTerminatePipe[0], QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, [&main] {
@@ -52,11 +64,6 @@ std::unique_ptr<QSocketNotifier> watchTermination(MainWindow& main) {
         main.prepareClose();
         main.onDestroy();
     });
-    struct sigaction action {};
-    action.sa_handler = onTerminate;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
     return notifier;
 }
 
@@ -99,6 +106,7 @@ int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& 
 
     settings().load();
 
+    catchTermination();
     SingleInstance instance;
     bool multi = settings().multiInstance.load(std::memory_order_relaxed) != 0;
     if (!multi && instance.anotherIsRunning()) {

@@ -9,8 +9,12 @@ RealClock::~RealClock() = default;
 
 void RealClock::startTimer(int id, int periodMs, Tick tick) {
     auto& timer = timers_[id];
-    if (!timer)
+    if (!timer) {
         timer = std::make_unique<QTimer>();
+        // Qt's default coarse timers may fire 5 % early or late: a mix's 200-ms steps
+        // would wander against the music, and the 40-s history timer by two seconds.
+        timer->setTimerType(Qt::PreciseTimer);
+    }
     timer->stop();
     timer->disconnect();
     QObject::connect(timer.get(), &QTimer::timeout, [id, tick = std::move(tick)] { tick(id); });

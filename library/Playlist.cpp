@@ -46,27 +46,33 @@ TrackRecord Playlist::removeRow(int row) {
 
 bool Playlist::takeNext(int deck) {
     assert((deck == 0 || deck == 1) && decks_.load && decks_.hasTrack);
-    if (rows_.empty() || (deck != 0 && deck != 1) || !decks_.load || !decks_.hasTrack)
+    if ((deck != 0 && deck != 1) || !decks_.load || !decks_.hasTrack)
         return false;
-    // The row leaves before any deck loads, so whatever the loader does sees a
-    // playlist that no longer holds it; the tracks left over then go in at the top,
-    // which is where the row was.
-    const TrackRecord top = removeRow(0);
-    if (top.entry != nullptr) {
-        decks_.load(deck, top);
+    const int other = 1 - deck;
+    // Rows at the top that came from the playlist file expanded last.
+    size_t fromFile = 0;
+    while (!rows_.empty()) {
+        // The row leaves before any deck loads, so whatever the loader does sees a
+        // playlist that no longer holds it.
+        const TrackRecord top = removeRow(0);
+        if (top.entry == nullptr) {
+            // A playlist file: its tracks take the row's place, in file order.
+            std::vector<TrackRecord> tracks = readPlaylist(store_, top.path);
+            fromFile = tracks.size();
+            insert(std::move(tracks), 0);
+            continue;
+        }
+        const bool sameFile = fromFile > 0;
+        fromFile = sameFile ? fromFile - 1 : 0;
+        if (!decks_.load(deck, top))
+            continue;
+        // The file's next track goes into the other deck when that one has no track; a
+        // busy deck leaves it in the playlist with the rest.
+        if (sameFile && fromFile > 0 && !decks_.hasTrack(other))
+            decks_.load(other, removeRow(0));
         return true;
     }
-    std::vector<TrackRecord> tracks = readPlaylist(store_, top.path);
-    size_t next = 0;
-    if (next < tracks.size())
-        decks_.load(deck, tracks[next++]);
-    const int other = 1 - deck;
-    // A second track that finds the other deck busy stays in the playlist with the rest.
-    if (next < tracks.size() && !decks_.hasTrack(other))
-        decks_.load(other, tracks[next++]);
-    tracks.erase(tracks.begin(), tracks.begin() + static_cast<std::ptrdiff_t>(next));
-    insert(std::move(tracks), 0);
-    return true;
+    return false;
 }
 
 std::vector<TrackRecord> Playlist::removeRows(std::vector<int> rows) {

@@ -51,11 +51,11 @@ public:
     void insert(TrackRecord record, int row = kAtEnd);
     void insert(std::vector<TrackRecord> records, int row = kAtEnd);
 
-    // Takes the top row into deck (0 or 1); false when the playlist is empty. A track
-    // row is loaded into the deck. A playlist-file row is read: its first track goes
-    // into the deck, its second into the other deck when that deck has no track, and
-    // the tracks left over take the row's place, in file order. The top row is gone
-    // afterwards. True whenever a row was taken, whether or not a deck could open it.
+    // Takes rows from the top until a track loads into deck (0 or 1). A playlist-file
+    // row is read and its tracks take its place, in file order; when one of them loads,
+    // the file's next track goes into the other deck if that deck has no track. Rows that
+    // give no track (an empty or missing playlist file) and tracks the deck cannot load
+    // are dropped on the way. False when the playlist ran out before a track loaded.
     bool takeNext(int deck);
 
     // Removes the given rows (out-of-range indices and repeats ignored) and hands their

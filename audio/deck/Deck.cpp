@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cassert>
 #include <limits>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -161,7 +162,7 @@ bool Deck::load(const TrackRecord& record) {
     // From here on the audio thread leaves the deck alone until the start command.
 
     if (track) {
-        analyser.attach(nullptr, nullptr);
+        retireRecord();
         // Only a reference this deck took is given back: a load that failed to open its
         // file never acquired one.
         if (heldEntry_ && heldStore_)
@@ -184,10 +185,13 @@ bool Deck::load(const TrackRecord& record) {
     if (seconds <= 0) {
         deckStatus(index).store(kStatusCannotOpen, kRelaxed);
         duration.store(-1, kRelaxed);
+        trackFrames.store(0, kRelaxed);
         position.store(-1.0f, kRelaxed);
         return false;
     }
     duration.store(seconds, kRelaxed);
+    trackFrames.store(
+        dec->lengthFrames() > 0 ? dec->lengthFrames() : int64_t{seconds} * kSampleRate, kRelaxed);
 
     if (TrackStore* store = trackStore()) {
         if (track->entry == nullptr || track->entry->sizeKey == 0)
@@ -196,9 +200,10 @@ bool Deck::load(const TrackRecord& record) {
         heldEntry_ = track->entry;
         heldStore_ = store;
         analyser.attach(values, track->entry);
+        sharedRecord_.store(values, std::memory_order_release);
     }
 
-    const TrackAnalysis* values = analysis();
+    const TrackAnalysis* values = attachedAnalysis();
     const float memory = values ? values->memoryPoint.load(kRelaxed) : 0.0f;
     const float start = values ? values->startPoint.load(kRelaxed) : 0.0f;
     float p = memory;
@@ -219,8 +224,70 @@ bool Deck::load(const TrackRecord& record) {
         deckControls().setLevelControl(index, kMaxLevel);
 
     postCommand(DeckCommand::Start, 0, p);
+    // A start seek that read nothing leaves the deck without a position: the track is
+    // shown but could never play, so the load fails (the track stays for stop/playFrom).
+    if (position.load(kRelaxed) < 0.0f) {
+        deckStatus(index).store(kStatusDecoderError, kRelaxed);
+        return false;
+    }
     deckStatus(index).store(kStatusLoaded, kRelaxed);
     return true;
+}
+
+// --- The analysis record across threads ------------------------------------------------
+
+namespace {
+// References held by the calling thread, to catch a load that would wait for itself.
+thread_local int tHeldRefs = 0;
+} // namespace
+
+AnalysisRef::AnalysisRef(AnalysisRef&& other) noexcept
+    : readers_(std::exchange(other.readers_, nullptr)),
+      record_(std::exchange(other.record_, nullptr)) {}
+
+AnalysisRef& AnalysisRef::operator=(AnalysisRef&& other) noexcept {
+    if (this != &other) {
+        AnalysisRef gone(std::move(*this));
+        readers_ = std::exchange(other.readers_, nullptr);
+        record_ = std::exchange(other.record_, nullptr);
+    }
+    return *this;
+}
+
+AnalysisRef::~AnalysisRef() {
+    if (readers_ != nullptr) {
+        --tHeldRefs;
+        readers_->fetch_sub(1); // seq_cst: the retiring load sees every read done
+    }
+}
+
+AnalysisRef Deck::analysis() const {
+    for (;;) {
+        const uint32_t epoch = readerEpoch_.load();
+        std::atomic<int32_t>& count = readers_[epoch & 1];
+        count.fetch_add(1);
+        if (readerEpoch_.load() == epoch) {
+            TrackAnalysis* current = sharedRecord_.load(std::memory_order_acquire);
+            if (current == nullptr) {
+                count.fetch_sub(1);
+                return {};
+            }
+            ++tHeldRefs;
+            return AnalysisRef(&count, current);
+        }
+        // A load switched epochs meanwhile: it may not wait for this count.
+        count.fetch_sub(1);
+    }
+}
+
+void Deck::retireRecord() {
+    assert(tHeldRefs == 0 && "a load would wait for a reference its own thread holds");
+    analyser.attach(nullptr, nullptr);
+    sharedRecord_.store(nullptr, std::memory_order_release);
+    const uint32_t old = readerEpoch_.fetch_add(1);
+    // Readers hold the record for a moment's read: a short wait.
+    while (readers_[old & 1].load() != 0)
+        std::this_thread::yield();
 }
 
 // --- Transport ---------------------------------------------------------------------------
@@ -243,7 +310,7 @@ void Deck::stop() {
         postCommand(DeckCommand::Pause);
         stopStep.store(0, kRelaxed);
     }
-    const TrackAnalysis* values = analysis();
+    const TrackAnalysis* values = attachedAnalysis();
     const float memory = values ? values->memoryPoint.load(kRelaxed) : 0.0f;
     const float start = values ? values->startPoint.load(kRelaxed) : 0.0f;
     switch (stopStep.load(kRelaxed)) {
@@ -266,14 +333,14 @@ void Deck::setMemory() {
     const float p = position.load(kRelaxed);
     if (p < 0.0f)
         return;
-    if (TrackAnalysis* values = analysis())
+    if (TrackAnalysis* values = attachedAnalysis())
         values->memoryPoint.store(p, kRelaxed);
 }
 
 void Deck::goToMemory() {
     if (duration.load(kRelaxed) < 0)
         return;
-    const TrackAnalysis* values = analysis();
+    const TrackAnalysis* values = attachedAnalysis();
     postCommand(DeckCommand::Seek, 0, values ? values->memoryPoint.load(kRelaxed) : 0.0f);
 }
 
@@ -344,7 +411,7 @@ double Deck::getBpm() const {
 }
 
 int32_t Deck::getLoudness() const {
-    const TrackAnalysis* values = analysis();
+    const TrackAnalysis* values = attachedAnalysis();
     if (!track || values == nullptr)
         return 0;
     const int64_t loudness =

@@ -17,7 +17,8 @@
 // - Any thread may read position, playing, speed, heardPos, decodeWritePos,
 //   decodedUnwritten, the analyser's envelope and the output frame map (through
 //   outputFramesUntil) without locks; a value one turn old is acceptable to every such
-//   reader (display, beat matching).
+//   reader (display, beat matching). It may also call getEnvelope() and analysis(): the
+//   record a load replaces stays alive until every such reader let go of it.
 //
 // The deck is about 2 MB: allocate it once, on the heap.
 
@@ -36,8 +37,34 @@
 #include <semaphore>
 #include <string>
 
+class Deck;
 class DspPlugin;
 class TrackStore;
+
+// The deck's analysis record, held for reading: while any AnalysisRef of a deck lives,
+// a load into that deck waits before giving its old record back to the store. Any
+// thread; hold it for a read, never across a deck operation on the user-interface
+// thread (a load would wait for itself). Empty when the deck has no record.
+class AnalysisRef {
+public:
+    AnalysisRef() = default;
+    AnalysisRef(AnalysisRef&& other) noexcept;
+    AnalysisRef& operator=(AnalysisRef&& other) noexcept;
+    AnalysisRef(const AnalysisRef&) = delete;
+    AnalysisRef& operator=(const AnalysisRef&) = delete;
+    ~AnalysisRef();
+
+    TrackAnalysis* get() const { return record_; }
+    TrackAnalysis* operator->() const { return record_; }
+    explicit operator bool() const { return record_ != nullptr; }
+
+private:
+    friend class Deck;
+    AnalysisRef(std::atomic<int32_t>* readers, TrackAnalysis* record)
+        : readers_(readers), record_(record) {}
+    std::atomic<int32_t>* readers_ = nullptr; // the count this reference is in
+    TrackAnalysis* record_ = nullptr;
+};
 
 // Rings and steps of the signal path; counts in frames unless said otherwise.
 constexpr int32_t kOutputRingFrames = 88200;    // 2 s of rendered sound
@@ -88,7 +115,8 @@ public:
 
     // --- User-interface thread ---------------------------------------------------
     // Loads a track, places the deck at its memory point, start point or beginning and
-    // leaves it silent until play(). False when the file cannot be opened (status 156).
+    // leaves it silent until play(). False when the file cannot be opened (status 156)
+    // or the seek to the starting place reads no sound (status 153).
     bool load(const TrackRecord& track);
     void play();
     void pause();
@@ -132,7 +160,7 @@ public:
     int32_t outputFramesUntil(int32_t decodedFrame) const;
 
     // --- Any thread (reads) -------------------------------------------------------
-    TrackAnalysis* analysis() const { return analyser.analysis(); }
+    AnalysisRef analysis() const;
     // Column heights 0..scale-1 of the rhythm display, from the heard frame on.
     void getEnvelope(uint16_t* heights, int count, int scale) const;
 
@@ -178,7 +206,11 @@ public:
     // thread after the start command: published by the mailbox, relaxed is enough.
     std::atomic<Decoder*> decoder{nullptr};
     std::atomic<int32_t> duration{-1}; // whole seconds, -1 when no track is open
-    std::optional<TrackRecord> track;  // user-interface thread only
+    // The exact length in output frames at unit speed, 0 when no track is open: what
+    // positions are fractions of. (Whole seconds would misplace a seek by up to a block
+    // and let the position run backwards within one.) Written like `decoder`.
+    std::atomic<int64_t> trackFrames{0};
+    std::optional<TrackRecord> track; // user-interface thread only
     const int index;
     // The stop cycle's state; the audio thread resets it to 0 when the track ends.
     std::atomic<int32_t> stopStep{0};
@@ -225,6 +257,7 @@ public:
     int32_t dspCount = 0;      // frames given to the plug-in and not yet heard
     int32_t resamplePhase = 0; // 12-bit fraction of the plain resampler
     int32_t tempoPhase = 0;    // 12-bit fraction of the Master Tempo input advance
+    int32_t autoMixRaised = 0; // message 1068 raised since the mix last was not due
     // Contiguous copy of an input window that crosses the decoded ring's end.
     std::array<Frame, kMaxInputWindow> inputScratch{};
 
@@ -240,8 +273,27 @@ private:
     void renderMasterTempo(const Frame* input);
     int32_t finishStep(int32_t frames);
     void publishOutputPositions();
+    bool wantsAutoMix(float now) const;
+    double lengthInFrames() const;
     const Frame* inputWindowFrames();
     Deck* otherDeck() const;
+
+    // The record for the threads that cannot meet a load: the user-interface thread,
+    // which loads, and the audio thread while it serves this deck (a load suspends it).
+    TrackAnalysis* attachedAnalysis() const { return analyser.analysis(); }
+    // Detaches the record and waits until no AnalysisRef can still point at it.
+    void retireRecord();
+
+    // Readers of the record, counted per epoch: a reader counts itself in the epoch it
+    // found; retireRecord() opens the next epoch and waits for the old one's count to
+    // drop to 0. Sequentially consistent, so that a reader either counted itself
+    // before the switch (and is waited for) or sees the new epoch (and with it the
+    // detached record).
+    mutable std::array<std::atomic<int32_t>, 2> readers_{};
+    std::atomic<uint32_t> readerEpoch_{0};
+    // The record as published to other threads: stored with release after it was
+    // attached, loaded with acquire inside a reader's epoch.
+    std::atomic<TrackAnalysis*> sharedRecord_{nullptr};
 
     // The entry whose analysis this deck holds a reference on, and the store it came
     // from (user-interface thread).

@@ -8,6 +8,7 @@
 #include "audio/deck/SoundOutput.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -67,6 +68,7 @@ bool Deck::seekTo(float p) {
         playing.store(0, kRelaxed);
         return false;
     }
+    autoMixRaised = 0; // a new place: the mix may be asked for again
     // A negative or undefined position from a damaged record means the beginning.
     if (!(p > 0.0f))
         p = 0.0f;
@@ -108,13 +110,10 @@ bool Deck::seekTo(float p) {
         // The decoder's position now lies after the block; the frames of the block
         // after p are those from the heard frame to the block's end. The frames before
         // p are skipped.
-        const int32_t seconds = duration.load(kRelaxed);
-        const double trackFrames =
-            seconds > 0 ? seconds * double(kSampleRate) : double(kSampleRate);
-        const double afterP = (double(dec->position) - double(p)) * trackFrames;
-        const int32_t framesAfterP = afterP >= kBlockFrames
-                                         ? kBlockFrames
-                                         : (afterP > 0.0 ? static_cast<int32_t>(afterP) : 0);
+        // Rounded: both positions are floats, a hair off the frame they stand for.
+        const double afterP = (double(dec->position) - double(p)) * lengthInFrames();
+        const int32_t framesAfterP =
+            static_cast<int32_t>(std::clamp<double>(std::round(afterP), 0.0, kBlockFrames));
         heardPos.store(wrapDecoded(next - framesAfterP), kRelaxed);
         position.store(p, kRelaxed);
     }

@@ -4,8 +4,8 @@
 // neither allocates nor blocks: each (message, deck) pair is an atomic slot holding
 // the sequence number at which it was raised, and an eventfd wakes the main thread.
 // The main thread takes the pending pairs in the order they were raised. A pair
-// raised again before it was taken is delivered once (1068 repeats by design until
-// the mix handler reacts).
+// raised again before it was taken is delivered once. A deck raises 1068 once each
+// time the mix becomes due, not on every turn.
 //
 // Threading: raise() from any thread (the audio thread in practice); fd() and
 // takePending() on the main thread only.

@@ -236,10 +236,8 @@ void Deck::updatePlayPosition(int32_t cursor) {
     heardPos.store(heard, kRelaxed);
 
     const float before = position.load(kRelaxed);
-    const int32_t seconds = duration.load(kRelaxed);
-    const double trackFrames = seconds > 0 ? seconds * double(kSampleRate) : double(kSampleRate);
-    const float now =
-        frameTimes[heard / kBlockFrames] + static_cast<float>((heard % kBlockFrames) / trackFrames);
+    const float now = frameTimes[heard / kBlockFrames] +
+                      static_cast<float>((heard % kBlockFrames) / lengthInFrames());
     position.store(now, kRelaxed);
 
     SoundOutput* out = soundOutputNow();
@@ -255,22 +253,41 @@ void Deck::updatePlayPosition(int32_t cursor) {
         return;
     }
 
+    if (!wantsAutoMix(now)) {
+        autoMixRaised = 0;
+        return;
+    }
+    // Once per approach to the end: the main thread starts the mix or has a reason
+    // not to, and a message every turn would cost a system call per millisecond.
+    if (autoMixRaised)
+        return;
+    autoMixRaised = 1;
+    deckMessages().raise(kMsgAutoMixStart, 1 - index);
+}
+
+// Whether the automatic mix into the other deck is due at heard position `now`: this
+// deck plays its track's last stretch and the other deck waits with a position.
+bool Deck::wantsAutoMix(float now) const {
     if (!autoMixOn().load(kRelaxed) || mixTriggered.load(kRelaxed) || !playing.load(kRelaxed) ||
         now < kAutoMixEarliest)
-        return;
+        return false;
     const Deck* other = otherDeck();
-    if (other != nullptr && other->playing.load(kRelaxed))
-        return;
-    if (seconds > 0) {
-        const int32_t longMix = settings().longMix.load(kRelaxed);
-        const double threshold =
-            (longMix + kLongMixBase) * double(speed.load(kRelaxed)) / kLongMixPerSecond / seconds +
-            now;
-        const TrackAnalysis* values = analysis();
-        const float endPoint = values ? values->endPoint.load(kRelaxed) : 0.0f;
-        if (endPoint > threshold)
-            return;
-    }
-    // Repeated at every new heard position until the mix handler sets mixTriggered.
-    deckMessages().raise(kMsgAutoMixStart, 1 - index);
+    if (other == nullptr || other->playing.load(kRelaxed) || other->position.load(kRelaxed) < 0.0f)
+        return false;
+    const int64_t frames = trackFrames.load(kRelaxed);
+    if (frames <= 0)
+        return true;
+    const int32_t longMix = settings().longMix.load(kRelaxed);
+    const double seconds = double(frames) / kSampleRate;
+    const double threshold =
+        (longMix + kLongMixBase) * double(speed.load(kRelaxed)) / kLongMixPerSecond / seconds + now;
+    const TrackAnalysis* values = attachedAnalysis();
+    const float endPoint = values ? values->endPoint.load(kRelaxed) : 0.0f;
+    return endPoint <= threshold;
+}
+
+// The length positions are fractions of; one second when no track is open.
+double Deck::lengthInFrames() const {
+    const int64_t frames = trackFrames.load(kRelaxed);
+    return frames > 0 ? double(frames) : double(kSampleRate);
 }

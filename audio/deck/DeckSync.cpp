@@ -72,7 +72,7 @@ bool Deck::syncLevel() {
     if (!track || other == nullptr)
         return false;
     const int32_t theirs = other->getLoudness();
-    const TrackAnalysis* values = analysis();
+    const TrackAnalysis* values = attachedAnalysis();
     if (theirs == 0 || values == nullptr)
         return false;
     const int32_t ours = values->loudness.load(kRelaxed);
@@ -178,8 +178,11 @@ void Deck::getEnvelope(uint16_t* heights, int count, int scale) const {
     int32_t step = speed.load(kRelaxed);
     if (step == 0)
         step = kUnitSpeed;
-    const TrackAnalysis* values = analysis();
-    const int64_t peak = std::max<int64_t>(values ? values->peakEnergy.load(kRelaxed) : 1, 1);
+    // Any thread: the record is read under a reference, which a load waits for.
+    const int64_t peak = [this] {
+        const AnalysisRef values = analysis();
+        return std::max<int64_t>(values ? values->peakEnergy.load(kRelaxed) : 1, 1);
+    }();
     const int64_t top = std::max(scale - 1, 0);
     int32_t accumulator = 0;
     for (int column = 0; column < count; ++column) {

@@ -31,6 +31,19 @@ std::atomic<int32_t>& deckStatus(int index) {
     return status[index & 1];
 }
 
+const char* deckStatusText(int32_t status) {
+    switch (status) {
+    case kStatusDecoderError:
+        return "ERROR\nin the\nMP3 file";
+    case kStatusCannotOpen:
+        return "Impossible\nto open\nthe file";
+    case kStatusEmpty:
+        return "Drag a file\non the disc\nto load it";
+    default:
+        return "";
+    }
+}
+
 TrackStore* trackStore() {
     return gTrackStore;
 }

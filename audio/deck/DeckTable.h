@@ -22,6 +22,10 @@ constexpr int32_t kStatusDecoderError = 153; // "ERROR\nin the\nMP3 file"
 constexpr int32_t kStatusCannotOpen = 156;   // "Impossible\nto open\nthe file"
 constexpr int32_t kStatusEmpty = 157;        // "Drag a file\non the disc\nto load it"
 
+// The text the deck display shows for a status code (lines split by '\n'); empty for
+// kStatusLoaded and unknown codes.
+const char* deckStatusText(int32_t status);
+
 // The two decks by index (0, 1); an entry is null while that deck does not exist.
 // Filled before the audio thread starts and cleared after it ended, so the audio
 // thread reads it without synchronisation of its own.

@@ -33,4 +33,11 @@ public:
     float position = 0.0f;
     int32_t duration = 0; // whole seconds, as found by open()
     uint32_t sizeKey = 0; // the file's size in bytes
+
+    // The exact length in 44100 Hz frames, as found by open(): the length that position
+    // is a fraction of. 0 when no file is open.
+    int64_t lengthFrames() const { return lengthFrames_; }
+
+protected:
+    int64_t lengthFrames_ = 0;
 };

@@ -40,8 +40,6 @@ public:
 
     // The file's own sample rate in Hz (0 when none is open).
     int32_t sampleRate() const { return sampleRate_; }
-    // The track's length in output frames at 44100 Hz (0 when none is open).
-    int64_t lengthFrames() const { return lengthFrames_; }
 
 private:
     // Reads up to count source frames; the count read (short at the end) or -1.
@@ -55,7 +53,6 @@ private:
     // taken up after the block that met it.
     int32_t nextRate_ = 0;
     int64_t sourceLength_ = 0; // frames at the file's rate
-    int64_t lengthFrames_ = 0; // frames at 44100 Hz
     // Rate conversion state, reset by open() and seek(): the source frame being repeated
     // (valid when haveCurrent_) and the phase in 1/44100 of a source frame step.
     Frame current_ = 0;

@@ -77,6 +77,7 @@ int32_t WavDecoder::open(const char* path) {
     close();
     position = 0.0f;
     duration = 0;
+    lengthFrames_ = 0;
     sizeKey = 0;
     if (path == nullptr || !file_.open(path)) {
         return 0;
@@ -119,6 +120,7 @@ int32_t WavDecoder::openLoaded() {
         close();
         return 0; // shorter than one second: the deck treats it as unusable
     }
+    lengthFrames_ = dataSize_ * kSampleRate / bytesPerSecond_;
     file_.seek(dataOffset_);
     position = 0.0f;
     phase_ = 0;

@@ -48,8 +48,9 @@ protected:
         playlist.setObserver(&observer);
         playlist.setDecks({[this](int deck, const TrackRecord& r) {
                                loads.emplace_back(deck, r.path);
-                               hasTrack[deck] = true;
-                               return true;
+                               const bool ok = r.path.find("broken") == std::string::npos;
+                               hasTrack[deck] = hasTrack[deck] || ok;
+                               return ok;
                            },
                            [this](int deck) { return hasTrack[deck]; }});
         history.setImageListener(
@@ -126,12 +127,23 @@ TEST_F(PlaylistTest, TakeNextExpandsAPlaylistFileRow) {
     }
 }
 
-TEST_F(PlaylistTest, TakeNextOfAnEmptyOrMissingPlaylistFileLoadsNothing) {
+TEST_F(PlaylistTest, TakeNextGoesPastRowsThatLoadNothing) {
+    // Empty and missing playlist files and tracks the deck refuses are dropped on the way.
     playlist.insert(listFile("empty.m3u", {}));
     playlist.insert(makePlaylistFileRecord(dir.path("gone.m3u")));
+    playlist.insert(track("broken.mp3"));
+    playlist.insert(track("good.mp3"));
+    playlist.insert(track("last.mp3"));
     EXPECT_TRUE(playlist.takeNext(0));
-    EXPECT_TRUE(playlist.takeNext(0));
-    EXPECT_TRUE(loads.empty());
+    EXPECT_EQ(loads, (std::vector<std::pair<int, std::string>>{{0, "/music/broken.mp3"},
+                                                               {0, "/music/good.mp3"}}));
+    EXPECT_EQ(rowPaths(), Paths{"/music/last.mp3"});
+
+    // Nothing loadable left: false, whatever loaded before.
+    playlist.removeRows({0});
+    playlist.insert(listFile("empty.m3u", {}));
+    playlist.insert(track("broken2.mp3"));
+    EXPECT_FALSE(playlist.takeNext(0));
     EXPECT_EQ(playlist.rowCount(), 0);
     EXPECT_FALSE(playlist.takeNext(0));
 }

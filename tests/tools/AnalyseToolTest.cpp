@@ -1,6 +1,6 @@
 // Runs the zorvendal-analyse program on WAV click tracks and broken files written here.
 
-#include "tests/audio/ClickTrack.h"
+#include "tests/tools/MixTestTracks.h"
 
 #include <gtest/gtest.h>
 
@@ -13,15 +13,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -31,75 +26,41 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs the tool with raw byte arguments (file names need not be UTF-8); stderr goes
-// to a file so that neither pipe can fill up.
+// Runs the tool through the shell, each argument single-quoted, so that file names
+// reach it byte for byte (they need not be UTF-8); stderr goes to a file.
 ToolRun runTool(const std::vector<std::string>& args, const std::string& errFile) {
-    std::vector<char*> argv;
-    std::string tool = ZV_ANALYSE_TOOL;
-    argv.push_back(tool.data());
-    std::vector<std::string> copies = args;
-    for (std::string& a : copies)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
+    auto quoted = [](const std::string& text) {
+        std::string q(1, '\'');
+        for (char c : text) {
+            if (c == '\'')
+                q.append("'\\''");
+            else
+                q.push_back(c);
+        }
+        q.push_back('\'');
+        return q;
+    };
+    std::string command = quoted(ZV_ANALYSE_TOOL);
+    for (const std::string& a : args)
+        command.append(" ").append(quoted(a));
+    command.append(" 2>").append(quoted(errFile));
     ToolRun run;
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0)
+    FILE* out = popen(command.c_str(), "r");
+    if (out == nullptr)
         return run;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    if (spawned == 0) {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
-            run.out.append(buffer, size_t(n));
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    close(pipeFds[0]);
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0)
+        run.out.append(buffer, n);
+    const int status = pclose(out);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream in(errFile, std::ios::binary);
     run.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return run;
 }
 
-void put16(std::string& s, uint16_t v) {
-    s += char(v & 0xff);
-    s += char(v >> 8);
-}
-void put32(std::string& s, uint32_t v) {
-    put16(s, uint16_t(v & 0xffff));
-    put16(s, uint16_t(v >> 16));
-}
-
-// A 44100 Hz 16-bit stereo PCM file of the given track.
-void writeWav(const std::string& path, ClickTrack track, double seconds) {
-    const uint32_t frames = uint32_t(seconds * 44100.0);
-    std::vector<int16_t> samples(size_t(frames) * 2);
-    track.render(0, int(frames), samples.data());
-    std::string file = "RIFF";
-    put32(file, 36 + frames * 4);
-    file += "WAVEfmt ";
-    put32(file, 16);
-    put16(file, 1); // PCM
-    put16(file, 2);
-    put32(file, 44100);
-    put32(file, 44100 * 4);
-    put16(file, 4);
-    put16(file, 16);
-    file += "data";
-    put32(file, frames * 4);
-    for (int16_t s : samples)
-        put16(file, uint16_t(s));
-    std::ofstream(path, std::ios::binary).write(file.data(), std::streamsize(file.size()));
+void writeWav(const std::string& path, const ClickTrack& track, double seconds) {
+    ASSERT_TRUE(writeClickWav(path, track, seconds));
 }
 
 void writeBytes(const std::string& path, const std::string& bytes) {

@@ -1,16 +1,53 @@
 #pragma once
-// Generated tracks for the mix renderer's tests: a kick-like thump on every beat (what
-// the beat analyser follows) and, at the start of each beat, a short burst of a marker
-// tone that tells the track apart in the mix. Written as 44100 Hz stereo WAV files.
+// Generated tracks for the tools' tests, written as 44100 Hz 16-bit stereo WAV files:
+// ClickTrack music as it is, or with a marker tone that tells the track apart in a mix.
 
 #include "tests/audio/ClickTrack.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
+// Writes `frames` frames that render(first, count, samples) fills in blocks.
+inline bool writeWavFile(const std::string& path, uint32_t frames,
+                         const std::function<void(uint32_t, int, int16_t*)>& render) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
+    auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
+    std::fwrite("RIFF", 1, 4, f);
+    u32(36 + frames * 4);
+    std::fwrite("WAVEfmt ", 1, 8, f);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(44100);
+    u32(176400);
+    u16(4);
+    u16(16);
+    std::fwrite("data", 1, 4, f);
+    u32(frames * 4);
+    std::vector<int16_t> block(2 * 4096);
+    for (uint32_t first = 0; first < frames; first += 4096) {
+        const int count = int(std::min<uint32_t>(4096, frames - first));
+        render(first, count, block.data());
+        std::fwrite(block.data(), 4, count, f);
+    }
+    return std::fclose(f) == 0;
+}
+
+inline bool writeClickWav(const std::string& path, ClickTrack click, double seconds) {
+    return writeWavFile(
+        path, uint32_t(seconds * ClickTrack::kRate),
+        [&](uint32_t first, int count, int16_t* out) { click.render(first, count, out); });
+}
+
+// A kick-like thump on every beat (what the beat analyser follows) and, at the start of
+// each beat, a short burst of a marker tone.
 struct MixTestTrack {
     double bpm = 120.0;
     double seconds = 60.0;
@@ -21,47 +58,26 @@ struct MixTestTrack {
     static constexpr double kMarkerAmplitude = 6000.0;
 
     bool write(const std::string& path) const {
-        FILE* f = std::fopen(path.c_str(), "wb");
-        if (!f)
-            return false;
-        const uint32_t frames = uint32_t(seconds * ClickTrack::kRate);
-        auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
-        auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
-        std::fwrite("RIFF", 1, 4, f);
-        u32(36 + frames * 4);
-        std::fwrite("WAVEfmt ", 1, 8, f);
-        u32(16);
-        u16(1);
-        u16(2);
-        u32(44100);
-        u32(176400);
-        u16(4);
-        u16(16);
-        std::fwrite("data", 1, 4, f);
-        u32(frames * 4);
         ClickTrack click;
         click.bpm = bpm;
         click.amplitude = 16000.0;
         click.seed = seed;
         const double beatFrames = 60.0 * ClickTrack::kRate / bpm;
         const double twoPi = 2.0 * std::acos(-1.0);
-        std::vector<int16_t> block(2 * 4096);
-        for (uint32_t first = 0; first < frames; first += 4096) {
-            const int count = int(std::min<uint32_t>(4096, frames - first));
-            click.render(first, count, block.data());
-            for (int i = 0; i < count; ++i) {
-                const double frame = double(first + i);
-                const double sinceBeat =
-                    (frame - std::floor(frame / beatFrames) * beatFrames) / ClickTrack::kRate;
-                if (sinceBeat < kMarkerSeconds) {
+        return writeWavFile(
+            path, uint32_t(seconds * ClickTrack::kRate),
+            [&](uint32_t first, int count, int16_t* out) {
+                click.render(first, count, out);
+                for (int i = 0; i < count; ++i) {
+                    const double frame = double(first + i);
+                    const double sinceBeat =
+                        (frame - std::floor(frame / beatFrames) * beatFrames) / ClickTrack::kRate;
+                    if (sinceBeat >= kMarkerSeconds)
+                        continue;
                     const double m = kMarkerAmplitude * std::sin(twoPi * markerHz * sinceBeat);
                     for (int c = 0; c < 2; ++c)
-                        block[2 * i + c] =
-                            int16_t(std::clamp(block[2 * i + c] + m, -32768.0, 32767.0));
+                        out[2 * i + c] = int16_t(std::clamp(out[2 * i + c] + m, -32768.0, 32767.0));
                 }
-            }
-            std::fwrite(block.data(), 4, count, f);
-        }
-        return std::fclose(f) == 0;
+            });
     }
 };

@@ -8,6 +8,7 @@
 #include "audio/output/AudioEngine.h"
 #include "audio/recorder/Recorder.h"
 #include "core/Clock.h"
+#include "core/FatalMessage.h"
 #include "core/Settings.h"
 #include "library/Playlist.h"
 #include "library/PlaylistFile.h"
@@ -21,6 +22,7 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -32,6 +34,11 @@ constexpr int kSoftMixMode = 1;
 constexpr int kRecorderRingFrames = 1 << 22;
 constexpr int64_t kRecorderBacklogFrames = kRecorderRingFrames / 2;
 constexpr int kProgressEveryMs = 500;
+// Beyond the playlist's length the renderer stops whatever happens: a mix that stalled
+// would otherwise fill the disk with silence.
+constexpr int64_t kBudgetMarginSeconds = 60;
+// How long the end waits for the recorder to write what it holds.
+constexpr double kFinishWaitSeconds = 120.0;
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -63,20 +70,24 @@ std::vector<std::string> playlistPaths(const std::vector<std::string>& inputs) {
     return inputs;
 }
 
-// Watches the main window for the start and end of each crossfade and notes the
-// incoming track, as a listener of the recording would.
+// Notes each track when it starts to play, as a listener of the recording would, and
+// when the crossfade into it ends. A track counts from its take out of the playlist:
+// the same file may follow itself.
 class MixLog {
 public:
-    void start(double seconds, const Deck& deck) { add(seconds, deck); }
+    void taken(int deck) { pending_[deck & 1] = true; }
 
     void observe(const MainWindow& main, double seconds) {
-        if (main.mixTimer && !running_) {
-            if (const Deck* deck = deckAt(main.mixTarget))
-                add(seconds, *deck);
-        } else if (!main.mixTimer && running_ && !tracks.empty()) {
+        if (!main.mixTimer && running_ && !tracks.empty())
             tracks.back().mixEnd = seconds;
-        }
         running_ = main.mixTimer;
+        for (int d = 0; d < 2; ++d) {
+            const Deck* deck = deckAt(d);
+            if (pending_[d] && deck && deck->playing.load(std::memory_order_relaxed)) {
+                pending_[d] = false;
+                add(tracks.empty() ? 0.0 : seconds, *deck);
+            }
+        }
     }
 
     std::vector<MixedTrack> tracks;
@@ -94,6 +105,7 @@ private:
         tracks.push_back(t);
     }
     bool running_ = false;
+    bool pending_[2] = {false, false};
 };
 
 bool anyDeckPlaying() {
@@ -110,7 +122,68 @@ std::string playingTrack() {
     return {};
 }
 
+// Why the render loop ended.
+constexpr int kStopEnd = 0;        // nothing plays any more
+constexpr int kStopOutputFull = 1; // the file refused frames
+constexpr int kStopOverBudget = 2; // longer than the playlist can be
+constexpr int kStopSignal = 3;     // SIGINT or SIGTERM
+
+constexpr int32_t kCrossfaderDeck0 = 0; // all deck 0
+constexpr int32_t kCrossfaderDeck1 = 384;
+
+// The signal that asked the render to end, 0 for none. Set from a signal handler:
+// lock-free, so async-signal-safe.
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+std::string secondsText(int64_t frames) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", double(frames) / kSampleRate);
+    return text;
+}
+
+// Whether the render gave what was asked for; otherwise *error says what went wrong,
+// with the counts.
+bool checkOutcome(int stop, const MixSummary& summary, const std::string& output,
+                  std::string* error) {
+    const std::string lost = std::to_string(summary.framesLost) + " frames lost";
+    const std::string holds = output + " holds " + secondsText(summary.framesWritten) + " of " +
+                              secondsText(int64_t(summary.outputSeconds * kSampleRate)) + " of mix";
+    if (stop == kStopOutputFull) {
+        *error = output + " cannot grow (disk full, file size limit or the WAV format's 4 GiB): " +
+                 "stopped; " + lost + ", " + holds;
+        return false;
+    }
+    if (stop == kStopSignal) {
+        *error = "stopped by a signal after " + std::to_string(summary.tracks.size()) +
+                 " tracks; " + holds;
+        return false;
+    }
+    if (stop == kStopOverBudget) {
+        *error = "the mix ran past the playlist's length and was stopped; " + holds;
+        return false;
+    }
+    if (summary.tracks.empty()) {
+        *error =
+            "no track could be played (" + std::to_string(summary.skipped.size()) + " skipped)";
+        return false;
+    }
+    if (summary.framesLost > 0) {
+        *error = lost + " (disk too slow or full), " + holds;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+void MixRenderer::requestStop(int signal) {
+    gStopSignal.store(signal, std::memory_order_relaxed);
+}
+
+int MixRenderer::stopSignal() {
+    return gStopSignal.load(std::memory_order_relaxed);
+}
 
 MixRenderer::MixRenderer(MixOptions options) : options_(std::move(options)) {}
 
@@ -145,7 +218,20 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
     MainWindow main(*clock);
     main.databasePath = options_.database;
     VirtualCard* card = nullptr;
-    if (!options_.live) {
+    bool noSoundDevice = false;
+    if (options_.live) {
+        // Without a sound output the engine plays on a virtual card in real time:
+        // worth a word, since nothing will be heard.
+        main.audioOptions.openDevice = [&noSoundDevice](const SoundCardId* id, bool exclusive,
+                                                        int pairs,
+                                                        std::unique_ptr<SoundDevice>* device) {
+            const SoundResult result = openSoundCard(id, exclusive, device, pairs);
+            if (result == SoundResult::Ok && *device &&
+                (*device)->info().id == virtualCardInfo().id)
+                noSoundDevice = true;
+            return result;
+        };
+    } else {
         main.audioOptions.ownThread = false;
         main.audioOptions.systemVolumes = false;
         main.audioOptions.openDevice = [&card](const SoundCardId*, bool, int,
@@ -160,37 +246,66 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
     main.onTrackSkipped = [&skipped](const std::string& path, const std::string& reason) {
         skipped.push_back({path, reason});
     };
+    MainWindow::CreationStep failedStep = MainWindow::CreationStep::Start;
+    main.creationObserver = [&failedStep](MainWindow::CreationStep step) { failedStep = step; };
+    clearFatalMessage(); // a run before this one in the same process is over
     if (!main.onCreate(nullptr) || !main.audioEngine() ||
         !main.audioEngine()->output()->isReady()) {
-        *error = "the sound engine could not start";
+        // The program's own message says which step failed (a damaged database,
+        // for one); without one it was the sound engine.
+        const char* message = fatalMessage();
+        *error = message ? QString(message).replace('\n', ' ').toStdString()
+                         : "the sound engine could not start";
+        if (message && failedStep == MainWindow::CreationStep::Database)
+            *error += ": " + (options_.database.empty() ? TrackDatabase::defaultFilePath()
+                                                        : options_.database);
+        clearFatalMessage();
         main.onDestroy();
         QFile::remove(scratchSettings);
         return false;
     }
     SoundOutput* output = main.audioEngine()->output();
     output->attachRecorder(std::move(recorder));
+    if (noSoundDevice && options_.notice)
+        options_.notice("no sound device was found: the mix plays silently in real time");
 
     for (const std::string& path : paths)
         main.playlist()->insert(makeTrackRecord(*main.database(), path, fileSizeKey(path)));
+
+    // Every track that enters a deck is noted, and adds its length, played at the
+    // slowest speed the pitch range allows, to what the output may hold.
+    MixLog log;
+    int64_t frameBudget = kBudgetMarginSeconds * int64_t{kSampleRate};
+    main.takeNextIntoDeck = [&log, &frameBudget, take = main.takeNextIntoDeck](int d) {
+        if (!take(d))
+            return false;
+        log.taken(d);
+        const int64_t seconds =
+            std::max(deckAt(d)->duration.load(std::memory_order_relaxed), 0) + 1;
+        frameBudget += seconds * kSampleRate * kUnitSpeed / settings().pitchMin();
+        return true;
+    };
 
     // Auto Mix fills both decks; the first track starts on deck 0.
     main.selectDeck(0);
     main.setAutoMix(true);
     main.selectDeck(1);
     main.mixNow();
-
-    MixLog log;
-    if (Deck* first = deckAt(0); first && first->playing.load())
-        log.start(0.0, *first);
-    else if (Deck* other = deckAt(1); other && other->playing.load())
-        log.start(0.0, *other);
+    log.observe(main, 0.0);
+    // The first track is heard at its full level, as every later one is at the end of
+    // its crossfade.
+    if (Deck* first = deckAt(1); first && first->playing.load(std::memory_order_relaxed))
+        main.setCrossfader(kCrossfaderDeck1);
+    else
+        main.setCrossfader(kCrossfaderDeck0);
 
     const auto started = SteadyClock::now();
     int64_t frames = 0;
     int64_t ms = 0;
-    auto finished = [&] {
-        return !anyDeckPlaying() && !main.mixTimer && main.playlist()->rowCount() == 0;
-    };
+    // Only a playing deck starts the next mix or follows its own end: when none plays
+    // and no mix runs, nothing will play any more.
+    auto finished = [&] { return !anyDeckPlaying() && !main.mixTimer; };
+    int stop = kStopEnd;
     auto report = [&](double seconds) {
         if (progress)
             progress(playingTrack(), seconds, seconds / std::max(secondsSince(started), 1e-6));
@@ -200,9 +315,16 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             const double seconds = secondsSince(started);
+            // A deck that just ended has its message waiting: follow it before
+            // judging whether anything still plays.
+            main.serveDeckMessages();
             log.observe(main, seconds);
             report(seconds);
-            if (finished())
+            if (recording->framesLost() > 0)
+                stop = kStopOutputFull;
+            if (gStopSignal.load(std::memory_order_relaxed) != 0)
+                stop = kStopSignal;
+            if (finished() || stop != kStopEnd)
                 QCoreApplication::quit();
         });
         poll.start(50);
@@ -228,12 +350,26 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
                     deck->serve();
             output->submit();
             ++ms;
+            if (gStopSignal.load(std::memory_order_relaxed) != 0) {
+                stop = kStopSignal;
+                break;
+            }
             log.observe(main, double(frames) / kSampleRate);
-            if (ms % kProgressEveryMs == 0) {
-                report(double(frames) / kSampleRate);
-                // Never lap the recorder: rendering outruns the disk.
-                while (frames - recording->framesWritten() > kRecorderBacklogFrames)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (ms % kProgressEveryMs != 0)
+                continue;
+            report(double(frames) / kSampleRate);
+            // Never lap the recorder: rendering outruns the disk. Offline nothing is
+            // lost to a slow disk, so a lost frame means the file refused it.
+            while (frames - recording->framesWritten() > kRecorderBacklogFrames &&
+                   recording->framesLost() == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (recording->framesLost() > 0) {
+                stop = kStopOutputFull;
+                break;
+            }
+            if (frames > frameBudget) {
+                stop = kStopOverBudget;
+                break;
             }
         }
     }
@@ -241,16 +377,22 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
     output->stopRecording.store(true, std::memory_order_release);
     if (!options_.live)
         main.audioEngine()->runTurn();
+    // The writer finishes the file on its own thread; once it has, the counts are final.
+    const auto stopped = SteadyClock::now();
+    while (!recording->isFinished() && secondsSince(stopped) < kFinishWaitSeconds)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     summary->framesLost = recording->framesLost();
+    summary->framesWritten = recording->framesWritten();
     main.prepareClose();
-    main.onDestroy(); // ends the recording with its file complete, writes the database
+    main.onDestroy(); // destroys the recorder, writes the database
     QFile::remove(scratchSettings);
 
+    summary->rendered = true;
     summary->tracks = std::move(log.tracks);
     summary->skipped = std::move(skipped);
     summary->outputSeconds = double(frames) / kSampleRate;
     summary->realTimeFactor = summary->outputSeconds / std::max(secondsSince(started), 1e-6);
-    return true;
+    return checkOutcome(stop, *summary, options_.output, error);
 }
 
 std::string MixRenderer::summaryJson(const MixSummary& summary) {

@@ -24,6 +24,8 @@ struct MixOptions {
     bool autoBpm = true;
     std::string database; // empty: the database in the home folder
     bool live = false;    // play on the sound card in real time instead of rendering
+    // Told what the user should know while the mix runs (no sound device).
+    std::function<void(const std::string&)> notice;
 };
 
 struct MixedTrack {
@@ -45,6 +47,8 @@ struct MixSummary {
     double outputSeconds = 0.0;
     double realTimeFactor = 0.0;
     int64_t framesLost = 0;
+    int64_t framesWritten = 0; // what the file holds
+    bool rendered = false;     // the render ran, whether or not it succeeded
 };
 
 // Progress for a display: the track playing, the output time, the speed over real time.
@@ -54,8 +58,17 @@ class MixRenderer {
 public:
     explicit MixRenderer(MixOptions options);
     // Renders the mix. False with *error set for an empty playlist, an unwritable output
-    // or a failure of the engine; no work is done then.
+    // or a failure of the engine or the database (no work is done then), and after the
+    // work when no track could be played, frames were lost or the file could not grow
+    // (the summary is filled then, and the file is a valid WAV of what it holds).
     bool run(MixSummary* summary, std::string* error, const MixProgress& progress = {});
+
+    // Ends a render in progress as at the end of the playlist, with the file and the
+    // summary complete; run() then fails saying so. Async-signal-safe: for the
+    // handlers of SIGINT and SIGTERM.
+    static void requestStop(int signal);
+    // The signal given to requestStop, 0 when none was.
+    static int stopSignal();
 
     // The JSON text of a summary.
     static std::string summaryJson(const MixSummary& summary);

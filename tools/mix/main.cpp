@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -53,6 +54,17 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName("Zorvendal");
     QCoreApplication::setApplicationName("Zorvendal");
     std::setlocale(LC_NUMERIC, "C");
+    // Past a file size limit a write then fails (and the mix stops with a message)
+    // instead of the signal killing the process with the header out of date.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Ctrl-C and SIGTERM end the mix in order: the file's header and the summary are
+    // written. A second one ends the process at once.
+    struct sigaction stop = {};
+    stop.sa_handler = [](int signal) { MixRenderer::requestStop(signal); };
+    stop.sa_flags = SA_RESETHAND;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
 
     MixOptions options;
     std::string summaryPath;
@@ -102,6 +114,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    options.notice = [](const std::string& text) {
+        std::fprintf(stderr, "zorvendal-mix: %s\n", text.c_str());
+    };
     const bool showProgress = isatty(STDERR_FILENO);
     MixProgress progress;
     if (showProgress) {
@@ -119,19 +134,21 @@ int main(int argc, char** argv) {
     const bool ok = renderer.run(&summary, &error, progress);
     if (showProgress)
         std::fprintf(stderr, "\r\033[K");
-    if (!ok) {
-        std::fprintf(stderr, "zorvendal-mix: %s\n", error.c_str());
-        return 1;
-    }
     for (const SkippedTrack& s : summary.skipped)
         std::fprintf(stderr, "zorvendal-mix: skipped %s: %s\n", s.path.c_str(), s.reason.c_str());
-    if (!summaryPath.empty()) {
+    if (!summaryPath.empty() && summary.rendered) {
         std::ofstream out(summaryPath);
         out << MixRenderer::summaryJson(summary);
         if (!out) {
             std::fprintf(stderr, "zorvendal-mix: cannot write %s\n", summaryPath.c_str());
             return 1;
         }
+    }
+    if (!ok) {
+        std::fprintf(stderr, "zorvendal-mix: %s\n", error.c_str());
+        // Stopped on request: the shell's usual status for a process ended by it.
+        const int signal = MixRenderer::stopSignal();
+        return signal != 0 ? 128 + signal : 1;
     }
     std::fprintf(stderr, "zorvendal-mix: %zu tracks, %.1f s of mix, %.0f x real time\n",
                  summary.tracks.size(), summary.outputSeconds, summary.realTimeFactor);

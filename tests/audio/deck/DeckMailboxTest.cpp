@@ -1,7 +1,8 @@
 // The command mailbox with a real audio thread: a second thread runs the audio loop
 // (poll, serve deck 0, serve deck 1, submit) while this thread, as the user interface
-// does, posts hundreds of commands and checks the decks after every reply. Meant to
-// run under ThreadSanitizer; a watchdog bounds the whole test.
+// does, posts hundreds of commands and checks the decks after every reply, and a third,
+// as the rhythm display does, reads envelopes and analysis records while loads replace
+// them. Meant to run under ThreadSanitizer; a watchdog bounds the whole test.
 
 #include "tests/audio/deck/DeckRig.h"
 
@@ -9,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -78,6 +81,22 @@ TEST(DeckMailbox, CommandsPostedWhileTheAudioLoopRuns) {
         }
     });
 
+    std::thread display([&] {
+        std::array<uint16_t, 128> heights{};
+        while (!stop.load(std::memory_order_acquire)) {
+            for (int i = 0; i < 2; ++i) {
+                rig.deck(i).getEnvelope(heights.data(), int(heights.size()), 100);
+                EXPECT_LT(*std::max_element(heights.begin(), heights.end()), 100);
+                // A record a load gave back would be freed memory here.
+                if (const AnalysisRef values = rig.deck(i).analysis()) {
+                    const float memory = values->memoryPoint.load(std::memory_order_relaxed);
+                    EXPECT_TRUE(memory >= 0.0f && memory < 1.0f) << memory;
+                }
+            }
+            std::this_thread::sleep_for(50us);
+        }
+    });
+
     ASSERT_TRUE(rig.deck(0).load(rig.record("a")));
     ASSERT_TRUE(rig.deck(1).load(rig.record("b")));
     Lcg random(2024);
@@ -139,7 +158,7 @@ TEST(DeckMailbox, CommandsPostedWhileTheAudioLoopRuns) {
             d.goToMemory();
             break;
         default:
-            if (random.below(4) == 0) {
+            if (random.below(2) == 0) {
                 ASSERT_TRUE(d.load(rig.record(d.index ? "b" : "a")));
                 EXPECT_EQ(d.playing, 0);
                 EXPECT_EQ(deckStatus(d.index), kStatusLoaded);
@@ -154,6 +173,7 @@ TEST(DeckMailbox, CommandsPostedWhileTheAudioLoopRuns) {
 
     stop.store(true, std::memory_order_release);
     audio.join();
+    display.join();
     // The audio thread really played and moved the decks in between.
     EXPECT_GT(rig.output.started(0) + rig.output.started(1), 20);
     EXPECT_GT(rig.output.resyncs(0) + rig.output.resyncs(1), 100);

@@ -53,24 +53,6 @@ TEST(DeckSync, TempoFollowsTheOtherDeck) {
     }
 }
 
-TEST(DeckSync, BpmAndLoudnessOfADeck) {
-    DeckRig rig;
-    Deck& d = rig.deck(0);
-    EXPECT_EQ(d.getBpm(), 0.0);
-    EXPECT_EQ(d.getLoudness(), 0);
-
-    AnalysisValues values;
-    values.loudness = 1000;
-    ASSERT_TRUE(rig.loadTest(0, track(), values, 120.0f));
-    d.setSpeed(4424);
-    EXPECT_DOUBLE_EQ(d.getBpm(), 120.0 * 4424 / 4096);
-    d.setVolume(200);
-    EXPECT_EQ(d.getLoudness(), 200000);
-    // An unusable tempo is reported as it is, not scaled.
-    d.track->entry->bpm = 1500.0f;
-    EXPECT_DOUBLE_EQ(d.getBpm(), 1500.0);
-}
-
 TEST(DeckSync, LevelFollowsTheOtherDeck) {
     const struct {
         const char* name;

@@ -7,7 +7,6 @@
 #include "audio/decoders/Decoder.h"
 
 #include <cstdint>
-#include <string>
 
 class TestDecoder : public Decoder {
 public:
@@ -19,6 +18,7 @@ public:
         int32_t clickEvery = 22050; // frames from one burst to the next
         int32_t clickFrames = 300;  // frames of each burst
         int32_t seconds = 20;
+        int32_t extraFrames = 0;  // beyond the whole seconds
         int64_t failAtFrame = -1; // the block holding this frame reads as an error
         bool stepBack = false;    // seek one block early, as the MP3 decoder does
         bool openFails = false;
@@ -27,7 +27,9 @@ public:
 
     void configure(const Setup& setup) { setup_ = setup; }
     const Setup& setup() const { return setup_; }
-    int64_t frameCount() const { return int64_t{setup_.seconds} * kSampleRate; }
+    int64_t frameCount() const {
+        return int64_t{setup_.seconds} * kSampleRate + setup_.extraFrames;
+    }
     static Frame frameAt(const Setup& setup, int64_t n);
     // Frame number of an index-signal frame.
     static int64_t indexOf(Frame f) { return static_cast<int64_t>(f); }
@@ -36,10 +38,6 @@ public:
     void close() override;
     int32_t read(Frame* out) override;
     int32_t seek(float p) override;
-
-    int opens = 0;
-    int closes = 0;
-    std::string lastPath;
 
 private:
     Setup setup_;

@@ -49,8 +49,6 @@ void TestOutput::poll() {
         if (ahead < 0)
             ahead += kOutputRingFrames;
         const int32_t n = std::min(framesPerPoll_, ahead);
-        if (n < framesPerPoll_)
-            ++shortPolls_[d];
         if (collecting_[d]) {
             for (int32_t i = 0; i < n; ++i)
                 heard_[d].push_back(deck->outputRing[(from + i) % kOutputRingFrames]);

@@ -33,20 +33,15 @@ public:
     void setSelectedDeck(int deck) override;
     bool isDeckAudible(int deck) override;
 
-    void setFramesPerPoll(int32_t frames) { framesPerPoll_ = frames; }
     // Appends every frame sent for the deck to heard(deck) while on.
     void collect(int deck, bool on);
     std::vector<Frame>& heard(int deck) { return heard_[deck & 1]; }
 
     bool isPlaying(int deck) const { return playing_[deck & 1].load(); }
-    int32_t cursor(int deck) const { return cursor_[deck & 1].load(); }
     int started(int deck) const { return started_[deck & 1].load(); }
     int stopped(int deck) const { return stopped_[deck & 1].load(); }
     int resyncs(int deck) const { return resyncs_[deck & 1].load(); }
     int level(int deck) const { return level_[deck & 1].load(); }
-    // Polls that could not advance the full step because the deck had not rendered
-    // enough.
-    int shortPolls(int deck) const { return shortPolls_[deck & 1].load(); }
 
     struct Snippet {
         int deck = -1;
@@ -64,7 +59,6 @@ private:
     std::array<std::atomic<int>, 2> stopped_{};
     std::array<std::atomic<int>, 2> resyncs_{};
     std::array<std::atomic<int>, 2> level_{};
-    std::array<std::atomic<int>, 2> shortPolls_{};
     std::array<bool, 2> collecting_{};
     std::array<std::vector<Frame>, 2> heard_;
     std::atomic<int> snippetCount_{0};
