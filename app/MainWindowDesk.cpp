@@ -47,7 +47,7 @@ DeckView viewOf(int d, int32_t level) {
         view.storedBpm = deck->track->entry->bpm.load(std::memory_order_relaxed);
     view.runningBpm = deck->analyser.currentBpm();
     view.runningLoudness = deck->analyser.lastLoudness();
-    if (const TrackAnalysis* a = deck->analysis()) {
+    if (const AnalysisRef a = deck->analysis()) {
         view.memoryPoint = a->memoryPoint.load(std::memory_order_relaxed);
         view.startPoint = a->startPoint.load(std::memory_order_relaxed);
         view.endPoint = a->endPoint.load(std::memory_order_relaxed);

@@ -1,5 +1,6 @@
 #include "ui/desk/DeckDisplay.h"
 
+#include "audio/deck/DeckTable.h"
 #include "ui/desk/DeskPainter.h"
 
 #include <QFontMetrics>

@@ -181,16 +181,3 @@ std::vector<TextPiece> expandDeckTemplate(const std::string& pattern, const Deck
     pieces.push_back({origin, buffer});
     return pieces;
 }
-
-const char* deckStatusText(int32_t status) {
-    switch (status) {
-    case 153:
-        return "ERROR\nin the\nMP3 file";
-    case 156:
-        return "Impossible\nto open\nthe file";
-    case 157:
-        return "Drag a file\non the disc\nto load it";
-    default:
-        return "";
-    }
-}

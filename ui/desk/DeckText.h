@@ -30,6 +30,3 @@ struct TextPiece {
 };
 
 std::vector<TextPiece> expandDeckTemplate(const std::string& pattern, const DeckView& deck);
-
-// The text shown instead of the information when the deck has no playable track.
-const char* deckStatusText(int32_t status);
