@@ -83,6 +83,8 @@ int main(int argc, char** argv) {
         main.desk()->setCrossfader(150);
         main.desk()->selectPage(kPagePlaylist);
     });
+    // Once the second deck's beats are known, its phase is matched again.
+    QTimer::singleShot(6000, [&] { main.magicSync(1); });
     QTimer::singleShot(seconds * 1000, [&] {
         const QImage picture = widget.grab().toImage();
         if (!picture.save(out))
