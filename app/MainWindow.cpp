@@ -255,10 +255,6 @@ void MainWindow::serveDeckMessages() {
         onDeckMessage(pending[i].message, pending[i].deck);
 }
 
-bool MainWindow::onKeyDown(int virtualKey) {
-    return shortcutHandler ? shortcutHandler(virtualKey) : false;
-}
-
 void MainWindow::switchToFullScreen() {
     if (window_)
         window_->showFullScreen();

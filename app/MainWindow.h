@@ -11,6 +11,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 
@@ -84,8 +85,10 @@ public:
     void serveDeckMessages();
     void onDeckMessage(int message, int deck);
 
-    // Called for every key press before any widget sees it; true when consumed.
+    // Called for every key press before any widget sees it; true when consumed. The
+    // shortcuts act on the selected deck; letters typed into an edit box stay there.
     bool onKeyDown(int virtualKey);
+    bool editing() const;
 
     // --- The desk: skin, controls and displays --------------------------------------
     // Pointer events in logical 800 x 600 coordinates, from the desk widget.
@@ -181,7 +184,7 @@ public:
     void switchToFullScreen();
     void restoreDisplayMode();
 
-    // Hook that later parts of the interface fill: the keyboard shortcuts.
+    // Asked first for every key: the library's lists take theirs (Delete, Enter).
     std::function<bool(int virtualKey)> shortcutHandler;
     // Sees each main step of the creation just before its check (progress display of
     // tools, fault injection in tests).
@@ -248,6 +251,8 @@ private:
     std::unique_ptr<DeskInput> desk_;
     std::unique_ptr<DeckDisplay> displays_;
     RhythmWidget* rhythm_ = nullptr; // a child of the window, which owns it
+    // The edit box in which ESCAPE ended the typing (its letters go to the desk again).
+    QPointer<QWidget> escapedEdit_;
     // Author and title last drawn in each title area; none before the first draw.
     std::array<std::optional<std::pair<std::string, std::string>>, 2> shownTitle_;
     std::unique_ptr<QSocketNotifier> deckMessageNotifier_;

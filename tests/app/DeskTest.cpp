@@ -19,6 +19,8 @@
 #include "ui/skin/Skin.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -202,6 +204,40 @@ TEST_F(DeskTest, DeckDisplaysShowTheStatusThenTheTrack) {
     const QRect title(20, 300, 140, 35);
     const QImage background = main_.skin()->surface.copy(title);
     EXPECT_NE(main_.backBuffer()->copy(title), background);
+}
+
+// Keys reach the desk before any child widget; letters typed into an edit box stay
+// there until ESCAPE ends the typing.
+TEST_F(DeskTest, KeyboardDrivesTheSelectedDeck) {
+    settings().limitPitch = 1; // the narrow range, 3768..4424
+    load(0);
+    auto key = [&](Qt::Key k, const char* text = "") {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(widget_.windowHandle(), &press);
+    };
+    main_.desk()->setPitchControl(0, 3770);
+    key(Qt::Key_Up);
+    EXPECT_EQ(deckAt(0)->speed.load(), 3768);
+    key(Qt::Key_Up);
+    EXPECT_EQ(deckAt(0)->speed.load(), 3768);
+    key(Qt::Key_Space);
+    EXPECT_TRUE(deckAt(0)->playing.load());
+
+    auto* edit = new QLineEdit(&widget_);
+    edit->show();
+    edit->setFocus();
+    key(Qt::Key_P, "p");
+    EXPECT_TRUE(deckAt(0)->playing.load()) << "P typed into the box paused the deck";
+    EXPECT_EQ(edit->text(), "p");
+    key(Qt::Key_F3);
+    EXPECT_EQ(main_.desk()->page(), kPagePlaylist) << "F keys act while typing";
+    key(Qt::Key_Escape); // ends the typing, no Magic Sync
+    key(Qt::Key_P, "p");
+    EXPECT_FALSE(deckAt(0)->playing.load());
+    key(Qt::Key_Q, "q");
+    EXPECT_EQ(edit->text(), "p") << "a letter without a shortcut reached a child";
+    key(Qt::Key_Backtab);
+    EXPECT_EQ(main_.selectedDeck(), 1);
 }
 
 } // namespace

@@ -13,6 +13,7 @@ int virtualKeyFromQt(int key) {
     case Qt::Key_Backspace:
         return VK_BACK;
     case Qt::Key_Tab:
+    case Qt::Key_Backtab: // Shift+Tab arrives as its own key
         return VK_TAB;
     case Qt::Key_Return:
     case Qt::Key_Enter:
