@@ -188,6 +188,8 @@ void DeskInput::act(int k, bool left, QPoint at) {
             painter_.drawDown(k);
         else
             painter_.drawUp(k);
+    } else if (k >= kFirstOption && k <= kLastOption) {
+        main_.optionClicked(k);
     } else if (k == kWindowDrag) {
         // The system moves the window where it can (Wayland allows nothing else);
         // elsewhere the desk follows the pointer itself.

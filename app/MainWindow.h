@@ -99,6 +99,8 @@ public:
     // The page buttons act when released; pages show and hide their views.
     void pageButtonReleased(int control, int page);
     void pageShown(int page);
+    // A click on a row of the options page.
+    void optionClicked(int control);
     void pageHidden(int page);
     // Starts or stops recording the mix; true when a recording runs afterwards.
     bool toggleRecording();

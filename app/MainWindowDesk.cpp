@@ -15,6 +15,7 @@
 #include "ui/desk/DeckDisplay.h"
 #include "ui/desk/DeskPainter.h"
 #include "ui/desk/DeskWidget.h"
+#include "ui/desk/OptionsPanel.h"
 #include "ui/dialogs/SkinChooser.h"
 #include "ui/dialogs/SmallDialogs.h"
 #include "ui/rhythm/RhythmWidget.h"
@@ -256,7 +257,42 @@ void MainWindow::pageButtonReleased(int control, int page) {
     }
 }
 
-void MainWindow::pageShown(int) {}
+void MainWindow::pageShown(int page) {
+    if (page == kPageOptions && painter_ && skin_ && displays_)
+        drawOptionsPanel(*painter_, *skin_, displays_->font(DeckDisplay::kText));
+}
+
+void MainWindow::optionClicked(int control) {
+    if (stepOption(control)) {
+        if (control == 84) { // Master Tempo takes effect on both decks at once
+            for (int d = 0; d < 2; ++d)
+                if (Deck* deck = deckAt(d))
+                    deck->refresh();
+        } else if (control == 85 && desk_) { // the new range clamps the speeds
+            for (int d = 0; d < 2; ++d)
+                if (const Deck* deck = deckAt(d))
+                    desk_->setPitchControl(d, deck->speed.load(std::memory_order_relaxed));
+        } else if (control == 75) { // the new curve is heard at once
+            if (SoundOutput* output = soundOutputNow())
+                output->setCrossfader(crossfader);
+        }
+        pageShown(kPageOptions);
+        return;
+    }
+    switch (control) {
+    case 78:
+        chooseSkin();
+        break;
+    case 83:
+        showShortcuts();
+        break;
+    case 81:
+        showAbout();
+        break;
+    default:
+        break; // the plug-in and sound configuration dialogs come with their pages
+    }
+}
 void MainWindow::pageHidden(int) {}
 
 std::string MainWindow::savePath(const QString& title, const QString& filter,

@@ -16,6 +16,7 @@
 #include "tests/app/AppTestSupport.h"
 #include "tests/tools/MixTestTracks.h"
 #include "ui/desk/DeskPainter.h"
+#include "ui/desk/OptionsPanel.h"
 #include "ui/skin/Skin.h"
 
 #include <QApplication>
@@ -238,6 +239,30 @@ TEST_F(DeskTest, KeyboardDrivesTheSelectedDeck) {
     EXPECT_EQ(edit->text(), "p") << "a letter without a shortcut reached a child";
     key(Qt::Key_Backtab);
     EXPECT_EQ(main_.selectedDeck(), 1);
+}
+
+TEST_F(DeskTest, OptionsRowsAnswerOnTheirTextOnly) {
+    DeskInput& desk = *main_.desk();
+    desk.selectPage(kPageOptions);
+    const ControlEntry& mix = (*main_.skin())[74]; // "Mix Length "
+    settings().longMix = 112;
+    desk.selectPage(kPageOptions); // drawn again: the zone follows the text
+    const int y = (mix.hitY1 + mix.hitY2) / 2;
+    click(QPoint(mix.left + 1, y)); // in the row, left of the drawn label
+    EXPECT_EQ(settings().longMix.load(), 112);
+    click(QPoint((mix.left + mix.right) / 2, y));
+    EXPECT_EQ(settings().longMix.load(), 0);
+    EXPECT_EQ(optionText(74).value, ": short");
+
+    // The narrow pitch range clamps a running deck and its knob follows.
+    load(0);
+    settings().limitPitch = 0;
+    desk.setSliderMode(kSliderModePitch);
+    desk.setPitchControl(0, 5000);
+    const ControlEntry& range = (*main_.skin())[85];
+    click(QPoint((range.left + range.right) / 2, (range.hitY1 + range.hitY2) / 2));
+    EXPECT_EQ(deckAt(0)->speed.load(), 4424);
+    EXPECT_EQ(main_.pitchSlider[0], 256);
 }
 
 } // namespace
