@@ -115,6 +115,8 @@ public:
     const Skin* skin() const { return skin_.get(); }
     // The skin chooser, the About box and the Shortcuts dialog (from the options page).
     void chooseSkin();
+    // The sound configuration dialog; a new configuration is applied as music plays.
+    void configureSound();
     void showAbout();
     void showShortcuts();
     // Loads a skin; null with the failure's text when it cannot be used.

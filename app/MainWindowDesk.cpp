@@ -9,6 +9,7 @@
 #include "audio/deck/SoundOutput.h"
 #include "audio/output/AudioEngine.h"
 #include "audio/output/RecordingControl.h"
+#include "audio/output/SoundConfigurationApply.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
 #include "library/Playlist.h"
@@ -18,6 +19,7 @@
 #include "ui/desk/OptionsPanel.h"
 #include "ui/dialogs/SkinChooser.h"
 #include "ui/dialogs/SmallDialogs.h"
+#include "ui/dialogs/SoundConfigDialog.h"
 #include "ui/rhythm/RhythmWidget.h"
 #include "ui/skin/Skin.h"
 

@@ -9,6 +9,7 @@
 #include "audio/card/VirtualCard.h"
 #include "audio/deck/Deck.h"
 #include "audio/deck/DeckTable.h"
+#include "audio/output/SoundConfigurationApply.h"
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
@@ -263,6 +264,31 @@ TEST_F(DeskTest, OptionsRowsAnswerOnTheirTextOnly) {
     click(QPoint((range.left + range.right) / 2, (range.hitY1 + range.hitY2) / 2));
     EXPECT_EQ(deckAt(0)->speed.load(), 4424);
     EXPECT_EQ(main_.pitchSlider[0], 256);
+}
+
+TEST_F(DeskTest, RecordButtonAsksForTheFileAndShowsTheRecording) {
+    DeskInput& desk = *main_.desk();
+    desk.selectPage(kPageRecord);
+    click(centreOf(control::kRecordButton)); // hard mix cannot record: a message, no file
+    ASSERT_EQ(presenter_.shown.size(), 1u);
+    EXPECT_FALSE(main_.recording());
+
+    ASSERT_TRUE(main_.applySoundConfiguration(1, {})); // Soft Mix (for recording)
+    QString asked;
+    const std::string file = (dir_.path() + "/mix.wav").toStdString();
+    main_.askSavePath = [&](const QString& title, const QString&, const QString&) {
+        asked = title;
+        return file;
+    };
+    click(centreOf(control::kRecordButton));
+    EXPECT_EQ(asked, "Save the mix");
+    EXPECT_TRUE(main_.recording());
+    const ControlEntry& button = (*main_.skin())[control::kRecordButton];
+    EXPECT_EQ(pixel(QPoint(button.x + 96, button.y + 24)),
+              skinPixel(button.downX + 96, button.downY + 24));
+    click(centreOf(control::kRecordButton));
+    EXPECT_FALSE(main_.recording());
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(file)));
 }
 
 } // namespace
