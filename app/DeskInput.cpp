@@ -83,6 +83,7 @@ void DeskInput::release() {
 }
 
 void DeskInput::buttonDown(bool left, QPoint at) {
+    main_.hoverControl(-1, {});
     if (!painter_.skin())
         return;
     const int k = hitTest(skin().table, at.x(), at.y(), page_, sliderMode_);

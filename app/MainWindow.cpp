@@ -1,9 +1,6 @@
 #include "app/MainWindow.h"
-#include "app/DeskInput.h"
-#include "ui/desk/DeckDisplay.h"
-#include "ui/desk/DeskPainter.h"
-#include "ui/skin/Skin.h"
 
+#include "app/DeskInput.h"
 #include "app/MessagePresenter.h"
 #include "app/TimerIds.h"
 #include "audio/deck/Deck.h"
@@ -18,6 +15,10 @@
 #include "library/History.h"
 #include "library/Playlist.h"
 #include "library/TrackDatabase.h"
+#include "ui/desk/DeckDisplay.h"
+#include "ui/desk/DeskPainter.h"
+#include "ui/desk/TooltipBalloon.h"
+#include "ui/skin/Skin.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -29,6 +29,7 @@ class Deck;
 class DeckDisplay;
 class DeskInput;
 class RhythmWidget;
+class TooltipBalloon;
 class DeskPainter;
 struct DeskPointer;
 struct Skin;
@@ -122,6 +123,7 @@ public:
     // Loads a skin; null with the failure's text when it cannot be used.
     static std::unique_ptr<Skin> tryLoadSkin(const QString& name, QString* error);
     DeskInput* desk() const { return desk_.get(); }
+    TooltipBalloon* tooltip() const { return tooltip_.get(); }
     // Asks for a file to save to (the dialogs' title, filter and default suffix); an
     // empty result is a cancel. Tests and tools give their own.
     std::function<std::string(const QString& title, const QString& filter, const QString& suffix)>
@@ -255,6 +257,7 @@ private:
     std::unique_ptr<DeskInput> desk_;
     std::unique_ptr<DeckDisplay> displays_;
     RhythmWidget* rhythm_ = nullptr; // a child of the window, which owns it
+    std::unique_ptr<TooltipBalloon> tooltip_;
     // The edit box in which ESCAPE ended the typing (its letters go to the desk again).
     QPointer<QWidget> escapedEdit_;
     // Author and title last drawn in each title area; none before the first draw.

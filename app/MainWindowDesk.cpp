@@ -17,6 +17,7 @@
 #include "ui/desk/DeskPainter.h"
 #include "ui/desk/DeskWidget.h"
 #include "ui/desk/OptionsPanel.h"
+#include "ui/desk/TooltipBalloon.h"
 #include "ui/dialogs/SkinChooser.h"
 #include "ui/dialogs/SmallDialogs.h"
 #include "ui/dialogs/SoundConfigDialog.h"
@@ -151,6 +152,8 @@ void MainWindow::createDesk() {
     drawMixButton = [this](bool running) { desk_->drawMixButton(running); };
     showPitchResetIndicator = [this](int d, bool running) { desk_->drawResetPitch(d, running); };
     desk_->applySkin(kSliderModeLevel);
+    if (window_)
+        tooltip_ = std::make_unique<TooltipBalloon>(clock_, window_);
 }
 
 bool MainWindow::createRhythmWindow() {
@@ -199,6 +202,7 @@ void MainWindow::layOutChildren() {
 }
 
 void MainWindow::destroyDesk() {
+    tooltip_.reset();
     stopRhythmWindow();
     delete rhythm_;
     rhythm_ = nullptr;
@@ -247,8 +251,17 @@ void MainWindow::onPointerLeave() {
     hoverControl(-1, {});
 }
 
-void MainWindow::hoverControl(int, QPoint) {
-    // The tooltip balloon follows the control under the pointer once it exists.
+void MainWindow::hoverControl(int control, QPoint at) {
+    auto* desk = qobject_cast<DeskWidget*>(window_);
+    if (!tooltip_ || !desk)
+        return;
+    if (control < 0 || !settings().toolTip.load(std::memory_order_relaxed)) {
+        tooltip_->hideBalloon();
+        return;
+    }
+    const QPoint screen = desk->mapToGlobal(desk->view().toWidget(QPointF(at)).toPoint());
+    const std::string_view text = controlTooltip(control);
+    tooltip_->pointAt(screen, control, QString::fromUtf8(text.data(), qsizetype(text.size())));
 }
 
 void MainWindow::pageButtonReleased(int control, int page) {

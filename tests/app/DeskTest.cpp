@@ -18,6 +18,7 @@
 #include "tests/tools/MixTestTracks.h"
 #include "ui/desk/DeskPainter.h"
 #include "ui/desk/OptionsPanel.h"
+#include "ui/desk/TooltipBalloon.h"
 #include "ui/skin/Skin.h"
 
 #include <QApplication>
@@ -289,6 +290,33 @@ TEST_F(DeskTest, RecordButtonAsksForTheFileAndShowsTheRecording) {
     click(centreOf(control::kRecordButton));
     EXPECT_FALSE(main_.recording());
     EXPECT_TRUE(QFile::exists(QString::fromStdString(file)));
+}
+
+TEST_F(DeskTest, TooltipShowsOnceThePointerRests) {
+    TooltipBalloon& balloon = *main_.tooltip();
+    DeskInput& desk = *main_.desk();
+    const QPoint play = centreOf(control::kPlay1);
+    for (int i = 0; i < 10; ++i) { // moving on: never shown
+        desk.move(play + QPoint(i % 3, 0), false);
+        clock_.advance(100);
+    }
+    EXPECT_EQ(balloon.state(), 1);
+    clock_.advance(500);
+    EXPECT_EQ(balloon.state(), 2);
+    EXPECT_GE(balloon.balloonWidth(), 29);
+    desk.move(centreOf(control::kDisc1), false); // no text there: gone at once
+    EXPECT_EQ(balloon.state(), 0);
+    desk.move(play, false);
+    clock_.advance(500);
+    desk.buttonDown(true, play); // a click hides it and acts on the control
+    EXPECT_EQ(balloon.state(), 0);
+    EXPECT_EQ(desk.pressed(), control::kPlay1);
+    desk.buttonUp(play);
+
+    // The balloon's shape: the left end with its tail is taller than the body.
+    const QRegion left = balloonRegion(QImage(":/balloon.png"), 0, 22);
+    EXPECT_GT(left.boundingRect().height(), 23);
+    EXPECT_FALSE(left.contains(QPoint(0, 0)));
 }
 
 } // namespace
