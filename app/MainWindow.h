@@ -256,7 +256,9 @@ private:
     std::unique_ptr<DeskPainter> painter_;
     std::unique_ptr<DeskInput> desk_;
     std::unique_ptr<DeckDisplay> displays_;
-    RhythmWidget* rhythm_ = nullptr; // a child of the window, which owns it
+    // A child of the window: gone with it, even when the window goes first (a run
+    // ended by a fault), hence a guarded pointer.
+    QPointer<RhythmWidget> rhythm_;
     std::unique_ptr<TooltipBalloon> tooltip_;
     // The edit box in which ESCAPE ended the typing (its letters go to the desk again).
     QPointer<QWidget> escapedEdit_;

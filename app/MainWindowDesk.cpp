@@ -152,8 +152,9 @@ void MainWindow::createDesk() {
     drawMixButton = [this](bool running) { desk_->drawMixButton(running); };
     showPitchResetIndicator = [this](int d, bool running) { desk_->drawResetPitch(d, running); };
     desk_->applySkin(kSliderModeLevel);
+    // A window of its own, not a child: it lives exactly as long as the desk.
     if (window_)
-        tooltip_ = std::make_unique<TooltipBalloon>(clock_, window_);
+        tooltip_ = std::make_unique<TooltipBalloon>(clock_, nullptr);
 }
 
 bool MainWindow::createRhythmWindow() {
@@ -204,8 +205,7 @@ void MainWindow::layOutChildren() {
 void MainWindow::destroyDesk() {
     tooltip_.reset();
     stopRhythmWindow();
-    delete rhythm_;
-    rhythm_ = nullptr;
+    delete rhythm_.data();
     drawMixButton = nullptr;
     showPitchResetIndicator = nullptr;
     desk_.reset();
