@@ -1,6 +1,7 @@
 #include "audio/analyser/BeatAnalyser.h"
 #include "core/HotLoop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -59,6 +60,8 @@ void BeatAnalyser::reset() {
     lagSums_.fill(0);
     for (auto& e : envelope_)
         e.store(0, std::memory_order_relaxed);
+    for (auto& m : magnitude_)
+        m.store(0, std::memory_order_relaxed);
     loudnessSum_ = 0;
     windowBlocks_ = 0;
 }
@@ -80,6 +83,7 @@ void BeatAnalyser::attach(TrackAnalysis* analysis, TrackEntry* entry) {
 
 void BeatAnalyser::storeBlock(int w, int16_t v) {
     blockRing_[w] = v;
+    magnitude_[w].store(static_cast<int16_t>(std::abs(v)), std::memory_order_relaxed);
     if (w < kMirrorBlocks)
         blockRing_[w + kRingBlocks] = v;
 }
@@ -212,6 +216,38 @@ void BeatAnalyser::updateRecord(int pos, int32_t e, TrackAnalysis* rec) {
         }
         bestBandEnergy_ = 0;
     }
+}
+
+int32_t BeatAnalyser::onsetOffset(int peak) const {
+    // The onset is the first block that reaches a quarter of the loudest block near the
+    // peak after a stretch below that level: a gap longer than half a cycle of the
+    // lowest kick, so that the dips of the kick's own waveform do not count as one.
+    // Between that block and the one before, the crossing is placed by interpolation
+    // (block values stand for the centre of their 36 frames).
+    auto magnitude = [this](int b) {
+        return static_cast<int32_t>(magnitude_[b & kRingMask].load(std::memory_order_relaxed));
+    };
+    int32_t loudest = 0;
+    for (int b = peak - kOnsetBefore; b <= peak + kOnsetAfter; ++b)
+        loudest = std::max(loudest, magnitude(b));
+    const int32_t threshold = loudest / 4;
+    if (threshold <= 0)
+        return 0;
+    int quiet = 0;
+    for (int b = peak - kOnsetBefore - kOnsetGap; b <= peak + kOnsetAfter; ++b) {
+        const int32_t m = magnitude(b);
+        if (m < threshold) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= kOnsetGap && b >= peak - kOnsetBefore) {
+            const int32_t before = magnitude(b - 1);
+            const int32_t fraction = (threshold - before) * kBlockFrames36 / (m - before);
+            return (b - 1 - peak) * kBlockFrames36 + kBlockFrames36 / 2 + fraction;
+        }
+        quiet = 0;
+    }
+    return 0;
 }
 
 int32_t BeatAnalyser::maxAbsLagSum(int lag) const {
