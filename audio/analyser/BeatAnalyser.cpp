@@ -83,7 +83,9 @@ void BeatAnalyser::attach(TrackAnalysis* analysis, TrackEntry* entry) {
 
 void BeatAnalyser::storeBlock(int w, int16_t v) {
     blockRing_[w] = v;
-    magnitude_[w].store(static_cast<int16_t>(std::abs(v)), std::memory_order_relaxed);
+    const int32_t change = v - blockRing_[(w - 1) & kRingMask];
+    magnitude_[w].store(static_cast<int16_t>(std::min(std::abs(change), 32767)),
+                        std::memory_order_relaxed);
     if (w < kMirrorBlocks)
         blockRing_[w + kRingBlocks] = v;
 }
@@ -219,33 +221,31 @@ void BeatAnalyser::updateRecord(int pos, int32_t e, TrackAnalysis* rec) {
 }
 
 int32_t BeatAnalyser::onsetOffset(int peak) const {
-    // The onset is the first block that reaches a quarter of the loudest block near the
-    // peak after a stretch below that level: a gap longer than half a cycle of the
-    // lowest kick, so that the dips of the kick's own waveform do not count as one.
-    // Between that block and the one before, the crossing is placed by interpolation
-    // (block values stand for the centre of their 36 frames).
+    // The onset is the first block whose change reaches a quarter of the largest near
+    // the peak and twice the largest of the blocks before it: a stretch longer than half a
+    // cycle of the lowest kick, so that the dips of the kick's own waveform do not count,
+    // while a bass or a tail that goes on under the kick does not hide it. Between that
+    // block and the one before, the crossing is placed by interpolation (block values
+    // stand for the centre of their 36 frames).
     auto magnitude = [this](int b) {
         return static_cast<int32_t>(magnitude_[b & kRingMask].load(std::memory_order_relaxed));
     };
     int32_t loudest = 0;
     for (int b = peak - kOnsetBefore; b <= peak + kOnsetAfter; ++b)
         loudest = std::max(loudest, magnitude(b));
-    const int32_t threshold = loudest / 4;
-    if (threshold <= 0)
+    if (loudest / 4 <= 0)
         return 0;
-    int quiet = 0;
-    for (int b = peak - kOnsetBefore - kOnsetGap; b <= peak + kOnsetAfter; ++b) {
+    for (int b = peak - kOnsetBefore; b <= peak + kOnsetAfter; ++b) {
+        int32_t earlier = 0;
+        for (int k = b - kOnsetGap; k < b; ++k)
+            earlier = std::max(earlier, magnitude(k));
+        const int32_t threshold = std::max(loudest / 4, 2 * earlier);
         const int32_t m = magnitude(b);
-        if (m < threshold) {
-            ++quiet;
-            continue;
-        }
-        if (quiet >= kOnsetGap && b >= peak - kOnsetBefore) {
-            const int32_t before = magnitude(b - 1);
+        if (m >= threshold) {
+            const int32_t before = magnitude(b - 1); // below threshold: part of `earlier`
             const int32_t fraction = (threshold - before) * kBlockFrames36 / (m - before);
             return (b - 1 - peak) * kBlockFrames36 + kBlockFrames36 / 2 + fraction;
         }
-        quiet = 0;
     }
     return 0;
 }

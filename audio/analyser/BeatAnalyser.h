@@ -88,9 +88,9 @@ private:
     // the taps past a kernel's length are zero.
     static constexpr int kEnvelopeTaps = 56;
     static constexpr int kEnvelopeDelay = 113; // blocks between the newest block and pos
-    // Onset search around an envelope peak, in blocks: the longest kernel (50 blocks)
-    // and a margin after it, a little before it, and the quiet stretch that must come
-    // before an onset (13 ms, more than half a cycle of a 40-Hz kick).
+    // Onset search around an envelope peak, in blocks: the peak may lie up to the longest
+    // kernel (50 blocks) and a margin before the onset, or well after it; and the stretch
+    // an onset must stand out from (13 ms, more than half a cycle of a 40-Hz kick).
     static constexpr int kOnsetBefore = 40;
     static constexpr int kOnsetAfter = 64;
     static constexpr int kOnsetGap = 16;
@@ -133,6 +133,7 @@ private:
     std::atomic<TrackAnalysis*> analysis_{nullptr};
     std::atomic<TrackEntry*> entry_{nullptr};
     std::array<std::atomic<int32_t>, kRingBlocks> envelope_{};
-    // |block value| of each block, for onset timing from other threads.
+    // |change of the block value| from the block before, for onset timing from other
+    // threads: a kick starts with a steep change, a bass under it changes slowly.
     std::array<std::atomic<int16_t>, kRingBlocks> magnitude_{};
 };

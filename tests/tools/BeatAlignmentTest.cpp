@@ -175,8 +175,8 @@ std::vector<double> markerStarts(const std::vector<float>& x, double fromS, doub
             --j;
         while (j < end && level[j] < 0.25f * peak)
             ++j;
-        // A dip inside a burst is not a new one.
-        if (starts.empty() || double(from + j) / kRate > starts.back() + 0.002)
+        // A dip inside a burst (a crossfader step) is not a new one.
+        if (starts.empty() || double(from + j) / kRate > starts.back() + 0.004)
             starts.push_back(double(from + j) / kRate);
         while (k < level.size() && level[k] >= floor)
             ++k; // to the end of this burst
