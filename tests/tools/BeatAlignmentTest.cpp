@@ -35,7 +35,7 @@ struct DrumTrack {
     double bpm;
     Kick kick;
     double markerHz;
-    double seconds = 36.0;
+    double seconds = 36.0; // long enough for a whole crossfade before the track ends
 
     // Interleaved stereo samples of the whole track.
     std::vector<int16_t> render() const {
@@ -78,24 +78,16 @@ struct DrumTrack {
 
     bool write(const std::string& path) const {
         const std::vector<int16_t> samples = render();
+        const uint32_t bytes = uint32_t(samples.size() * 2);
+        // The 44-byte header of 16-bit stereo PCM ("RIFF", "WAVE", "fmt ", "data" as
+        // little-endian words).
+        const uint32_t header[11] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66,
+                                     16,         0x00020001, kRate,      kRate * 4,
+                                     0x00100004, 0x61746164, bytes};
         FILE* f = std::fopen(path.c_str(), "wb");
         if (!f)
             return false;
-        const uint32_t bytes = uint32_t(samples.size() * 2);
-        auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
-        auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
-        std::fwrite("RIFF", 1, 4, f);
-        u32(36 + bytes);
-        std::fwrite("WAVEfmt ", 1, 8, f);
-        u32(16);
-        u16(1);
-        u16(2);
-        u32(kRate);
-        u32(kRate * 4);
-        u16(4);
-        u16(16);
-        std::fwrite("data", 1, 4, f);
-        u32(bytes);
+        std::fwrite(header, 4, 11, f);
         std::fwrite(samples.data(), 2, samples.size(), f);
         return std::fclose(f) == 0;
     }
@@ -185,9 +177,11 @@ std::vector<double> markerStarts(const std::vector<float>& x, double fromS, doub
 }
 
 struct Offsets {
-    std::vector<double> ms;                       // incoming kick minus outgoing kick, per beat
-    double mean = 0.0, median = 0.0, worst = 0.0; // of ms; the last two of its sizes
-    int doubled = 0;                              // kicks of one deck closer than half a beat
+    // Incoming kick minus outgoing kick, per beat; their mean, and the median and the
+    // largest of their sizes.
+    std::vector<double> ms;
+    double mean = 0.0, median = 0.0, worst = 0.0;
+    int doubled = 0;   // kicks of one deck closer than half a beat
     int unmatched = 0; // outgoing kicks with no incoming kick within a quarter beat
 };
 
