@@ -13,6 +13,7 @@
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
 #include "library/Playlist.h"
+#include "tests/app/AppTestSupport.h"
 #include "tests/tools/MixTestTracks.h"
 #include "ui/desk/DeskPainter.h"
 #include "ui/skin/Skin.h"
@@ -27,28 +28,10 @@
 
 namespace {
 
-class AnsweringPresenter : public MessagePresenter {
-public:
-    void showMessage(QWidget*, const QString& text, Icon) override { shown.push_back(text); }
-    bool askYesNo(QWidget*, const QString& text) override {
-        asked.push_back(text);
-        return answer;
-    }
-    std::vector<QString> shown, asked;
-    bool answer = true;
-};
-
-class DeskTest : public ::testing::Test {
+class DeskTest : public ShellTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        settings().setStorageFile(dir_.path() + "/settings.ini");
-        settings().volumes = [] { return std::vector<Volume>{}; };
-        settings().load();
-        settings().maximized = 0;
-        settings().homeFolder = dir_.path();
-        setMessagePresenter(&presenter_);
-        clearFatalMessage();
+        ShellTest::SetUp();
         main_.audioOptions.systemVolumes = false;
         main_.audioOptions.ownThread = false; // deck commands act at once
         main_.audioOptions.openDevice = [](const SoundCardId*, bool, int,
@@ -65,8 +48,7 @@ protected:
                 deck->pause();
         main_.prepareClose();
         main_.onDestroy();
-        setMessagePresenter(nullptr);
-        clearFatalMessage();
+        ShellTest::TearDown();
     }
     std::string track(const char* name, double bpm = 120.0) {
         const std::string path = (dir_.path() + "/" + name).toStdString();
@@ -89,9 +71,6 @@ protected:
     QRgb pixel(QPoint at) const { return main_.backBuffer()->pixel(at); }
     QRgb skinPixel(int x, int y) const { return main_.skin()->surface.pixel(x, y); }
 
-    QTemporaryDir dir_;
-    AnsweringPresenter presenter_;
-    VirtualClock clock_;
     MainWindow main_{clock_};
     MainWidget widget_{main_};
 };

@@ -7,6 +7,7 @@
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
+#include "tests/app/AppTestSupport.h"
 #include "tests/tools/MixTestTracks.h"
 
 #include <QApplication>
@@ -22,39 +23,7 @@
 
 namespace {
 
-class RecordingPresenter : public MessagePresenter {
-public:
-    void showMessage(QWidget*, const QString& text, Icon) override { shown.push_back(text); }
-    bool askYesNo(QWidget*, const QString& text) override {
-        asked.push_back(text);
-        return answer;
-    }
-    std::vector<QString> shown, asked;
-    bool answer = true;
-};
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        settings().setStorageFile(dir_.path() + "/settings.ini");
-        settings().volumes = [] { return std::vector<Volume>{}; };
-        settings().load();
-        settings().maximized = 0;
-        settings().homeFolder = dir_.path();
-        setMessagePresenter(&presenter_);
-        clearFatalMessage();
-    }
-    void TearDown() override {
-        setMessagePresenter(nullptr);
-        clearFatalMessage();
-    }
-    bool settingsSaved() const { return QFile::exists(dir_.path() + "/settings.ini"); }
-
-    QTemporaryDir dir_;
-    RecordingPresenter presenter_;
-    VirtualClock clock_;
-};
+using MainWindowTest = ShellTest;
 
 // A 3-second click track.
 QString writeTone(const QString& path) {

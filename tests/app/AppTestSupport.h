@@ -1,0 +1,49 @@
+#pragma once
+// What the shell's tests share: a message presenter that records instead of showing,
+// and a fixture with scratch settings and home folder and a virtual clock.
+
+#include "app/MessagePresenter.h"
+#include "core/Clock.h"
+#include "core/FatalMessage.h"
+#include "core/Settings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+class RecordingPresenter : public MessagePresenter {
+public:
+    void showMessage(QWidget*, const QString& text, Icon) override { shown.push_back(text); }
+    bool askYesNo(QWidget*, const QString& text) override {
+        asked.push_back(text);
+        return answer;
+    }
+    std::vector<QString> shown, asked;
+    bool answer = true;
+};
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        settings().setStorageFile(dir_.path() + "/settings.ini");
+        settings().volumes = [] { return std::vector<Volume>{}; };
+        settings().load();
+        settings().maximized = 0;
+        settings().homeFolder = dir_.path();
+        setMessagePresenter(&presenter_);
+        clearFatalMessage();
+    }
+    void TearDown() override {
+        setMessagePresenter(nullptr);
+        clearFatalMessage();
+    }
+    bool settingsSaved() const { return QFile::exists(dir_.path() + "/settings.ini"); }
+
+    QTemporaryDir dir_;
+    RecordingPresenter presenter_;
+    VirtualClock clock_;
+};
