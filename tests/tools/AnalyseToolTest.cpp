@@ -1,5 +1,6 @@
 // Runs the zorvendal-analyse program on WAV click tracks and broken files written here.
 
+#include "tests/ScratchDir.h"
 #include "tests/tools/MixTestTracks.h"
 
 #include <gtest/gtest.h>
@@ -7,13 +8,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -54,17 +53,12 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& errFile
         run.out.append(buffer, n);
     const int status = pclose(out);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(errFile, std::ios::binary);
-    run.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    run.err = ScratchDir::read(errFile);
     return run;
 }
 
 void writeWav(const std::string& path, const ClickTrack& track, double seconds) {
     ASSERT_TRUE(writeClickWav(path, track, seconds));
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 std::string garbage(size_t size) {
@@ -79,13 +73,11 @@ std::string garbage(size_t size) {
 
 class AnalyseTool : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    std::string path(const std::string& name) const {
-        return dir.path().toStdString() + "/" + name;
-    }
+    void SetUp() override { ASSERT_TRUE(dir.ok()); }
+    std::string path(const std::string& name) const { return dir.path(name); }
     ToolRun run(const std::vector<std::string>& args) { return runTool(args, path("stderr.txt")); }
 
-    QTemporaryDir dir;
+    ScratchDir dir;
 };
 
 TEST_F(AnalyseTool, JsonReportsEveryFileInOrder) {
@@ -109,8 +101,8 @@ TEST_F(AnalyseTool, JsonReportsEveryFileInOrder) {
     writeWav(path("95 quiet intro.WAV"),
              ClickTrack{.bpm = 95.0, .loudFromS = 60.0 / 95 * 7, .quietGain = 0.1}, 20.0);
     writeWav(path("128.wav"), ClickTrack{.bpm = 128.0}, 20.0);
-    writeBytes(path("garbage.mp3"), garbage(100000));
-    writeBytes(path("not really.wav"), "RIFF\x10\0\0\0WAVEjunk" + garbage(5000));
+    dir.write("garbage.mp3", garbage(100000));
+    dir.write("not really.wav", "RIFF\x10\0\0\0WAVEjunk" + garbage(5000));
 
     std::vector<std::string> args = {"--json"};
     for (const Expect& e : files)
@@ -175,13 +167,11 @@ TEST_F(AnalyseTool, JsonEscapesAnyFileName) {
         EXPECT_EQ(array[i].toObject()["path"].toString().toStdString(), path(expected[i]));
         EXPECT_TRUE(array[i].toObject().contains("bpm")) << i;
     }
-    for (const std::string& n : names) // QTemporaryDir cannot name a non-UTF-8 file
-        std::remove(path(n).c_str());
 }
 
 TEST_F(AnalyseTool, TextLinesAndExitStatus) {
     writeWav(path("a.wav"), ClickTrack{.bpm = 120.0}, 12.0);
-    writeBytes(path("b.mp3"), garbage(20000));
+    dir.write("b.mp3", garbage(20000));
 
     // Good files on stdout, one tab-separated line each; failures named on stderr.
     ToolRun r = run({path("a.wav"), path("b.mp3")});

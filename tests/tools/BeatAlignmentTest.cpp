@@ -4,10 +4,11 @@
 // analyser sums both channels and never hears it, while the side signal of the mix
 // (left - right) holds nothing but the markers, so each deck's kicks are timed apart.
 
+#include "tests/ScratchDir.h"
+#include "tests/tools/MixTestTracks.h"
 #include "tools/mix/MixRenderer.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -78,36 +79,12 @@ struct DrumTrack {
 
     bool write(const std::string& path) const {
         const std::vector<int16_t> samples = render();
-        const uint32_t bytes = uint32_t(samples.size() * 2);
-        // The 44-byte header of 16-bit stereo PCM ("RIFF", "WAVE", "fmt ", "data" as
-        // little-endian words).
-        const uint32_t header[11] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66,
-                                     16,         0x00020001, kRate,      kRate * 4,
-                                     0x00100004, 0x61746164, bytes};
-        FILE* f = std::fopen(path.c_str(), "wb");
-        if (!f)
-            return false;
-        std::fwrite(header, 4, 11, f);
-        std::fwrite(samples.data(), 2, samples.size(), f);
-        return std::fclose(f) == 0;
+        return writeWavFile(path, uint32_t(samples.size() / 2),
+                            [&](uint32_t first, int count, int16_t* out) {
+                                std::copy_n(samples.begin() + 2 * first, 2 * count, out);
+                            });
     }
 };
-
-// Half the difference of the channels of a recorded mix: the markers alone.
-std::vector<float> readSide(const std::string& path) {
-    std::vector<float> side;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return side;
-    std::fseek(f, 44, SEEK_SET);
-    std::vector<int16_t> block(2 * 65536);
-    size_t frames;
-    while ((frames = std::fread(block.data(), 4, 65536, f)) > 0)
-        for (size_t i = 0; i < frames; ++i)
-            side.push_back(0.5f * (float(block[2 * i]) - float(block[2 * i + 1])));
-    std::fclose(f);
-    return side;
-}
 
 // Level of a tone in x[from, to), one value per sample: shifted down by hz and summed
 // under a 4-ms Hann window that ends at the sample (so a burst is seen as it starts).
@@ -187,14 +164,12 @@ struct Offsets {
 
 class BeatAlignmentTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    std::string path(const std::string& name) const {
-        return dir_.path().toStdString() + "/" + name;
-    }
+    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
+    std::string path(const std::string& name) const { return dir_.path(name); }
     // Renders the playlist and gathers the kick offsets of every crossfade.
     Offsets mixAndMeasure(bool masterTempo);
 
-    QTemporaryDir dir_;
+    ScratchDir dir_;
 };
 
 // Three kicks: a long deep sweep with a slow attack, a short punchy one with a click,
@@ -220,7 +195,8 @@ Offsets BeatAlignmentTest::mixAndMeasure(bool masterTempo) {
     std::string error;
     EXPECT_TRUE(MixRenderer(options).run(&summary, &error)) << error;
     EXPECT_EQ(summary.tracks.size(), std::size(kTracks));
-    const std::vector<float> side = readSide(options.output);
+    // Half the difference of the channels: the markers alone.
+    const std::vector<float> side = readMix(options.output, 0.5f, -0.5f);
 
     for (size_t i = 1; i < summary.tracks.size(); ++i) {
         const MixedTrack& in = summary.tracks[i];
