@@ -1,8 +1,8 @@
 #pragma once
 // Two decks with test decoders, a TestOutput as the current sound output and an
 // in-memory track store, registered as the process-wide ones for the rig's lifetime.
-// Settings that steer the signal path are reset to known values. No audio thread:
-// commands are carried out on the posting thread and turn() runs one audio-loop turn.
+// No audio thread: commands are carried out on the posting thread and turn() runs one
+// audio-loop turn.
 
 #include "tests/audio/deck/TestDecoder.h"
 #include "tests/audio/deck/TestOutput.h"
@@ -10,8 +10,13 @@
 #include "audio/deck/Deck.h"
 #include "audio/deck/MemoryTrackStore.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <semaphore>
 #include <string>
+#include <thread>
 
 // A deck that decodes "test:" paths with its TestDecoder and every other path as the
 // program does.
@@ -33,14 +38,25 @@ struct AnalysisValues {
     int32_t loudness = 0;
 };
 
-class DeckRig {
+// Two test decks and a track store, registered as the process-wide ones while they
+// live, with the settings that steer the signal path reset to known values.
+class TestDecks {
 public:
-    explicit DeckRig(int32_t framesPerPoll = 1024);
+    TestDecks();
+    ~TestDecks();
+    TestDeck& deck(int i) { return *decks_[i]; }
+    MemoryTrackStore store;
+
+private:
+    std::unique_ptr<TestDeck> decks_[2];
+};
+
+class DeckRig : public TestDecks {
+public:
+    DeckRig();
     ~DeckRig();
 
-    TestDeck& deck(int i) { return *decks_[i]; }
     TestOutput output;
-    MemoryTrackStore store;
 
     // A record of a "test:" track whose entry already holds the given values and bpm.
     TrackRecord record(const std::string& name, const AnalysisValues& values = {}, float bpm = 0.0f,
@@ -54,7 +70,27 @@ public:
     void turns(int n);
     // Serves deck i until it has nothing left to render or decode (at most `limit`).
     void fill(int i, int limit = 2000);
+};
+
+// Checks what holds of a deck at any moment, whatever the audio thread is doing.
+void expectSane(const Deck& d);
+
+// Ends the process when a test hangs (a command never served, a join that never ends).
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::seconds limit)
+        : thread_([this, limit] {
+              if (!done_.try_acquire_for(limit)) {
+                  std::fputs("no progress: a thread hangs\n", stderr);
+                  std::_Exit(1);
+              }
+          }) {}
+    ~Watchdog() {
+        done_.release();
+        thread_.join();
+    }
 
 private:
-    std::unique_ptr<TestDeck> decks_[2];
+    std::binary_semaphore done_{0};
+    std::thread thread_;
 };

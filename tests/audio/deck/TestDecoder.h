@@ -30,7 +30,6 @@ public:
     int64_t frameCount() const {
         return int64_t{setup_.seconds} * kSampleRate + setup_.extraFrames;
     }
-    static Frame frameAt(const Setup& setup, int64_t n);
     // Frame number of an index-signal frame.
     static int64_t indexOf(Frame f) { return static_cast<int64_t>(f); }
 

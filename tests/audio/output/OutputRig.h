@@ -20,15 +20,10 @@
 #include "audio/output/AudioEngine.h"
 #include "audio/output/SoundConfigurationApply.h"
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <optional>
-#include <semaphore>
 #include <string>
-#include <thread>
 #include <vector>
 
 // One card opened for an engine, with what it played.
@@ -52,7 +47,7 @@ struct RigCard {
 // FNV-1a of frames, continuing from hash.
 uint64_t hashFrames(uint64_t hash, const Frame* frames, size_t count);
 
-class OutputRig {
+class OutputRig : public TestDecks {
 public:
     struct Options {
         bool ownThread = false;
@@ -63,11 +58,9 @@ public:
     explicit OutputRig(const Options& options);
     ~OutputRig();
 
-    TestDeck& deck(int i) { return *decks_[i]; }
     AudioEngine& engine() { return *engine_; }
     std::unique_ptr<AudioEngine>& enginePtr() { return engine_; }
     SoundOutput& output() { return *engine_->output(); }
-    MemoryTrackStore store;
 
     // Cards: all ever opened, oldest first; current(i) is the i-th of the running engine.
     std::deque<RigCard>& cards() { return cards_; }
@@ -107,7 +100,6 @@ private:
     void waitForTurns(int turns);
 
     Options options_;
-    std::unique_ptr<TestDeck> decks_[2];
     std::deque<RigCard> cards_;
     std::unique_ptr<AudioEngine> engine_;
 };
@@ -126,23 +118,3 @@ inline TestDecoder::Setup indexTrack(int32_t seconds = 60) {
 inline TestDecoder::Setup sineTrack(int32_t seconds = 60) {
     return {.amplitude = 12000, .seconds = seconds};
 }
-
-// Ends the process when a test hangs (a command never served, a join that never ends).
-class Watchdog {
-public:
-    explicit Watchdog(std::chrono::seconds limit)
-        : thread_([this, limit] {
-              if (!done_.try_acquire_for(limit)) {
-                  std::fputs("no progress: a thread hangs\n", stderr);
-                  std::_Exit(1);
-              }
-          }) {}
-    ~Watchdog() {
-        done_.release();
-        thread_.join();
-    }
-
-private:
-    std::binary_semaphore done_{0};
-    std::thread thread_;
-};

@@ -23,17 +23,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void expectSane(const Deck& d) {
-    EXPECT_EQ(d.command.load(std::memory_order_acquire), 0);
-    const float p = d.position.load(std::memory_order_relaxed);
-    EXPECT_TRUE(std::isfinite(p));
-    EXPECT_GT(p, -1.001f);
-    EXPECT_LT(p, 1.0001f);
-    const int32_t heard = d.heardPos.load(std::memory_order_relaxed);
-    EXPECT_GE(heard, 0);
-    EXPECT_LT(heard, kDecodedRingFrames);
-}
-
 struct Recording {
     std::string path;
     RigCard* card = nullptr; // hashing what it plays while the recording runs
