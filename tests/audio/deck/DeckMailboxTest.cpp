@@ -20,10 +20,8 @@ using namespace std::chrono_literals;
 
 TEST(DeckMailbox, CommandsPostedWhileTheAudioLoopRuns) {
     DeckRig rig;
-    TestDecoder::Setup setup;
-    setup.seconds = 60;
     for (int i = 0; i < 2; ++i)
-        rig.deck(i).testDecoder.configure(setup);
+        rig.deck(i).testDecoder.configure(sineTrack());
 
     Watchdog watchdog(300s);
 

@@ -42,3 +42,11 @@ private:
     Setup setup_;
     int64_t next_ = 0;
 };
+
+// A track whose frame n holds n, and a sine track.
+inline TestDecoder::Setup indexTrack(int32_t seconds = 60) {
+    return {.signal = TestDecoder::Signal::Index, .seconds = seconds};
+}
+inline TestDecoder::Setup sineTrack(int32_t seconds = 60) {
+    return {.seconds = seconds};
+}

@@ -110,11 +110,3 @@ Frame softMixOne(Frame f, int32_t gain);
 Frame hardMixOne(Frame f, int32_t gain);
 
 constexpr int32_t kLatency = VirtualCard::kLatencyFrames;
-
-// Tracks of the test decoder: frame n of an index track holds n; a sine; short bursts.
-inline TestDecoder::Setup indexTrack(int32_t seconds = 60) {
-    return {.signal = TestDecoder::Signal::Index, .seconds = seconds};
-}
-inline TestDecoder::Setup sineTrack(int32_t seconds = 60) {
-    return {.amplitude = 12000, .seconds = seconds};
-}
