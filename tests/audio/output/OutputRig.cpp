@@ -194,6 +194,7 @@ void OutputRig::play(int64_t frames, int32_t step) {
 }
 
 bool OutputRig::apply(int row, const SoundCardSelection& selection, const MixerState& state) {
+    // A row that does not exist is refused and leaves the running engine's cards current.
     for (auto& c : cards_)
         c.current = c.current && (row < 0 || row >= kSoundConfigurationCount);
     return applySoundConfiguration(engine_, row, selection, state);
