@@ -4,10 +4,6 @@
 #include "audio/deck/DeckTable.h"
 #include "core/Settings.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-
 Decoder* TestDeck::decoderFor(const std::string& path) {
     if (path.rfind("test:", 0) == 0)
         return &testDecoder;
@@ -92,20 +88,4 @@ void DeckRig::fill(int i, int limit) {
         if (d.writePos == write && d.decodeWritePos == decoded)
             return;
     }
-}
-
-void expectSane(const Deck& d) {
-    EXPECT_EQ(d.command.load(std::memory_order_acquire), 0);
-    const float p = d.position.load(std::memory_order_relaxed);
-    EXPECT_TRUE(std::isfinite(p));
-    EXPECT_GT(p, -1.001f);
-    EXPECT_LT(p, 1.0001f);
-    const int32_t heard = d.heardPos.load(std::memory_order_relaxed);
-    EXPECT_GE(heard, 0);
-    EXPECT_LT(heard, kDecodedRingFrames);
-    const int32_t written = d.decodeWritePos.load(std::memory_order_relaxed);
-    EXPECT_EQ(written % kBlockFrames, 0);
-    EXPECT_LT(written, kDecodedRingFrames);
-    EXPECT_GE(d.stopStep.load(), 0);
-    EXPECT_LE(d.stopStep.load(), 2);
 }

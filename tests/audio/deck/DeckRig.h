@@ -10,13 +10,8 @@
 #include "audio/deck/Deck.h"
 #include "audio/deck/MemoryTrackStore.h"
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <semaphore>
 #include <string>
-#include <thread>
 
 // A deck that decodes "test:" paths with its TestDecoder and every other path as the
 // program does.
@@ -70,27 +65,4 @@ public:
     void turns(int n);
     // Serves deck i until it has nothing left to render or decode (at most `limit`).
     void fill(int i, int limit = 2000);
-};
-
-// Checks what holds of a deck at any moment, whatever the audio thread is doing.
-void expectSane(const Deck& d);
-
-// Ends the process when a test hangs (a command never served, a join that never ends).
-class Watchdog {
-public:
-    explicit Watchdog(std::chrono::seconds limit)
-        : thread_([this, limit] {
-              if (!done_.try_acquire_for(limit)) {
-                  std::fputs("no progress: a thread hangs\n", stderr);
-                  std::_Exit(1);
-              }
-          }) {}
-    ~Watchdog() {
-        done_.release();
-        thread_.join();
-    }
-
-private:
-    std::binary_semaphore done_{0};
-    std::thread thread_;
 };

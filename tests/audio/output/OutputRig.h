@@ -20,10 +20,15 @@
 #include "audio/output/AudioEngine.h"
 #include "audio/output/SoundConfigurationApply.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <optional>
+#include <semaphore>
 #include <string>
+#include <thread>
 #include <vector>
 
 // One card opened for an engine, with what it played.
@@ -110,3 +115,23 @@ Frame softMixOne(Frame f, int32_t gain);
 Frame hardMixOne(Frame f, int32_t gain);
 
 constexpr int32_t kLatency = VirtualCard::kLatencyFrames;
+
+// Ends the process when a test hangs (a command never served, a join that never ends).
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::seconds limit)
+        : thread_([this, limit] {
+              if (!done_.try_acquire_for(limit)) {
+                  std::fputs("no progress: a thread hangs\n", stderr);
+                  std::_Exit(1);
+              }
+          }) {}
+    ~Watchdog() {
+        done_.release();
+        thread_.join();
+    }
+
+private:
+    std::binary_semaphore done_{0};
+    std::thread thread_;
+};
