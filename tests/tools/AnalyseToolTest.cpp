@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -85,14 +86,18 @@ TEST_F(AnalyseTool, JsonReportsEveryFileInOrder) {
         std::string name;
         double bpm; // < 0: an error object is expected
         double startS, endS;
+        std::string shown = {}; // the path as the JSON gives it, if not the name
     };
     // Beats fall every 60/bpm s from 0. A track loud from its first frame starts at one
     // of its first beats, depending on when the analyser's band settles (startS 0 here).
     const std::vector<Expect> files = {
         {"120.wav", 120.0, 0.0, 19.5},
         {"garbage.mp3", -1, 0, 0},
+        {"quote \" back \\ tab \t line \n end.wav", 120.0, 0.0, 19.5},
         {"95 quiet intro.WAV", 95.0, 60.0 / 95 * 7, 60.0 / 95 * 31},
+        {"caf\xc3\xa9 \x01.wav", 120.0, 0.0, 19.5},
         {"not really.wav", -1, 0, 0},
+        {"stray \xff byte.wav", 120.0, 0.0, 19.5, "stray \xef\xbf\xbd byte.wav"}, // U+FFFD
         {"128.wav", 128.0, 0.0, 60.0 / 128 * 42},
         {"missing.mp3", -1, 0, 0},
         {"120.wav", 120.0, 0.0, 19.5}, // the same result whichever thread takes it
@@ -105,8 +110,11 @@ TEST_F(AnalyseTool, JsonReportsEveryFileInOrder) {
     dir.write("not really.wav", "RIFF\x10\0\0\0WAVEjunk" + garbage(5000));
 
     std::vector<std::string> args = {"--json"};
-    for (const Expect& e : files)
+    for (const Expect& e : files) {
+        if (e.bpm == 120.0 && e.name != "120.wav") // names the JSON must escape
+            std::filesystem::copy_file(path("120.wav"), path(e.name));
         args.push_back(path(e.name));
+    }
     const ToolRun r = run(args);
     EXPECT_EQ(r.exitCode, 0) << r.err;
 
@@ -120,7 +128,7 @@ TEST_F(AnalyseTool, JsonReportsEveryFileInOrder) {
         const Expect& e = files[i];
         SCOPED_TRACE(e.name);
         const QJsonObject o = array[qsizetype(i)].toObject();
-        EXPECT_EQ(o["path"].toString().toStdString(), path(e.name));
+        EXPECT_EQ(o["path"].toString().toStdString(), path(e.shown.empty() ? e.name : e.shown));
         if (e.bpm < 0) {
             EXPECT_EQ(o.size(), 2);
             EXPECT_FALSE(o["error"].toString().isEmpty());
@@ -139,34 +147,6 @@ TEST_F(AnalyseTool, JsonReportsEveryFileInOrder) {
         EXPECT_GT(o["loudness"].toInt(), 0);
     }
     EXPECT_EQ(array.first().toObject(), array.last().toObject());
-}
-
-TEST_F(AnalyseTool, JsonEscapesAnyFileName) {
-    const std::vector<std::string> names = {
-        "quote \" back \\ tab \t line \n end.wav",
-        "caf\xc3\xa9 \x01.wav",
-        "stray \xff byte.wav",
-    };
-    const std::vector<std::string> expected = {
-        names[0], names[1],
-        "stray \xef\xbf\xbd byte.wav", // U+FFFD in place of the stray byte
-    };
-    std::vector<std::string> args = {"--json"};
-    for (const std::string& n : names) {
-        writeWav(path(n), ClickTrack{.bpm = 120.0}, 2.0);
-        args.push_back(path(n));
-    }
-    const ToolRun r = run(args);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
-    const QJsonArray array = doc.array();
-    ASSERT_EQ(array.size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(array[i].toObject()["path"].toString().toStdString(), path(expected[i]));
-        EXPECT_TRUE(array[i].toObject().contains("bpm")) << i;
-    }
 }
 
 TEST_F(AnalyseTool, TextLinesAndExitStatus) {
