@@ -1,6 +1,7 @@
 // The deck's user-facing operations and its commands, run without an audio thread
 // (each command is carried out on the posting thread).
 
+#include "tests/ScratchDir.h"
 #include "tests/audio/deck/DeckRig.h"
 #include "tests/tools/MixTestTracks.h"
 
@@ -11,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -211,16 +211,14 @@ TEST(DeckOperations, DspPluginIsReplacedOnlyWhenItChanges) {
 }
 
 TEST(DeckOperations, DecoderFollowsTheFileName) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("zv-deck-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto wav = dir / "tone.WAV";
-    ASSERT_TRUE(writeClickWav(wav.string(), ClickTrack{}, 2.0));
+    const ScratchDir dir;
+    const std::string wav = dir.path("tone.WAV");
+    ASSERT_TRUE(writeClickWav(wav, ClickTrack{}, 2.0));
 
     DeckRig rig;
     Deck& d = rig.deck(0);
     TrackRecord record;
-    record.path = wav.string();
+    record.path = wav;
     EXPECT_TRUE(d.load(record));
     EXPECT_EQ(d.decoder.load(), &d.wavDecoder);
     EXPECT_EQ(d.duration, 2);
@@ -231,7 +229,7 @@ TEST(DeckOperations, DecoderFollowsTheFileName) {
 
     for (const char* name : {"a.mp3", "a.wav.mp3", "wav", "a.wave", "x.Wav"}) {
         SCOPED_TRACE(name);
-        record.path = (dir / name).string();
+        record.path = dir.path(name);
         EXPECT_FALSE(d.load(record)); // none of them exists
         const bool wavName = std::string(name) == "x.Wav";
         EXPECT_EQ(d.decoder.load(), wavName ? static_cast<Decoder*>(&d.wavDecoder)
@@ -241,7 +239,6 @@ TEST(DeckOperations, DecoderFollowsTheFileName) {
         EXPECT_FLOAT_EQ(d.position, -1.0f);
         EXPECT_EQ(d.suspended, 1);
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(DeckOperations, LoadHoldsOneAnalysisReferencePerLoadedTrack) {
