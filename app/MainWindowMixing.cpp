@@ -50,20 +50,15 @@ int32_t longMix() {
     return settings().longMix.load(std::memory_order_relaxed);
 }
 
-// The decoded-ring frame that starts envelope block `blocks` from d's heard block.
-int32_t blockFrame(const Deck* d, int32_t blocks) {
-    const int64_t first = d->heardPos.load(std::memory_order_relaxed) / kFramesPerBlock;
-    const int64_t frame = (first + blocks) * kFramesPerBlock % kDecodedRingFrames;
-    return static_cast<int32_t>(frame < 0 ? frame + kDecodedRingFrames : frame);
-}
-
-// Output frames by which d's beat at block `dBlock` will be heard after o's at block
-// `oBlock` (from each deck's heard block); nothing when either is not rendered yet.
-// Measured on what the decks rendered, so a Master Tempo splice that runs the sound
-// ahead of or behind the heard estimate counts as it will be heard.
+// Output frames by which d's beat peaking at block `dBlock` will start to sound after
+// o's at block `oBlock` (from each deck's heard block); nothing when either is not
+// rendered yet. Measured from the beats' onsets, which lie before or after their
+// envelope peaks by as much as 30 ms, differently for every kick, and on what the decks
+// rendered, so a Master Tempo splice that runs the sound ahead of or behind the heard
+// estimate counts as it will be heard.
 std::optional<int32_t> heardApart(const Deck* d, int32_t dBlock, const Deck* o, int32_t oBlock) {
-    const int32_t dFrames = d->outputFramesUntil(blockFrame(d, dBlock));
-    const int32_t oFrames = o->outputFramesUntil(blockFrame(o, oBlock));
+    const int32_t dFrames = d->outputFramesUntil(d->beatFrame(dBlock));
+    const int32_t oFrames = o->outputFramesUntil(o->beatFrame(oBlock));
     if (dFrames < 0 || oFrames < 0)
         return std::nullopt;
     return dFrames - oFrames;
@@ -167,7 +162,10 @@ void MainWindow::fineSync(int d) {
     const int32_t c1 = heardApart(me, t1 + r1, other, theirPeak).value_or(r1 * kFramesPerBlock);
     if (std::abs(c1) < std::abs(c))
         c = c1;
-    if (std::abs(c) < kFineSyncLimitBlocks * kFramesPerBlock)
+    // Below a block the decks already meet: a skip would only cut the sound. A skip
+    // across the start of a beat would double it; the next tick corrects instead.
+    if (std::abs(c) >= kFramesPerBlock && std::abs(c) < kFineSyncLimitBlocks * kFramesPerBlock &&
+        !me->skipTouchesBeat(c, myPeak))
         me->skip(c);
 }
 

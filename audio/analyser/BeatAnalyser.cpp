@@ -1,6 +1,7 @@
 #include "audio/analyser/BeatAnalyser.h"
 #include "core/HotLoop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -59,6 +60,8 @@ void BeatAnalyser::reset() {
     lagSums_.fill(0);
     for (auto& e : envelope_)
         e.store(0, std::memory_order_relaxed);
+    for (auto& m : magnitude_)
+        m.store(0, std::memory_order_relaxed);
     loudnessSum_ = 0;
     windowBlocks_ = 0;
 }
@@ -80,6 +83,9 @@ void BeatAnalyser::attach(TrackAnalysis* analysis, TrackEntry* entry) {
 
 void BeatAnalyser::storeBlock(int w, int16_t v) {
     blockRing_[w] = v;
+    const int32_t change = v - blockRing_[(w - 1) & kRingMask];
+    magnitude_[w].store(static_cast<int16_t>(std::min(std::abs(change), 32767)),
+                        std::memory_order_relaxed);
     if (w < kMirrorBlocks)
         blockRing_[w + kRingBlocks] = v;
 }
@@ -212,6 +218,36 @@ void BeatAnalyser::updateRecord(int pos, int32_t e, TrackAnalysis* rec) {
         }
         bestBandEnergy_ = 0;
     }
+}
+
+int32_t BeatAnalyser::onsetOffset(int peak) const {
+    // The onset is the first block whose change reaches a quarter of the largest near
+    // the peak and twice the largest of the blocks before it: a stretch longer than half a
+    // cycle of the lowest kick, so that the dips of the kick's own waveform do not count,
+    // while a bass or a tail that goes on under the kick does not hide it. Between that
+    // block and the one before, the crossing is placed by interpolation (block values
+    // stand for the centre of their 36 frames).
+    auto magnitude = [this](int b) {
+        return static_cast<int32_t>(magnitude_[b & kRingMask].load(std::memory_order_relaxed));
+    };
+    int32_t loudest = 0;
+    for (int b = peak - kOnsetBefore; b <= peak + kOnsetAfter; ++b)
+        loudest = std::max(loudest, magnitude(b));
+    if (loudest / 4 <= 0)
+        return 0;
+    for (int b = peak - kOnsetBefore; b <= peak + kOnsetAfter; ++b) {
+        int32_t earlier = 0;
+        for (int k = b - kOnsetGap; k < b; ++k)
+            earlier = std::max(earlier, magnitude(k));
+        const int32_t threshold = std::max(loudest / 4, 2 * earlier);
+        const int32_t m = magnitude(b);
+        if (m >= threshold) {
+            const int32_t before = magnitude(b - 1); // below threshold: part of `earlier`
+            const int32_t fraction = (threshold - before) * kBlockFrames36 / (m - before);
+            return (b - 1 - peak) * kBlockFrames36 + kBlockFrames36 / 2 + fraction;
+        }
+    }
+    return 0;
 }
 
 int32_t BeatAnalyser::maxAbsLagSum(int lag) const {

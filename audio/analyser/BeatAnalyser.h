@@ -56,6 +56,11 @@ public:
     int32_t envelopeAt(int block) const {
         return envelope_[block & (kRingBlocks - 1)].load(std::memory_order_relaxed);
     }
+    // Frames from the start of block `peak` to the onset of the sound whose envelope peak
+    // lies there: the envelope peaks where a kernel best overlaps the sound, which is
+    // before the sound starts, by an amount that depends on the kernel's length and on
+    // the sound. 0 when no onset stands out. Safe from any thread.
+    int32_t onsetOffset(int peak) const;
     TrackAnalysis* analysis() const { return analysis_.load(std::memory_order_relaxed); }
     float currentBpm() const { return currentBpm_.load(std::memory_order_relaxed); }
     float instantBpm() const { return instantBpm_.load(std::memory_order_relaxed); }
@@ -83,6 +88,12 @@ private:
     // the taps past a kernel's length are zero.
     static constexpr int kEnvelopeTaps = 56;
     static constexpr int kEnvelopeDelay = 113; // blocks between the newest block and pos
+    // Onset search around an envelope peak, in blocks: the peak may lie up to the longest
+    // kernel (50 blocks) and a margin before the onset, or well after it; and the stretch
+    // an onset must stand out from (13 ms, more than half a cycle of a 40-Hz kick).
+    static constexpr int kOnsetBefore = 40;
+    static constexpr int kOnsetAfter = 64;
+    static constexpr int kOnsetGap = 16;
 
     void buildKernels();
     void storeBlock(int w, int16_t v);
@@ -122,4 +133,7 @@ private:
     std::atomic<TrackAnalysis*> analysis_{nullptr};
     std::atomic<TrackEntry*> entry_{nullptr};
     std::array<std::atomic<int32_t>, kRingBlocks> envelope_{};
+    // |change of the block value| from the block before, for onset timing from other
+    // threads: a kick starts with a steep change, a bass under it changes slowly.
+    std::array<std::atomic<int16_t>, kRingBlocks> magnitude_{};
 };

@@ -153,6 +153,13 @@ public:
     // Length of a beat of the loaded track in envelope blocks (trunc(73500 / bpm)),
     // with defaultBpm when the stored tempo is not usable.
     int32_t beatBlocks(float defaultBpm) const;
+    // Decoded-ring frame where the beat whose envelope peak lies `block` blocks from the
+    // heard block starts to sound: the frame two decks' beats are aligned on.
+    int32_t beatFrame(int32_t block) const;
+    // Whether a skip by `frames` output frames would play the start of a beat twice or
+    // cut it: the beat whose envelope peak lies `nextPeak` blocks from the heard block,
+    // or the one a beat before it. Such a skip is heard as a doubled beat.
+    bool skipTouchesBeat(int32_t frames, int32_t nextPeak) const;
     // Output frames from the frame heard now until the first rendered frame made from
     // decoded-ring frame `decodedFrame` or a later one: when that input will really be
     // heard, splices included. -1 when it is not rendered yet or the map is not known

@@ -23,6 +23,9 @@ constexpr int32_t kColumnUnit = 1024;         // rhythm columns: speed steps per
 // highest flips from beat to beat; summed over a few blocks either side the beat has
 // one stable top.
 constexpr int32_t kPeakSmoothBlocks = 3;
+// Output frames either side of a beat's start that a skip must leave alone (10 ms): the
+// start is known to a millisecond or two, and Master Tempo splices move it further.
+constexpr int32_t kBeatStartMargin = 441;
 
 int64_t smoothedEnvelope(const BeatAnalyser& analyser, int32_t block) {
     int64_t sum = 0;
@@ -145,6 +148,46 @@ int32_t Deck::findNearestPeak(int32_t target) const {
         }
     }
     return result;
+}
+
+int32_t Deck::beatFrame(int32_t block) const {
+    const int32_t peak = heardPos.load(kRelaxed) / kEnvelopeBlockFrames + block;
+    return wrapDecoded(int64_t{peak} * kEnvelopeBlockFrames + analyser.onsetOffset(peak));
+}
+
+bool Deck::skipTouchesBeat(int32_t frames, int32_t nextPeak) const {
+    const int32_t play = sharedPlayPos.load(kRelaxed);
+    const int32_t write = sharedWritePos.load(kRelaxed);
+    const int32_t heard = heardPos.load(kRelaxed);
+    auto fromHeard = [heard](int32_t frame) {
+        int32_t d = frame - heard;
+        if (d >= kDecodedRingFrames / 2)
+            d -= kDecodedRingFrames;
+        else if (d < -kDecodedRingFrames / 2)
+            d += kDecodedRingFrames;
+        return d;
+    };
+    // The starts of the next beat and of the one before, in input frames: the track's
+    // own beat is steady there, while splices move the sound that is heard.
+    const int32_t next = fromHeard(beatFrame(nextPeak));
+    const int32_t onsets[] = {next, next - beatBlocks(kDefaultBeatBpm) * kEnvelopeBlockFrames};
+    // A skip back plays the output frames [frames, 0) from the heard one again, a skip
+    // forward leaves out [0, frames): look for a beat's start made into any of them.
+    const int32_t from =
+        std::max(std::min(frames, 0) - kBeatStartMargin, -(roomBetween(write, play) - 1));
+    const int32_t to = std::min(std::max(frames, 0) + kBeatStartMargin, framesAhead(play, write));
+    int32_t previous = 0;
+    for (int32_t i = from; i < to; ++i) {
+        const int32_t source = outputSource[wrapOutput(int64_t{play} + i)].load(kRelaxed);
+        if (source < 0)
+            return false; // where the beats sound is not known
+        const int32_t input = fromHeard(source);
+        for (const int32_t onset : onsets)
+            if (input == onset || (i > from && previous < onset && onset < input))
+                return true;
+        previous = input;
+    }
+    return false;
 }
 
 int32_t Deck::outputFramesUntil(int32_t decodedFrame) const {

@@ -20,8 +20,7 @@ namespace {
 class MixingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TestDecoder::Setup track;
-        track.seconds = 60;
+        const TestDecoder::Setup track = sineTrack();
         ASSERT_TRUE(rig_.loadTest(0, track));
         ASSERT_TRUE(rig_.loadTest(1, track));
         main_.takeNextIntoDeck = [this, track](int deck) {
@@ -152,8 +151,7 @@ TEST_F(MixingTest, AutoMixGoesOnWhenATrackEnds) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TestDecoder::Setup track;
-        track.seconds = 60;
+        const TestDecoder::Setup track = sineTrack();
         ASSERT_TRUE(rig_.loadTest(0, track));
         ASSERT_TRUE(rig_.loadTest(1, track));
         main_.stopMix();

@@ -1,14 +1,10 @@
 #pragma once
-// Reads back a recorded WAV file and checks its 44-byte header field by field; and a
-// scratch folder for the files.
+// Reads back a recorded WAV file and checks its 44-byte header field by field.
 
 #include "core/Frame.h"
+#include "tests/ScratchDir.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -24,11 +20,6 @@ inline uint32_t readLe32(const std::vector<uint8_t>& b, size_t at) {
 }
 inline uint16_t readLe16(const std::vector<uint8_t>& b, size_t at) {
     return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-inline std::vector<uint8_t> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline RecordedWav readRecordedWav(const std::string& path) {
@@ -68,25 +59,3 @@ inline RecordedWav readRecordedWav(const std::string& path) {
         wav.frames.push_back(readLe32(b, at));
     return wav;
 }
-
-// A folder of its own under the system's temporary folder, removed with its files.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zv-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    bool ok() const { return !path_.empty(); }
-    std::string path(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};

@@ -179,23 +179,10 @@ TEST_F(SettingsTest, ValuesOfTheWrongKindOrSizeKeepTheirDefaults) {
     // Column widths below 16 are repaired, and so is a group whose widths are all zero;
     // a group that adds up to zero (or overflows 32 bits) without being all zero is kept.
     Columns columns = Settings::defaultColumnSizes();
-    for (const auto& [index, value] :
-         std::initializer_list<std::pair<int, int32_t>>{{0, 0},
-                                                        {1, 0},
-                                                        {2, 0},
-                                                        {3, 0},
-                                                        {8, 5},
-                                                        {9, -5},
-                                                        {10, 0},
-                                                        {11, 0},
-                                                        {12, INT32_MAX},
-                                                        {13, INT32_MAX},
-                                                        {14, 2},
-                                                        {15, 0},
-                                                        {24, 3},
-                                                        {25, -100},
-                                                        {26, 16},
-                                                        {27, 0}})
+    const std::pair<int, int32_t> edits[] = {
+        {0, 0},          {1, 0},          {2, 0},  {3, 0},  {8, 5},  {9, -5},    {10, 0},  {11, 0},
+        {12, INT32_MAX}, {13, INT32_MAX}, {14, 2}, {15, 0}, {24, 3}, {25, -100}, {26, 16}, {27, 0}};
+    for (const auto& [index, value] : edits)
         columns[index] = value;
     Columns repaired = columns;
     for (int i : {0, 1, 2, 3, 8, 9, 10, 11, 24, 25, 27})

@@ -1,67 +1,25 @@
 #pragma once
-// Shared by the library tests: a private folder, and database files built byte by byte
-// from the file layout, independently of the product's encoder.
+// Shared by the library tests: database files built byte by byte from the file layout,
+// independently of the product's encoder.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include <stdlib.h>
+#include "tests/ScratchDir.h"
 
 namespace librarytest {
 
 using Bytes = std::vector<uint8_t>;
-
-// A private folder for one test, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = std::filesystem::temp_directory_path() / "zv-library-test-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    bool ok() const { return !path_.empty(); }
-    std::string path(const std::string& name) const { return path_ + "/" + name; }
-    // Writes the bytes to a file of that name (sub-folders created) and returns its path.
-    std::string write(const std::string& name, std::string_view bytes) const {
-        const std::string file = path(name);
-        std::filesystem::create_directories(std::filesystem::path(file).parent_path());
-        std::ofstream(file, std::ios::binary | std::ios::trunc)
-            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-    static std::string read(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-private:
-    std::string path_;
-};
+using TempDir = ScratchDir;
 
 inline void writeBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-}
-
-inline Bytes readBytes(const std::string& path) {
-    const std::string text = TempDir::read(path);
-    return Bytes(text.begin(), text.end());
 }
 
 inline void putU32(Bytes& b, uint32_t v) {

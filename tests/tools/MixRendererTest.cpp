@@ -2,6 +2,7 @@
 // repeatability, bad input, a full disk and signals. (How the beats meet in each
 // crossfade: BeatAlignmentTest.)
 
+#include "tests/audio/WavCheck.h"
 #include "tests/tools/MixTestTracks.h"
 
 #include "tools/mix/MixRenderer.h"
@@ -9,13 +10,11 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -25,23 +24,7 @@ namespace {
 constexpr int kRate = 44100;
 constexpr double kMixTickSeconds = 0.2;
 
-// The left channel of a recorded mix (the recorder writes a 44-byte header).
-std::vector<int16_t> readLeft(const std::string& path) {
-    std::vector<int16_t> left;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return left;
-    std::fseek(f, 44, SEEK_SET);
-    std::vector<int16_t> block(2 * 65536);
-    size_t frames;
-    while ((frames = std::fread(block.data(), 4, 65536, f)) > 0)
-        for (size_t i = 0; i < frames; ++i)
-            left.push_back(block[2 * i]);
-    std::fclose(f);
-    return left;
-}
-
-double rms(const std::vector<int16_t>& x, double fromS, double toS) {
+double rms(const std::vector<float>& x, double fromS, double toS) {
     double sum = 0.0;
     const size_t from = size_t(fromS * kRate), to = std::min(x.size(), size_t(toS * kRate));
     for (size_t n = from; n < to; ++n)
@@ -49,28 +32,15 @@ double rms(const std::vector<int16_t>& x, double fromS, double toS) {
     return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
 }
 
-// The RIFF and data sizes of a WAV file's header against the file's own size.
 void expectHeaderMatchesFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(f)), {});
-    ASSERT_GE(bytes.size(), 44u);
-    auto u32 = [&](size_t at) {
-        uint32_t v = 0;
-        for (int i = 3; i >= 0; --i)
-            v = v << 8 | uint8_t(bytes[at + i]);
-        return v;
-    };
-    EXPECT_EQ(u32(4), bytes.size() - 8);
-    EXPECT_EQ(u32(40), bytes.size() - 44);
-    EXPECT_EQ((bytes.size() - 44) % 4, 0u);
+    const RecordedWav wav = readRecordedWav(path);
+    EXPECT_TRUE(wav.headerValid) << wav.problem;
 }
 
 class MixRendererTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    std::string path(const std::string& name) const {
-        return dir_.path().toStdString() + "/" + name;
-    }
+    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
+    std::string path(const std::string& name) const { return dir_.path(name); }
 
     MixSummary render(const std::vector<std::string>& inputs, const std::string& out,
                       const std::string& database = "db") {
@@ -83,7 +53,7 @@ protected:
         EXPECT_TRUE(MixRenderer(options).run(&summary, &error)) << error;
         return summary;
     }
-    QTemporaryDir dir_;
+    ScratchDir dir_;
 };
 
 TEST_F(MixRendererTest, FortyTracksPlayUnattendedToTheEndWithFullCrossfades) {
@@ -118,7 +88,7 @@ TEST_F(MixRendererTest, FortyTracksPlayUnattendedToTheEndWithFullCrossfades) {
 
     // No silence between tracks: every 50 ms of the mix carries sound until the last
     // track has ended.
-    const std::vector<int16_t> mix = readLeft(path("forty.wav"));
+    const std::vector<float> mix = readMix(path("forty.wav"), 1.0f, 0.0f);
     ASSERT_NEAR(double(mix.size()) / kRate, summary.outputSeconds, 0.05);
     const size_t window = kRate / 20;
     const double lastTrackEnd = summary.tracks.back().mixEnd + 20.0;
@@ -166,17 +136,16 @@ TEST_F(MixRendererTest, ShortAndBrokenTracksPlayInOrderTheMixEndsAndRepeatsExact
     EXPECT_EQ(skipped, broken);
     // The first track plays at its own level, not 2.4 dB down (x 0.76) at the crossfader's
     // centre. (The windows are not aligned to the sample: a few per cent either way.)
-    EXPECT_NEAR(rms(readLeft(path("set.wav")), 0.5, 3.5) / rms(readLeft(inputs[0]), 0.5, 3.5), 1.0,
-                0.06);
+    EXPECT_NEAR(rms(readMix(path("set.wav"), 1, 0), 0.5, 3.5) /
+                    rms(readMix(inputs[0], 1, 0), 0.5, 3.5),
+                1.0, 0.06);
     // Ends with the last track: tracks overlap, so no longer than all of them in a row.
     EXPECT_LE(summary.outputSeconds, total);
     EXPECT_GE(summary.outputSeconds, 40.0 + 20.0 + 20.0 - 3 * 6.4);
 
     render(inputs, "again.wav", "db2");
-    std::ifstream a(path("set.wav"), std::ios::binary), b(path("again.wav"), std::ios::binary);
-    const std::string bytesA((std::istreambuf_iterator<char>(a)), {});
-    const std::string bytesB((std::istreambuf_iterator<char>(b)), {});
-    EXPECT_TRUE(bytesA == bytesB) << "two renders of the same input differ";
+    EXPECT_TRUE(ScratchDir::read(path("set.wav")) == ScratchDir::read(path("again.wav")))
+        << "two renders of the same input differ";
 }
 
 TEST_F(MixRendererTest, LiveMixEndsInOrderOnSigterm) {
@@ -195,12 +164,10 @@ TEST_F(MixRendererTest, LiveMixEndsInOrderOnSigterm) {
     ASSERT_TRUE(tool.waitForFinished(30000));
     EXPECT_EQ(tool.exitCode(), 128 + SIGTERM);
     expectHeaderMatchesFile(path("live.wav"));
-    std::ifstream summary(path("live.json"));
-    const std::string json((std::istreambuf_iterator<char>(summary)), {});
+    const std::string json = ScratchDir::read(path("live.json"));
     EXPECT_NE(json.find("long.wav"), std::string::npos) << json;
     // Where the machine has no sound card, the tool says so instead of playing unheard.
-    std::ifstream cards("/proc/asound/cards");
-    const std::string cardList((std::istreambuf_iterator<char>(cards)), {});
+    const std::string cardList = ScratchDir::read("/proc/asound/cards");
     if (cardList.empty() || cardList.find("no soundcards") != std::string::npos) {
         EXPECT_TRUE(tool.readAllStandardError().contains("no sound device"));
     }

@@ -17,20 +17,12 @@ inline bool writeWavFile(const std::string& path, uint32_t frames,
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;
-    auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
-    auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
-    std::fwrite("RIFF", 1, 4, f);
-    u32(36 + frames * 4);
-    std::fwrite("WAVEfmt ", 1, 8, f);
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(44100);
-    u32(176400);
-    u16(4);
-    u16(16);
-    std::fwrite("data", 1, 4, f);
-    u32(frames * 4);
+    // The 44-byte header of 16-bit stereo PCM ("RIFF", "WAVE", "fmt ", "data" as
+    // little-endian words).
+    const uint32_t header[11] = {0x46464952, 36 + frames * 4, 0x45564157, 0x20746d66,
+                                 16,         0x00020001,      44100,      176400,
+                                 0x00100004, 0x61746164,      frames * 4};
+    std::fwrite(header, 4, 11, f);
     std::vector<int16_t> block(2 * 4096);
     for (uint32_t first = 0; first < frames; first += 4096) {
         const int count = int(std::min<uint32_t>(4096, frames - first));
@@ -38,6 +30,23 @@ inline bool writeWavFile(const std::string& path, uint32_t frames,
         std::fwrite(block.data(), 4, count, f);
     }
     return std::fclose(f) == 0;
+}
+
+// l x left + r x right of each frame of a 44100 Hz 16-bit stereo WAV file with a 44-byte
+// header (what writeWavFile and the recorder write).
+inline std::vector<float> readMix(const std::string& path, float l, float r) {
+    std::vector<float> mix;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return mix;
+    std::fseek(f, 44, SEEK_SET);
+    std::vector<int16_t> block(2 * 65536);
+    size_t frames;
+    while ((frames = std::fread(block.data(), 4, 65536, f)) > 0)
+        for (size_t i = 0; i < frames; ++i)
+            mix.push_back(l * block[2 * i] + r * block[2 * i + 1]);
+    std::fclose(f);
+    return mix;
 }
 
 inline bool writeClickWav(const std::string& path, ClickTrack click, double seconds) {

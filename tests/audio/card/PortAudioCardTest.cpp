@@ -3,6 +3,7 @@
 // frames as fast as they come. So the callback runs (quickly, without a clock) and
 // the cursors, the latency and the closing can be checked. Run under ThreadSanitizer:
 // the callback runs on PortAudio's thread.
+#include "tests/ScratchDir.h"
 #include "tests/audio/output/OutputCapture.h"
 
 #include "audio/card/CardMixer.h"
@@ -13,35 +14,22 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
 // A private home folder holding the ALSA configuration. Must be set before the first
 // ALSA call of the process, which reads the file then; removed at exit.
 void useNullAlsaDevices() {
-    static const struct NullAlsaHome {
-        std::string dir;
-        NullAlsaHome() {
-            char pattern[] = "/tmp/zv-null-alsa-XXXXXX";
-            if (mkdtemp(pattern) == nullptr)
-                return;
-            dir = pattern;
-            std::ofstream(dir + "/.asoundrc")
-                << "pcm.!default { type null }\n"
-                   "pcm.zvnull { type null hint.description \"Null output\" }\n";
-            setenv("HOME", dir.c_str(), 1);
-        }
-        ~NullAlsaHome() {
-            std::error_code ignored;
-            std::filesystem::remove_all(dir, ignored);
-        }
-    } home;
-    ASSERT_FALSE(home.dir.empty());
+    static const ScratchDir home;
+    static const bool ready =
+        home.ok() &&
+        !home.write(".asoundrc", "pcm.!default { type null }\n"
+                                 "pcm.zvnull { type null hint.description \"Null output\" }\n")
+             .empty() &&
+        setenv("HOME", home.path("").c_str(), 1) == 0;
+    ASSERT_TRUE(ready);
 }
 
 } // namespace

@@ -88,8 +88,7 @@ TEST(DeckAllocation, ServingNeverAllocates) {
         SCOPED_TRACE(masterTempo ? "master tempo" : "plain");
         DeckRig rig;
         settings().masterTempo = masterTempo ? 1 : 0;
-        TestDecoder::Setup s;
-        s.seconds = 8;
+        const TestDecoder::Setup s{.seconds = 8};
         ASSERT_TRUE(rig.loadTest(0, s));
         ASSERT_TRUE(rig.loadTest(1, s));
         rig.deck(0).play();

@@ -1,6 +1,7 @@
 // The deck's user-facing operations and its commands, run without an audio thread
 // (each command is carried out on the posting thread).
 
+#include "tests/ScratchDir.h"
 #include "tests/audio/deck/DeckRig.h"
 #include "tests/tools/MixTestTracks.h"
 
@@ -11,16 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-TestDecoder::Setup sine(int32_t seconds = 20) {
-    TestDecoder::Setup s;
-    s.seconds = seconds;
-    return s;
-}
 
 // A plug-in that passes the sound through and reports its destruction.
 class PassThrough : public DspPlugin {
@@ -55,7 +49,7 @@ TEST(DeckOperations, StopCycleWalksMemoryBeginningAndStartPoint) {
         AnalysisValues values;
         values.memoryPoint = c.memory;
         values.startPoint = 0.1f;
-        ASSERT_TRUE(rig.loadTest(0, sine(), values));
+        ASSERT_TRUE(rig.loadTest(0, {}, values));
         Deck& d = rig.deck(0);
         EXPECT_FLOAT_EQ(d.position, c.memory);
         EXPECT_EQ(d.stopStep, c.firstStep);
@@ -96,7 +90,7 @@ TEST(DeckOperations, LoadPlacesTheDeck) {
         AnalysisValues values;
         values.memoryPoint = c.memory;
         values.startPoint = c.start;
-        ASSERT_TRUE(rig.loadTest(1, sine(), values));
+        ASSERT_TRUE(rig.loadTest(1, {}, values));
         Deck& d = rig.deck(1);
         EXPECT_FLOAT_EQ(d.position, c.expectPosition);
         EXPECT_EQ(d.stopStep, c.expectStopStep);
@@ -123,7 +117,7 @@ TEST(DeckOperations, LoadThatCannotReadItsStartFails) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DeckRig rig;
-        TestDecoder::Setup setup = sine();
+        TestDecoder::Setup setup;
         setup.openFails = c.openFails;
         setup.failAtFrame = c.failAtFrame;
         AnalysisValues values;
@@ -138,7 +132,7 @@ TEST(DeckOperations, LoadThatCannotReadItsStartFails) {
 
 TEST(DeckOperations, SpeedCommandSetsTheInputWindow) {
     DeckRig rig;
-    ASSERT_TRUE(rig.loadTest(0, sine()));
+    ASSERT_TRUE(rig.loadTest(0, {}));
     Deck& d = rig.deck(0);
     d.play();
     const struct {
@@ -174,7 +168,7 @@ TEST(DeckOperations, EmptyAndEjectedDecksIgnoreTransport) {
     d.playFrom(0.5f);
     EXPECT_FLOAT_EQ(d.position, -1.0f);
 
-    ASSERT_TRUE(rig.loadTest(0, sine()));
+    ASSERT_TRUE(rig.loadTest(0, {}));
     d.play();
     rig.turns(5);
     d.eject();
@@ -193,7 +187,7 @@ TEST(DeckOperations, EmptyAndEjectedDecksIgnoreTransport) {
 
 TEST(DeckOperations, DspPluginIsReplacedOnlyWhenItChanges) {
     DeckRig rig;
-    ASSERT_TRUE(rig.loadTest(0, sine()));
+    ASSERT_TRUE(rig.loadTest(0, {}));
     Deck& d = rig.deck(0);
     bool firstGone = false;
     bool secondGone = false;
@@ -217,16 +211,14 @@ TEST(DeckOperations, DspPluginIsReplacedOnlyWhenItChanges) {
 }
 
 TEST(DeckOperations, DecoderFollowsTheFileName) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("zv-deck-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto wav = dir / "tone.WAV";
-    ASSERT_TRUE(writeClickWav(wav.string(), ClickTrack{}, 2.0));
+    const ScratchDir dir;
+    const std::string wav = dir.path("tone.WAV");
+    ASSERT_TRUE(writeClickWav(wav, ClickTrack{}, 2.0));
 
     DeckRig rig;
     Deck& d = rig.deck(0);
     TrackRecord record;
-    record.path = wav.string();
+    record.path = wav;
     EXPECT_TRUE(d.load(record));
     EXPECT_EQ(d.decoder.load(), &d.wavDecoder);
     EXPECT_EQ(d.duration, 2);
@@ -237,7 +229,7 @@ TEST(DeckOperations, DecoderFollowsTheFileName) {
 
     for (const char* name : {"a.mp3", "a.wav.mp3", "wav", "a.wave", "x.Wav"}) {
         SCOPED_TRACE(name);
-        record.path = (dir / name).string();
+        record.path = dir.path(name);
         EXPECT_FALSE(d.load(record)); // none of them exists
         const bool wavName = std::string(name) == "x.Wav";
         EXPECT_EQ(d.decoder.load(), wavName ? static_cast<Decoder*>(&d.wavDecoder)
@@ -247,7 +239,6 @@ TEST(DeckOperations, DecoderFollowsTheFileName) {
         EXPECT_FLOAT_EQ(d.position, -1.0f);
         EXPECT_EQ(d.suspended, 1);
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(DeckOperations, LoadHoldsOneAnalysisReferencePerLoadedTrack) {
@@ -257,18 +248,18 @@ TEST(DeckOperations, LoadHoldsOneAnalysisReferencePerLoadedTrack) {
     // Someone else (a details dialog) holds the first track's values too.
     TrackAnalysis* shared = rig.store.acquireAnalysis(first.entry);
 
-    rig.deck(0).testDecoder.configure(sine());
+    rig.deck(0).testDecoder.configure({});
     ASSERT_TRUE(d.load(first));
     EXPECT_EQ(first.entry->refCount, 2);
     EXPECT_EQ(d.analysis().get(), shared);
 
     // A failed open takes no reference, so the next load gives none back.
-    TestDecoder::Setup broken = sine();
+    TestDecoder::Setup broken;
     broken.openFails = true;
     rig.deck(0).testDecoder.configure(broken);
     EXPECT_FALSE(d.load(rig.record("broken")));
     EXPECT_EQ(first.entry->refCount, 1);
-    rig.deck(0).testDecoder.configure(sine());
+    rig.deck(0).testDecoder.configure({});
     ASSERT_TRUE(d.load(rig.record("second")));
     EXPECT_EQ(first.entry->refCount, 1);
     EXPECT_NE(first.entry->analysis, nullptr);
@@ -284,7 +275,7 @@ TEST(DeckOperations, AutoBpmAndAutoLevelOnLoad) {
     DeckRig rig;
     AnalysisValues loud;
     loud.loudness = 1000;
-    ASSERT_TRUE(rig.loadTest(0, sine(), loud, 128.0f));
+    ASSERT_TRUE(rig.loadTest(0, {}, loud, 128.0f));
     rig.deck(0).play();
 
     settings().autoBpm = 1;
@@ -293,7 +284,7 @@ TEST(DeckOperations, AutoBpmAndAutoLevelOnLoad) {
     louder.loudness = 2000;
     rig.deck(1).setVolume(100);
     rig.deck(1).setSpeed(4000);
-    ASSERT_TRUE(rig.loadTest(1, sine(), louder, 64.0f));
+    ASSERT_TRUE(rig.loadTest(1, {}, louder, 64.0f));
     // 128 against 64: double tempo is matched at normal speed; a track twice as loud
     // gets half the level.
     EXPECT_EQ(rig.deck(1).speed, 4096);
@@ -303,7 +294,7 @@ TEST(DeckOperations, AutoBpmAndAutoLevelOnLoad) {
     // Syncs that fail set the controls back to normal.
     rig.deck(1).setSpeed(4000);
     rig.deck(1).setVolume(100);
-    ASSERT_TRUE(rig.loadTest(1, sine(), AnalysisValues{}, 0.0f));
+    ASSERT_TRUE(rig.loadTest(1, {}, AnalysisValues{}, 0.0f));
     EXPECT_EQ(rig.deck(1).speed, 4096);
     EXPECT_EQ(rig.deck(1).volume, 256);
 }

@@ -10,7 +10,7 @@ Decoder* TestDeck::decoderFor(const std::string& path) {
     return Deck::decoderFor(path);
 }
 
-DeckRig::DeckRig(int32_t framesPerPoll) : output(framesPerPoll) {
+TestDecks::TestDecks() {
     Settings& s = settings();
     s.masterTempo = 0;
     s.autoBpm = 0;
@@ -25,17 +25,23 @@ DeckRig::DeckRig(int32_t framesPerPoll) : output(framesPerPoll) {
         decks_[i] = std::make_unique<TestDeck>(i);
         decks()[i] = decks_[i].get();
     }
-    currentSoundOutput().store(&output);
     setTrackStore(&store);
     std::array<DeckMessage, 4> drained;
     deckMessages().takePending(drained);
 }
 
-DeckRig::~DeckRig() {
+TestDecks::~TestDecks() {
     setTrackStore(nullptr);
-    currentSoundOutput().store(nullptr);
     decks()[0] = nullptr;
     decks()[1] = nullptr;
+}
+
+DeckRig::DeckRig() {
+    currentSoundOutput().store(&output);
+}
+
+DeckRig::~DeckRig() {
+    currentSoundOutput().store(nullptr);
 }
 
 TrackRecord DeckRig::record(const std::string& name, const AnalysisValues& values, float bpm,

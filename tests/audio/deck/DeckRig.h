@@ -1,8 +1,8 @@
 #pragma once
 // Two decks with test decoders, a TestOutput as the current sound output and an
 // in-memory track store, registered as the process-wide ones for the rig's lifetime.
-// Settings that steer the signal path are reset to known values. No audio thread:
-// commands are carried out on the posting thread and turn() runs one audio-loop turn.
+// No audio thread: commands are carried out on the posting thread and turn() runs one
+// audio-loop turn.
 
 #include "tests/audio/deck/TestDecoder.h"
 #include "tests/audio/deck/TestOutput.h"
@@ -33,14 +33,25 @@ struct AnalysisValues {
     int32_t loudness = 0;
 };
 
-class DeckRig {
+// Two test decks and a track store, registered as the process-wide ones while they
+// live, with the settings that steer the signal path reset to known values.
+class TestDecks {
 public:
-    explicit DeckRig(int32_t framesPerPoll = 1024);
+    TestDecks();
+    ~TestDecks();
+    TestDeck& deck(int i) { return *decks_[i]; }
+    MemoryTrackStore store;
+
+private:
+    std::unique_ptr<TestDeck> decks_[2];
+};
+
+class DeckRig : public TestDecks {
+public:
+    DeckRig();
     ~DeckRig();
 
-    TestDeck& deck(int i) { return *decks_[i]; }
     TestOutput output;
-    MemoryTrackStore store;
 
     // A record of a "test:" track whose entry already holds the given values and bpm.
     TrackRecord record(const std::string& name, const AnalysisValues& values = {}, float bpm = 0.0f,
@@ -54,7 +65,4 @@ public:
     void turns(int n);
     // Serves deck i until it has nothing left to render or decode (at most `limit`).
     void fill(int i, int limit = 2000);
-
-private:
-    std::unique_ptr<TestDeck> decks_[2];
 };

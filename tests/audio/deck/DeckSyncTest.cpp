@@ -10,16 +10,6 @@
 #include <memory>
 #include <vector>
 
-namespace {
-
-TestDecoder::Setup track(int32_t seconds = 30) {
-    TestDecoder::Setup s;
-    s.seconds = seconds;
-    return s;
-}
-
-} // namespace
-
 TEST(DeckSync, TempoFollowsTheOtherDeck) {
     const struct {
         const char* name;
@@ -44,9 +34,9 @@ TEST(DeckSync, TempoFollowsTheOtherDeck) {
         SCOPED_TRACE(c.name);
         DeckRig rig;
         settings().limitPitch = c.narrowRange ? 1 : 0;
-        ASSERT_TRUE(rig.loadTest(0, track(), {}, c.otherBpm));
+        ASSERT_TRUE(rig.loadTest(0, {}, {}, c.otherBpm));
         rig.deck(0).setSpeed(c.otherSpeed);
-        ASSERT_TRUE(rig.loadTest(1, track(), {}, c.ownBpm));
+        ASSERT_TRUE(rig.loadTest(1, {}, {}, c.ownBpm));
         rig.deck(1).setSpeed(4000);
         EXPECT_EQ(rig.deck(1).syncBpm(), c.synced);
         EXPECT_EQ(rig.deck(1).speed, c.speed);
@@ -72,11 +62,11 @@ TEST(DeckSync, LevelFollowsTheOtherDeck) {
         DeckRig rig;
         AnalysisValues other;
         other.loudness = c.otherLoudness;
-        ASSERT_TRUE(rig.loadTest(0, track(), other));
+        ASSERT_TRUE(rig.loadTest(0, {}, other));
         rig.deck(0).setVolume(c.otherVolume);
         AnalysisValues own;
         own.loudness = c.ownLoudness;
-        ASSERT_TRUE(rig.loadTest(1, track(), own));
+        ASSERT_TRUE(rig.loadTest(1, {}, own));
         rig.deck(1).setVolume(100);
         EXPECT_EQ(rig.deck(1).syncLevel(), c.synced);
         EXPECT_EQ(rig.deck(1).volume, c.volume);
@@ -87,9 +77,7 @@ TEST(DeckSync, LevelFollowsTheOtherDeck) {
 TEST(DeckSync, BeatPeakMovesWithTheHeardFrame) {
     // Clicks every 21600 frames: 600 envelope blocks, a beat at the stored 122.5 BPM.
     DeckRig rig;
-    TestDecoder::Setup clicks = track();
-    clicks.signal = TestDecoder::Signal::Clicks;
-    clicks.clickEvery = 21600;
+    const TestDecoder::Setup clicks{.signal = TestDecoder::Signal::Clicks, .clickEvery = 21600};
     ASSERT_TRUE(rig.loadTest(0, clicks, {}, 122.5f));
     Deck& d = rig.deck(0);
     rig.fill(0);
@@ -159,9 +147,7 @@ TEST(DeckSync, OutputTimeOfAnInputFrameIsWhereItIsHeard) {
         SCOPED_TRACE(c.name);
         DeckRig rig;
         settings().masterTempo = c.masterTempo ? 1 : 0;
-        TestDecoder::Setup index = track();
-        index.signal = TestDecoder::Signal::Index;
-        ASSERT_TRUE(rig.loadTest(0, index));
+        ASSERT_TRUE(rig.loadTest(0, indexTrack(20)));
         Deck& d = rig.deck(0);
         d.setSpeed(c.speed);
         d.play();

@@ -14,20 +14,6 @@
 
 namespace {
 
-TestDecoder::Setup indexTrack(int32_t seconds = 30) {
-    TestDecoder::Setup s;
-    s.signal = TestDecoder::Signal::Index;
-    s.seconds = seconds;
-    return s;
-}
-
-TestDecoder::Setup sineTrack(int32_t seconds = 30, double frequency = 441.0) {
-    TestDecoder::Setup s;
-    s.frequency = frequency;
-    s.seconds = seconds;
-    return s;
-}
-
 // Upward zero crossings of the left channel per second.
 double dominantFrequency(const std::vector<Frame>& frames) {
     int crossings = 0;
@@ -173,7 +159,7 @@ TEST(SignalPath, MasterTempoKeepsThePitch) {
         ASSERT_GT(heard.size(), 150000u);
         EXPECT_NEAR(dominantFrequency(heard), c.frequency, c.frequency * 0.01);
         // Either way the track advances at the deck's speed.
-        const double trackSeconds = (d.position - from) * 30.0;
+        const double trackSeconds = (d.position - from) * 60.0;
         const double heardSeconds = double(heard.size()) / kSampleRate;
         EXPECT_NEAR(trackSeconds / heardSeconds, c.speed / 4096.0, 0.02);
     }
@@ -350,5 +336,5 @@ TEST(SignalPath, SkipBackIntoUnrenderedHistoryIsHeardAsSilence) {
     // What lay there came from before the seek; then the sound rendered at the seek.
     EXPECT_EQ(silent, size_t(unwritten - 1));
     ASSERT_LT(silent, heard.size());
-    EXPECT_NEAR(double(TestDecoder::indexOf(heard[silent])), 0.5 * 30 * kSampleRate, 1.0);
+    EXPECT_NEAR(double(TestDecoder::indexOf(heard[silent])), 0.5 * 60 * kSampleRate, 1.0);
 }

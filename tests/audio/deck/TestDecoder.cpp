@@ -4,7 +4,10 @@
 #include <cmath>
 #include <numbers>
 
-Frame TestDecoder::frameAt(const Setup& setup, int64_t n) {
+namespace {
+
+Frame frameAt(const TestDecoder::Setup& setup, int64_t n) {
+    using Signal = TestDecoder::Signal;
     if (setup.signal == Signal::Index)
         return static_cast<Frame>(n);
     if (setup.signal == Signal::Clicks && n % setup.clickEvery >= setup.clickFrames)
@@ -13,6 +16,8 @@ Frame TestDecoder::frameAt(const Setup& setup, int64_t n) {
     const auto v = static_cast<int16_t>(std::lround(setup.amplitude * std::sin(phase)));
     return makeFrame(v, v);
 }
+
+} // namespace
 
 int32_t TestDecoder::open(const char*) {
     if (setup_.openFails)

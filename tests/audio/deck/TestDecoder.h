@@ -30,7 +30,6 @@ public:
     int64_t frameCount() const {
         return int64_t{setup_.seconds} * kSampleRate + setup_.extraFrames;
     }
-    static Frame frameAt(const Setup& setup, int64_t n);
     // Frame number of an index-signal frame.
     static int64_t indexOf(Frame f) { return static_cast<int64_t>(f); }
 
@@ -43,3 +42,11 @@ private:
     Setup setup_;
     int64_t next_ = 0;
 };
+
+// A track whose frame n holds n, and a sine track.
+inline TestDecoder::Setup indexTrack(int32_t seconds = 60) {
+    return {.signal = TestDecoder::Signal::Index, .seconds = seconds};
+}
+inline TestDecoder::Setup sineTrack(int32_t seconds = 60) {
+    return {.seconds = seconds};
+}

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-TestOutput::TestOutput(int32_t framesPerPoll) : framesPerPoll_(framesPerPoll) {
+TestOutput::TestOutput() {
     level_[0] = kMaxLevel;
     level_[1] = kMaxLevel;
 }
@@ -15,8 +15,6 @@ void TestOutput::setDeckLevel(int deck, int level) {
         level_[deck] = level;
 }
 
-void TestOutput::setCrossfader(int) {}
-
 void TestOutput::resyncDeck(int deck) {
     for (int d = 0; d < 2; ++d) {
         if (deck != -1 && deck != d)
@@ -25,10 +23,6 @@ void TestOutput::resyncDeck(int deck) {
             cursor_[d] = k->playPos;
         ++resyncs_[d];
     }
-}
-
-int TestOutput::submit() {
-    return 1;
 }
 
 int TestOutput::playSnippet(int deck, int32_t ringPos, int32_t frames) {
@@ -48,7 +42,7 @@ void TestOutput::poll() {
         int32_t ahead = deck->writePos - from;
         if (ahead < 0)
             ahead += kOutputRingFrames;
-        const int32_t n = std::min(framesPerPoll_, ahead);
+        const int32_t n = std::min(kFramesPerPoll, ahead);
         if (collecting_[d]) {
             for (int32_t i = 0; i < n; ++i)
                 heard_[d].push_back(deck->outputRing[(from + i) % kOutputRingFrames]);
@@ -69,8 +63,6 @@ void TestOutput::deckStopped(int deck) {
     ++stopped_[deck & 1];
     resyncDeck(deck);
 }
-
-void TestOutput::setSelectedDeck(int) {}
 
 bool TestOutput::isDeckAudible(int deck) {
     if (deck < 0)

@@ -1,8 +1,8 @@
 #pragma once
 // A sound output for engine tests. Like the hard-mix output, it keeps a play cursor
 // per playing deck and, on poll(), reports to the deck the ring frame at that cursor
-// through Deck::updatePlayPosition. The cursor advances by a chosen number of frames
-// per poll, never past what the deck has rendered. It records the calls the decks
+// through Deck::updatePlayPosition. The cursor advances by 1024 frames per poll, never
+// past what the deck has rendered. It records the calls the decks
 // make, and a test may collect the frames "heard" (copied from the output ring) to
 // analyse the signal.
 //
@@ -20,17 +20,17 @@
 
 class TestOutput : public SoundOutput {
 public:
-    explicit TestOutput(int32_t framesPerPoll = 1024);
+    TestOutput();
 
     void setDeckLevel(int deck, int level) override;
-    void setCrossfader(int position) override;
+    void setCrossfader(int) override {}
     void resyncDeck(int deck) override;
-    int submit() override;
+    int submit() override { return 1; }
     int playSnippet(int deck, int32_t ringPos, int32_t frames) override;
     void poll() override;
     void deckStarted(int deck) override;
     void deckStopped(int deck) override;
-    void setSelectedDeck(int deck) override;
+    void setSelectedDeck(int) override {}
     bool isDeckAudible(int deck) override;
 
     // Appends every frame sent for the deck to heard(deck) while on.
@@ -52,7 +52,7 @@ public:
     Snippet lastSnippet() const { return lastSnippet_; }
 
 private:
-    int32_t framesPerPoll_;
+    static constexpr int32_t kFramesPerPoll = 1024;
     std::array<std::atomic<bool>, 2> playing_{};
     std::array<std::atomic<int32_t>, 2> cursor_{};
     std::array<std::atomic<int>, 2> started_{};

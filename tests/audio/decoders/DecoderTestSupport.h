@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -106,6 +105,25 @@ inline Bytes samples(const std::vector<std::vector<int16_t>>& channels, int bits
     return b;
 }
 
+// Data whose frame i holds the value i (low 16 bits on the left, high bits on the right),
+// so that every output frame shows which source frame it is.
+inline Bytes indexData(uint32_t frames) {
+    Bytes data;
+    for (uint32_t i = 0; i < frames; ++i) {
+        put16(data, i & 0xffffu);
+        put16(data, i >> 16);
+    }
+    return data;
+}
+
+inline Bytes indexedFile(uint32_t rate, uint32_t frames) {
+    return wavFile(WavFormat{.rate = rate}, indexData(frames));
+}
+
+inline uint32_t frameIndex(Frame f) {
+    return static_cast<uint16_t>(frameLeft(f)) | (static_cast<uint32_t>(frameRight(f)) << 16);
+}
+
 // A sine of the given frequency, amplitude about half of full scale.
 inline std::vector<int16_t> sine(double hz, int rate, size_t frames) {
     std::vector<int16_t> s(frames);
@@ -114,17 +132,7 @@ inline std::vector<int16_t> sine(double hz, int rate, size_t frames) {
     return s;
 }
 
-// A scratch folder that also writes files.
-class TempDir : public ScratchDir {
-public:
-    // Writes the bytes to a file of that name in the folder and returns its path.
-    std::string write(const std::string& name, const Bytes& bytes) {
-        const std::string file = path(name);
-        std::ofstream(file, std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return file;
-    }
-};
+using TempDir = ScratchDir;
 
 // Paths that are not a regular file are refused, a FIFO without waiting for a writer.
 inline void expectNonFilesRefused(Decoder& decoder, const TempDir& dir) {

@@ -146,7 +146,7 @@ TEST_F(Mp3DecoderTest, RefusesWhatItCannotPlay) {
     ASSERT_FALSE(tone.empty());
     const std::pair<const char*, std::string> cases[] = {
         {"shorter than a second", data("tone_short.mp3")},
-        {"empty", dir.write("empty.mp3", {})},
+        {"empty", dir.write("empty.mp3", Bytes{})},
         {"noise", dir.write("noise.mp3", noise)},
         {"text", dir.write("text.mp3", Bytes(5000, 'a'))},
         {"cut to half a second", dir.write("cut.mp3", Bytes(tone.begin(), tone.begin() + 6000))},

@@ -61,20 +61,6 @@ private:
 
 constexpr int64_t kHeaderBytes = 44;
 
-// 16-bit stereo at 44100 Hz whose frame i holds i, so every frame shows where it is from.
-Bytes indexedTrack(uint32_t frames) {
-    Bytes data;
-    for (uint32_t i = 0; i < frames; ++i) {
-        put16(data, i & 0xffffu);
-        put16(data, i >> 16);
-    }
-    return wavFile(WavFormat{}, data);
-}
-
-uint32_t frameIndex(Frame f) {
-    return static_cast<uint16_t>(frameLeft(f)) | (static_cast<uint32_t>(frameRight(f)) << 16);
-}
-
 TEST(StallingDiskTest, AStallGlitchesNothingLoadedAndPlayOnFromWhereItStopped) {
     constexpr int kSeconds = 30;
     constexpr int64_t kStallFrom = 18 * BufferedFile::kChunkBytes; // after what opening waits for
@@ -82,7 +68,7 @@ TEST(StallingDiskTest, AStallGlitchesNothingLoadedAndPlayOnFromWhereItStopped) {
     constexpr int kLoadedBlocks = (kStallFrom - kHeaderBytes) / 4 / kBlockFrames;
     constexpr int kBlocks = kSeconds * 44100 / kBlockFrames;
 
-    auto owned = std::make_unique<StallingSource>(indexedTrack(kSeconds * 44100), kStallFrom);
+    auto owned = std::make_unique<StallingSource>(indexedFile(44100, kSeconds * 44100), kStallFrom);
     StallingSource& source = *owned;
     WavDecoder decoder;
     ASSERT_EQ(decoder.open(std::move(owned)), kSeconds);
@@ -133,9 +119,9 @@ TEST(StallingDiskTest, AStallGlitchesNothingLoadedAndPlayOnFromWhereItStopped) {
 TEST(StallingDiskTest, AFileCutShortWhileLoadingEndsWhereItNowEnds) {
     constexpr int64_t kCutAt = 18 * BufferedFile::kChunkBytes + 1000;
     WavDecoder decoder;
-    ASSERT_EQ(
-        decoder.open(std::make_unique<StallingSource>(indexedTrack(30 * 44100), INT64_MAX, kCutAt)),
-        30);
+    ASSERT_EQ(decoder.open(std::make_unique<StallingSource>(indexedFile(44100, 30 * 44100),
+                                                            INT64_MAX, kCutAt)),
+              30);
     decoder.seek(0.0f);
     Frame block[kBlockFrames];
     int played = 0;

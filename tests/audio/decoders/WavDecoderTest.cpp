@@ -14,25 +14,6 @@ namespace {
 
 using namespace decodertest;
 
-// Data whose frame i holds the value i (low 16 bits on the left, high bits on the right),
-// so that every output frame shows which source frame it is.
-Bytes indexData(uint32_t frames) {
-    Bytes data;
-    for (uint32_t i = 0; i < frames; ++i) {
-        put16(data, i & 0xffffu);
-        put16(data, i >> 16);
-    }
-    return data;
-}
-
-Bytes indexedFile(uint32_t rate, uint32_t frames) {
-    return wavFile(WavFormat{.rate = rate}, indexData(frames));
-}
-
-uint32_t frameIndex(Frame f) {
-    return static_cast<uint16_t>(frameLeft(f)) | (static_cast<uint32_t>(frameRight(f)) << 16);
-}
-
 class WavDecoderTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.ok()); }

@@ -1,7 +1,6 @@
 #include "tests/audio/output/OutputRig.h"
 
 #include "audio/card/CardMixer.h"
-#include "audio/deck/DeckMessages.h"
 #include "audio/deck/DeckTable.h"
 #include "audio/deck/SoundOutput.h"
 #include "audio/output/OutputGains.h"
@@ -44,11 +43,6 @@ OutputRig::OutputRig() : OutputRig(Options{}) {}
 
 OutputRig::OutputRig(const Options& options) : options_(options) {
     Settings& s = settings();
-    s.masterTempo = 0;
-    s.autoBpm = 0;
-    s.autoLevel = 0;
-    s.longMix = 0;
-    s.limitPitch = 0;
     s.crossfader = 0;
     s.multiInstance = 0;
     s.outputMode = options.outputMode;
@@ -56,18 +50,6 @@ OutputRig::OutputRig(const Options& options) : options_(options) {
     s.soundCard1Guid.reset();
     s.soundCard2Guid.reset();
     clearFatalMessage();
-    autoMixOn() = false;
-    audioLoopRunning() = false;
-    deckStatus(0) = kStatusEmpty;
-    deckStatus(1) = kStatusEmpty;
-    for (int i = 0; i < 2; ++i) {
-        decks_[i] = std::make_unique<TestDeck>(i);
-        decks()[i] = decks_[i].get();
-    }
-    setTrackStore(&store);
-    std::array<DeckMessage, 4> drained;
-    deckMessages().takePending(drained);
-
     engine_ = std::make_unique<AudioEngine>(engineOptions());
     engine_->output()->setCrossfader(options.crossfader);
     engine_->start();
@@ -75,9 +57,6 @@ OutputRig::OutputRig(const Options& options) : options_(options) {
 
 OutputRig::~OutputRig() {
     engine_.reset();
-    setTrackStore(nullptr);
-    decks()[0] = nullptr;
-    decks()[1] = nullptr;
 }
 
 AudioEngineOptions OutputRig::engineOptions() {
@@ -215,10 +194,9 @@ void OutputRig::play(int64_t frames, int32_t step) {
 }
 
 bool OutputRig::apply(int row, const SoundCardSelection& selection, const MixerState& state) {
-    if (row < 0 || row >= kSoundConfigurationCount)
-        return applySoundConfiguration(engine_, row, selection, state);
+    // A row that does not exist is refused and leaves the running engine's cards current.
     for (auto& c : cards_)
-        c.current = false;
+        c.current = c.current && (row < 0 || row >= kSoundConfigurationCount);
     return applySoundConfiguration(engine_, row, selection, state);
 }
 

@@ -52,7 +52,7 @@ struct RigCard {
 // FNV-1a of frames, continuing from hash.
 uint64_t hashFrames(uint64_t hash, const Frame* frames, size_t count);
 
-class OutputRig {
+class OutputRig : public TestDecks {
 public:
     struct Options {
         bool ownThread = false;
@@ -63,11 +63,9 @@ public:
     explicit OutputRig(const Options& options);
     ~OutputRig();
 
-    TestDeck& deck(int i) { return *decks_[i]; }
     AudioEngine& engine() { return *engine_; }
     std::unique_ptr<AudioEngine>& enginePtr() { return engine_; }
     SoundOutput& output() { return *engine_->output(); }
-    MemoryTrackStore store;
 
     // Cards: all ever opened, oldest first; current(i) is the i-th of the running engine.
     std::deque<RigCard>& cards() { return cards_; }
@@ -107,7 +105,6 @@ private:
     void waitForTurns(int turns);
 
     Options options_;
-    std::unique_ptr<TestDeck> decks_[2];
     std::deque<RigCard> cards_;
     std::unique_ptr<AudioEngine> engine_;
 };
@@ -118,14 +115,6 @@ Frame softMixOne(Frame f, int32_t gain);
 Frame hardMixOne(Frame f, int32_t gain);
 
 constexpr int32_t kLatency = VirtualCard::kLatencyFrames;
-
-// Tracks of the test decoder: frame n of an index track holds n; a sine; short bursts.
-inline TestDecoder::Setup indexTrack(int32_t seconds = 60) {
-    return {.signal = TestDecoder::Signal::Index, .seconds = seconds};
-}
-inline TestDecoder::Setup sineTrack(int32_t seconds = 60) {
-    return {.amplitude = 12000, .seconds = seconds};
-}
 
 // Ends the process when a test hangs (a command never served, a join that never ends).
 class Watchdog {

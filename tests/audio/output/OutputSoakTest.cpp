@@ -1,14 +1,16 @@
 // Ten minutes of virtual time of a DJ using both decks at random while a real audio
-// thread serves them: load, play, pause, seek, speed, shift, skip, levels, crossfader
-// and its curve, Master Tempo, deck selection, sound configurations and recordings.
-// The test's thread is the user interface and the cards' clock at once: it steps the
-// cards in lockstep with the audio thread's turns, so every recording must hold exactly
-// the frames the card played while it ran. Meant to run under ThreadSanitizer; a
-// watchdog bounds the whole test.
+// thread serves them: load, eject, play, pause, seek, speed, shift, skip, memory point,
+// levels, crossfader and its curve, Master Tempo, deck selection, sound configurations
+// and recordings. The test's thread is the user interface and the cards' clock at once:
+// it steps the cards in lockstep with the audio thread's turns, so every recording must
+// hold exactly the frames the card played while it ran. A third thread, as the rhythm
+// display does, reads envelopes and analysis records while loads replace them. Meant to
+// run under ThreadSanitizer; a watchdog bounds the whole test.
 
 #include "tests/audio/WavCheck.h"
 #include "tests/audio/output/OutputRig.h"
 
+#include "audio/deck/DeckTable.h"
 #include "audio/deck/SoundOutput.h"
 #include "audio/output/RecordingControl.h"
 #include "audio/recorder/Recorder.h"
@@ -16,13 +18,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <random>
+#include <thread>
 
 using namespace std::chrono_literals;
 
 namespace {
 
+// What holds of a deck at any moment, whatever the audio thread is doing.
 void expectSane(const Deck& d) {
     EXPECT_EQ(d.command.load(std::memory_order_acquire), 0);
     const float p = d.position.load(std::memory_order_relaxed);
@@ -32,6 +39,11 @@ void expectSane(const Deck& d) {
     const int32_t heard = d.heardPos.load(std::memory_order_relaxed);
     EXPECT_GE(heard, 0);
     EXPECT_LT(heard, kDecodedRingFrames);
+    const int32_t written = d.decodeWritePos.load(std::memory_order_relaxed);
+    EXPECT_EQ(written % kBlockFrames, 0);
+    EXPECT_LT(written, kDecodedRingFrames);
+    EXPECT_GE(d.stopStep.load(), 0);
+    EXPECT_LE(d.stopStep.load(), 2);
 }
 
 struct Recording {
@@ -61,6 +73,22 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
                              .clickFrames = 9000,
                              .seconds = 300}));
     rig.deck(0).play();
+    std::atomic<bool> stop{false};
+    std::thread display([&] {
+        std::array<uint16_t, 128> heights{};
+        while (!stop.load(std::memory_order_acquire)) {
+            for (int i = 0; i < 2; ++i) {
+                rig.deck(i).getEnvelope(heights.data(), int(heights.size()), 100);
+                EXPECT_LT(*std::max_element(heights.begin(), heights.end()), 100);
+                // A record a load gave back would be freed memory here.
+                if (const AnalysisRef values = rig.deck(i).analysis()) {
+                    const float memory = values->memoryPoint.load(std::memory_order_relaxed);
+                    EXPECT_TRUE(memory >= 0.0f && memory < 1.0f) << memory;
+                }
+            }
+            std::this_thread::sleep_for(200us);
+        }
+    });
 
     MixerState state;
     std::vector<Recording> recordings;
@@ -129,29 +157,39 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
         ++operations;
         // Weighted: loading and seeking (which decode 6.7 s of sound at once) are as
         // rare as in a real set, the faders are frequent.
-        static const int kWeights[] = {0, 1, 1, 1, 3, 3,  4,  5,  5,  6,  6,  7, 7,
-                                       8, 8, 9, 9, 9, 11, 12, 13, 14, 15, 16, 16};
-        switch (kWeights[below(25)]) {
+        static const int kWeights[] = {0, 1, 1, 1, 3,  3,  4,  5,  5,  6,  6,  7,  7,  8,
+                                       8, 9, 9, 9, 11, 12, 13, 14, 15, 16, 16, 17, 18, 19};
+        switch (kWeights[below(std::size(kWeights))]) {
         case 0:
             if (below(2) == 0) {
                 ASSERT_TRUE(rig.reload(i));
                 EXPECT_EQ(d.playing, 0);
+                EXPECT_EQ(deckStatus(i), kStatusLoaded);
+                EXPECT_GE(d.position, 0.0f);
             }
             break;
         case 1:
         case 2:
             d.play();
+            // Playing, unless the deck has no position (ejected, or the track ran out).
+            EXPECT_TRUE(d.playing == 1 || d.position < 0.0f);
             break;
         case 3:
             d.pause();
             EXPECT_EQ(d.playing, 0);
             break;
-        case 4:
-            d.playFrom(float(below(950)) / 1000.0f);
+        case 4: {
+            const float p = float(below(950)) / 1000.0f;
+            d.playFrom(p);
+            EXPECT_TRUE(d.position < 0.0f || d.position >= p - 1e-4f) << "after a seek to " << p;
             break;
-        case 5:
-            d.setSpeed(2730 + below(5462 - 2730 + 1));
+        }
+        case 5: {
+            const int32_t speed = 2730 + below(5462 - 2730 + 1);
+            d.setSpeed(speed);
+            EXPECT_EQ(d.speed, speed);
             break;
+        }
         case 6:
             d.shift(below(40001) - 20000);
             break;
@@ -196,13 +234,28 @@ TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
             ++reconfigurations;
             break;
         }
-        default:
+        case 16:
             toggle();
+            break;
+        case 17:
+            d.eject();
+            EXPECT_FLOAT_EQ(d.position, -1.0f);
+            d.play();
+            EXPECT_EQ(d.playing, 0);
+            break;
+        case 18:
+            d.setMemory();
+            d.goToMemory();
+            break;
+        default:
+            d.refresh();
             break;
         }
         expectSane(rig.deck(0));
         expectSane(rig.deck(1));
     }
+    stop.store(true, std::memory_order_release);
+    display.join();
     endRecording();
     rig.enginePtr().reset(); // ends the last recording, joins the thread
 
