@@ -34,6 +34,17 @@ int64_t smoothedEnvelope(const BeatAnalyser& analyser, int32_t block) {
     return sum;
 }
 
+// A decoded-ring position as a signed distance from the heard frame: what was rendered
+// lies within a few seconds of it either way, and the ring spans 6.7 s.
+int32_t unwrapAround(int32_t frame, int32_t heard) {
+    int32_t d = frame - heard;
+    if (d >= kDecodedRingFrames / 2)
+        d -= kDecodedRingFrames;
+    else if (d < -kDecodedRingFrames / 2)
+        d += kDecodedRingFrames;
+    return d;
+}
+
 } // namespace
 
 int32_t Deck::beatBlocks(float defaultBpm) const {
@@ -159,14 +170,7 @@ bool Deck::skipTouchesBeat(int32_t frames, int32_t nextPeak) const {
     const int32_t play = sharedPlayPos.load(kRelaxed);
     const int32_t write = sharedWritePos.load(kRelaxed);
     const int32_t heard = heardPos.load(kRelaxed);
-    auto fromHeard = [heard](int32_t frame) {
-        int32_t d = frame - heard;
-        if (d >= kDecodedRingFrames / 2)
-            d -= kDecodedRingFrames;
-        else if (d < -kDecodedRingFrames / 2)
-            d += kDecodedRingFrames;
-        return d;
-    };
+    auto fromHeard = [heard](int32_t frame) { return unwrapAround(frame, heard); };
     // The starts of the next beat and of the one before, in input frames: the track's
     // own beat is steady there, while splices move the sound that is heard.
     const int32_t next = fromHeard(beatFrame(nextPeak));
@@ -194,16 +198,7 @@ int32_t Deck::outputFramesUntil(int32_t decodedFrame) const {
     const int32_t play = sharedPlayPos.load(kRelaxed);
     const int32_t write = sharedWritePos.load(kRelaxed);
     const int32_t heard = heardPos.load(kRelaxed);
-    // Decoded-ring positions unwrapped around the heard frame: what was rendered lies
-    // within a few seconds of it either way, the ring spans 6.7 s.
-    auto fromHeard = [heard](int32_t frame) {
-        int32_t d = frame - heard;
-        if (d >= kDecodedRingFrames / 2)
-            d -= kDecodedRingFrames;
-        else if (d < -kDecodedRingFrames / 2)
-            d += kDecodedRingFrames;
-        return d;
-    };
+    auto fromHeard = [heard](int32_t frame) { return unwrapAround(frame, heard); };
     const int32_t target = fromHeard(decodedFrame);
     const int32_t rendered = framesAhead(play, write);
     for (int32_t i = 0; i < rendered; ++i) {
