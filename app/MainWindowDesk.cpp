@@ -12,6 +12,7 @@
 #include "audio/output/SoundConfigurationApply.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
+#include "library/History.h"
 #include "library/Playlist.h"
 #include "ui/desk/DeckDisplay.h"
 #include "ui/desk/DeskPainter.h"
@@ -265,10 +266,16 @@ void MainWindow::hoverControl(int control, QPoint at) {
 }
 
 void MainWindow::pageButtonReleased(int control, int page) {
-    if (control == 68 && playlist_ && page == kPagePlaylist) {
-        const std::string path = savePath("Save the playlist", "Playlist (*.m3u)", "m3u");
+    if (control != 68)
+        return; // the file browser's buttons come with its views
+    if (page == kPagePlaylist && playlist_) {
+        const std::string path = savePath("Save a Playlist", "Playlist (*.m3u)", "m3u");
         if (!path.empty())
             playlist_->saveAs(path);
+    } else if (page == kPageHistory && history_) {
+        const std::string path = savePath("Save the history list", "Text (*.txt)", "txt");
+        if (!path.empty())
+            history_->saveAs(path);
     }
 }
 
