@@ -226,10 +226,10 @@ void drawRoundButton(QPainter& p, const QRectF& rect, QColor accent, Glyph glyph
     p.drawEllipse(c, capR, capR);
     if (!pressed) {
         // Specular highlight on the top of the cap.
-        QRadialGradient spec(c - QPointF(0, capR * 0.45), capR * 0.7);
-        spec.setColorAt(0, QColor(255, 255, 255, 46));
-        spec.setColorAt(1, QColor(255, 255, 255, 0));
-        p.setBrush(spec);
+        QRadialGradient shine(c - QPointF(0, capR * 0.45), capR * 0.7);
+        shine.setColorAt(0, QColor(255, 255, 255, 46));
+        shine.setColorAt(1, QColor(255, 255, 255, 0));
+        p.setBrush(shine);
         p.drawEllipse(c, capR, capR);
     }
 
