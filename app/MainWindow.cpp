@@ -39,6 +39,7 @@ MainWindow::~MainWindow() {
     // still runs, but keep the settings of the previous run.
     if (created_ && !destroyed_) {
         killTimers();
+        stopRhythmWindow(); // it reads the decks
         audioEngine_.reset();
         destroyDecks();
         destroyLibrary();
