@@ -1,5 +1,6 @@
 #include "library/PlaylistFile.h"
 
+#include "core/AsciiCase.h"
 #include "library/TrackNames.h"
 
 #include <algorithm>
@@ -18,24 +19,6 @@ constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr size_t kReadChunkBytes = 64 * 1024;
 // Appended to a file's name while its new content is written.
 constexpr const char* kSavingSuffix = ".saving";
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (lowerAscii(text[i]) != lowerAscii(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && startsWithIgnoringCase(a, b);
-}
 
 // The whole content of a regular file of at most kMaxPlaylistFileBytes; false for
 // anything else. Opened without blocking so a FIFO or device named as a playlist

@@ -1,5 +1,7 @@
 #include "library/TrackNames.h"
 
+#include "core/AsciiCase.h"
+
 #include "core/TrackStore.h"
 
 #include <algorithm>
@@ -17,14 +19,9 @@ std::string_view trimTrailingSpaces(std::string_view text) {
     return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
 }
 
+// Only ".mp3" is cut from a title; other extensions stay.
 bool endsWithMp3(std::string_view text) {
-    if (text.size() <= 4)
-        return false;
-    static constexpr std::string_view kMp3 = ".mp3";
-    const std::string_view tail = text.substr(text.size() - 4);
-    return std::equal(tail.begin(), tail.end(), kMp3.begin(), [](char a, char b) {
-        return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
-    });
+    return text.size() > 4 && endsWithIgnoringCase(text, ".mp3");
 }
 
 } // namespace

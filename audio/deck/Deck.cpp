@@ -4,6 +4,8 @@
 
 #include "audio/deck/Deck.h"
 
+#include "core/AsciiCase.h"
+
 #include "audio/deck/DeckControls.h"
 #include "audio/deck/DeckTable.h"
 #include "audio/deck/DspPlugin.h"
@@ -21,21 +23,6 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-bool endsWithWav(const std::string& path) {
-    static constexpr char kWav[] = ".wav";
-    if (path.size() < 4)
-        return false;
-    const char* tail = path.c_str() + path.size() - 4;
-    for (int i = 0; i < 4; ++i) {
-        char c = tail[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != kWav[i])
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 Deck::Deck(int deckIndex)
@@ -50,7 +37,7 @@ Deck::~Deck() {
 }
 
 Decoder* Deck::decoderFor(const std::string& path) {
-    if (endsWithWav(path))
+    if (endsWithIgnoringCase(path, ".wav"))
         return &wavDecoder;
     return &mp3Decoder;
 }

@@ -1,5 +1,7 @@
 #include "ui/desk/DeckText.h"
 
+#include "core/AsciiCase.h"
+
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -74,15 +76,6 @@ std::string placeholder(size_t name, int flags, const DeckView& deck) {
         return format1(20.0 * std::log10(std::abs(product) * 2.249046225915903e-09));
     }
     }
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view name) {
-    if (text.size() < name.size())
-        return false;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != name[i])
-            return false;
-    return true;
 }
 
 int readNumber(std::string_view s, size_t& i) {

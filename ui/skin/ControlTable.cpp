@@ -1,5 +1,7 @@
 #include "ui/skin/ControlTable.h"
 
+#include "core/AsciiCase.h"
+
 #include <cctype>
 
 namespace {
@@ -206,16 +208,6 @@ constexpr std::array<Names, kControlCount> kNames = {{
     {"", "Set the range of the pitch slider"},
     {"window drag", ""},
 }};
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 void setRect(ControlEntry& e, int left, int top, int right, int bottom) {
     e.x = e.left = e.hitX1 = left;

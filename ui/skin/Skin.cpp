@@ -1,5 +1,6 @@
 #include "ui/skin/Skin.h"
 
+#include "core/AsciiCase.h"
 #include "core/FatalMessage.h"
 
 #include <QDir>
@@ -25,13 +26,6 @@ std::string_view skipBlanks(std::string_view s) {
     while (i < s.size() && isBlank(s[i]))
         ++i;
     return s.substr(i);
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // A decimal integer at the start of s (an optional sign, then digits), saturated to
