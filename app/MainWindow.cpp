@@ -8,6 +8,7 @@
 #include "audio/deck/DeckMessages.h"
 #include "audio/deck/DeckTable.h"
 #include "audio/deck/SoundOutput.h"
+#include "audio/decoders/FilePrefetcher.h"
 #include "audio/output/SoundConfigurationApply.h"
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
@@ -121,6 +122,8 @@ void MainWindow::createLibrary() {
     database_ = databasePath.empty() ? std::make_unique<TrackDatabase>()
                                      : std::make_unique<TrackDatabase>(databasePath);
     setTrackStore(database_.get());
+    prefetcher_ = fileReader ? std::make_unique<FilePrefetcher>(fileReader)
+                             : std::make_unique<FilePrefetcher>();
     history_ = std::make_unique<History>();
     playlist_ = std::make_unique<Playlist>(*database_, *history_);
     playlist_->setDecks(DeckAccess{[this](int deck, const TrackRecord& record) {
@@ -160,6 +163,9 @@ void MainWindow::destroyDecks() {
 }
 
 void MainWindow::destroyLibrary() {
+    for (PendingLoad& pending : pendingLoads_)
+        pending.track.reset();
+    prefetcher_.reset();
     takeNextIntoDeck = nullptr;
     addToHistory = nullptr;
     playlist_.reset();
@@ -219,6 +225,7 @@ void MainWindow::killTimers() {
     historyTimer = {false, false};
     pitchResetTimer = {false, false};
     clock_.killTimer(kTimerDisplay);
+    clock_.killTimer(kTimerPendingLoads);
 }
 
 bool MainWindow::onClose() {

@@ -27,6 +27,7 @@
 class Clock;
 class Deck;
 class DeckDisplay;
+class FilePrefetcher;
 class DeskInput;
 class RhythmWidget;
 class TooltipBalloon;
@@ -150,6 +151,9 @@ public:
     // The database file to open; empty means the one in the home folder. Set before
     // onCreate (tools choose their own).
     std::string databasePath;
+    // How a file is read through before a load the user asked for; empty: from the disk.
+    // Set before onCreate (tests stand in for a slow disk).
+    std::function<void(const std::string& path, const std::atomic<bool>& stop)> fileReader;
     QWidget* window() const { return window_; }
     Clock& clock() { return clock_; }
     bool quitRequested() const { return quit_; }
@@ -158,6 +162,11 @@ public:
     // --- Beat matching and automatic mixing --------------------------------------
     // The one load used by the library, drag and drop and the automatic mix.
     bool loadIntoDeck(int deck, const TrackRecord& track);
+    // A load the user asked for: the file is read through on another thread first, so
+    // that a slow disk never freezes the window, and the deck loads once it is in. A
+    // later load of the same deck replaces a pending one.
+    void loadIntoDeckSoon(int deck, const TrackRecord& track);
+    bool loadPending(int deck) const;
     void magicSync(int deck);
     void syncPitch(int deck);
     void syncBeat(int deck);
@@ -221,6 +230,8 @@ private:
     bool takeNext(int deck);
     void followTrackEnd(int deck);
     void onHistoryTimer(int deck);
+    void onPendingLoads();
+    void prefetchNextTrack();
     void createBackBuffer();
     void createSkin();
     void createDesk();
@@ -249,6 +260,13 @@ private:
     std::unique_ptr<TrackDatabase> database_;
     std::unique_ptr<History> history_;
     std::unique_ptr<Playlist> playlist_;
+    std::unique_ptr<FilePrefetcher> prefetcher_;
+    // A deck's load that waits for its file to be read (no track: none waits).
+    struct PendingLoad {
+        uint64_t ticket = 0;
+        std::unique_ptr<TrackRecord> track;
+    };
+    std::array<PendingLoad, 2> pendingLoads_;
     std::array<std::unique_ptr<Deck>, 2> decks_;
     std::unique_ptr<AudioEngine> audioEngine_;
     std::unique_ptr<QImage> backBuffer_;

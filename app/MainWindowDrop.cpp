@@ -82,6 +82,8 @@ void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
         return;
     const DropTarget target =
         targetOf(hitTest(skin_->table, at.x(), at.y(), desk_->page(), desk_->sliderMode()));
+    // A deck whose load waits for its file counts as taken.
+    const auto occupied = [this](int d) { return hasTrack(d) || loadPending(d); };
     size_t next = 0;
     bool atTop = false;
     int deck = -1;
@@ -101,9 +103,9 @@ void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
             break;
         [[fallthrough]];
     case DropTarget::RhythmWindow:
-        if (!hasTrack(selectedDeck_))
+        if (!occupied(selectedDeck_))
             deck = selectedDeck_;
-        else if (!hasTrack(1 - selectedDeck_))
+        else if (!occupied(1 - selectedDeck_))
             deck = 1 - selectedDeck_;
         break;
     }
@@ -113,10 +115,10 @@ void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
         if (!load && secure == 1)
             load = messagePresenter().askYesNo(window_, kDeckBusyQuestion);
         if (load)
-            loadIntoDeck(deck, records[0]);
+            loadIntoDeckSoon(deck, records[0]);
         next = 1;
-        if (next < records.size() && !hasTrack(1 - deck))
-            loadIntoDeck(1 - deck, records[next++]);
+        if (next < records.size() && !occupied(1 - deck))
+            loadIntoDeckSoon(1 - deck, records[next++]);
     }
     if (next < records.size() && playlist_) {
         std::vector<TrackRecord> rest(records.begin() + long(next), records.end());

@@ -82,7 +82,9 @@ bool MainWindow::loadIntoDeck(int d, const TrackRecord& track) {
     if (mixTimer)
         stopMix();
     stopPitchReset(d);
+    pendingLoads_[d & 1].track.reset(); // this load supersedes one that waits
     bool loaded = target->load(track);
+    prefetchNextTrack();
     // The history timer restarts at every load, so a track that stays less than 40 s
     // never enters the history.
     clock_.startTimer(kTimerHistory0 + d, kHistoryTimerMs,

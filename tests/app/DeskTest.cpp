@@ -31,12 +31,38 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
+
 namespace {
+
+// A disk that can be made to stall: reads through it wait while it is closed.
+struct StallingDisk {
+    std::mutex mutex;
+    bool open = true;
+    void set(bool isOpen) {
+        std::lock_guard lock(mutex);
+        open = isOpen;
+    }
+    void read(const std::atomic<bool>& stop) {
+        for (;;) {
+            std::unique_lock lock(mutex);
+            if (open || stop.load())
+                return;
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+};
 
 class DeskTest : public ShellTest {
 protected:
     void SetUp() override {
         ShellTest::SetUp();
+        main_.fileReader = [disk = disk_](const std::string&, const std::atomic<bool>& stop) {
+            disk->read(stop);
+        };
         main_.audioOptions.systemVolumes = false;
         main_.audioOptions.ownThread = false; // deck commands act at once
         main_.audioOptions.openDevice = [](const SoundCardId*, bool, int,
@@ -76,6 +102,16 @@ protected:
     QRgb pixel(QPoint at) const { return main_.backBuffer()->pixel(at); }
     QRgb skinPixel(int x, int y) const { return main_.skin()->surface.pixel(x, y); }
 
+    // Turns the clock until the decks' pending loads are done (bounded in real time).
+    void finishLoads() {
+        for (int i = 0; i < 5000 && (main_.loadPending(0) || main_.loadPending(1)); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            clock_.advance(10);
+        }
+        ASSERT_FALSE(main_.loadPending(0) || main_.loadPending(1));
+    }
+
+    std::shared_ptr<StallingDisk> disk_ = std::make_shared<StallingDisk>();
     MainWindow main_{clock_};
     MainWidget widget_{main_};
 };
@@ -176,18 +212,27 @@ TEST_F(DeskTest, DiscPlaysFromTheClickedPlaceAndItsHandFollows) {
     EXPECT_NE(pixel(centre + QPoint(r / 2, 0)), qRgb(255, 255, 255));
 }
 
-TEST_F(DeskTest, DroppedFilesFillTheDecksThenThePlaylist) {
+TEST_F(DeskTest, DroppedFilesFillTheDecksThenThePlaylistWhileTheDiskStalls) {
     const std::string a = track("a.wav"), b = track("b.wav"), c = track("c.wav");
     QByteArray list;
     for (const std::string& p :
          {a, std::string("/nonexistent/x.mp3"), dir_.path().toStdString(), b, c})
         list += "file://" + QByteArray(p.c_str()).toPercentEncoding("/") + "\r\n";
     list += "https://example.org/not-local.mp3\r\n";
+    disk_->set(false);
     main_.dropFiles(centreOf(control::kDisc1), localPathsFromUriList(list));
-    EXPECT_EQ(deckAt(0)->track->path, a);
-    EXPECT_EQ(deckAt(1)->track->path, b);
+    // The window goes on while the files are read; the decks count as taken.
+    clock_.advance(500);
+    EXPECT_FALSE(deckAt(0)->hasTrack() || deckAt(1)->hasTrack());
+    EXPECT_TRUE(main_.loadPending(0) && main_.loadPending(1));
     ASSERT_EQ(main_.playlist()->rowCount(), 1);
     EXPECT_EQ(main_.playlist()->record(0).path, c);
+    // A second drop on a waiting deck replaces its load.
+    main_.dropFiles(centreOf(control::kDisc1), {c});
+    disk_->set(true);
+    finishLoads();
+    EXPECT_EQ(deckAt(0)->track->path, c);
+    EXPECT_EQ(deckAt(1)->track->path, b);
 
     // Names that are not UTF-8 keep their bytes.
     const std::vector<std::string> raw =

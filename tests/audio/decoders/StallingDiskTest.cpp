@@ -3,6 +3,7 @@
 // and once the disk answers the track goes on from the very frame where it stopped.
 
 #include "audio/decoders/BufferedFile.h"
+#include "audio/decoders/FilePrefetcher.h"
 #include "audio/decoders/WavDecoder.h"
 #include "tests/audio/decoders/DecoderTestSupport.h"
 
@@ -12,7 +13,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -135,6 +139,64 @@ TEST(StallingDiskTest, AFileCutShortWhileLoadingEndsWhereItNowEnds) {
     }
     EXPECT_EQ(result, 0);
     EXPECT_EQ(played, (kCutAt - kHeaderBytes) / 4 / kBlockFrames);
+}
+
+} // namespace
+
+namespace {
+
+// Read-ahead before a load: tickets finish in order, a read that stalls holds up only
+// the prefetcher's own thread, and the prefetcher can go while such a read still runs.
+TEST(FilePrefetcherTest, ServesInOrderAndLeavesAStalledReadBehind) {
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool open = false;
+        std::vector<std::string> read;
+    };
+    auto gate = std::make_shared<Gate>();
+    auto prefetcher = std::make_unique<FilePrefetcher>(
+        [gate](const std::string& path, const std::atomic<bool>& stop) {
+            std::unique_lock lock(gate->mutex);
+            gate->changed.wait_for(lock, std::chrono::seconds(10),
+                                   [&] { return gate->open || stop.load(); });
+            gate->read.push_back(path);
+        });
+    const uint64_t first = prefetcher->request("a");
+    const uint64_t second = prefetcher->request("b");
+    EXPECT_FALSE(prefetcher->finished(first) || prefetcher->finished(second));
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->open = true;
+    }
+    gate->changed.notify_all();
+    for (int i = 0; i < 5000 && !prefetcher->finished(second); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(prefetcher->finished(first) && prefetcher->finished(second));
+    {
+        std::lock_guard lock(gate->mutex);
+        EXPECT_EQ(gate->read, (std::vector<std::string>{"a", "b"}));
+        gate->open = false;
+    }
+    prefetcher->request("c"); // stalls; the prefetcher goes at once all the same
+    prefetcher.reset();
+    std::lock_guard lock(gate->mutex);
+    gate->open = true;
+    gate->changed.notify_all();
+}
+
+// The default reader gives up on what is not a regular file instead of waiting on it.
+TEST(FilePrefetcherTest, ReadsThroughRegularFilesOnly) {
+    const std::string fifo = testing::TempDir() + "/prefetch-fifo";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    FilePrefetcher prefetcher;
+    const uint64_t ticket = prefetcher.request(fifo);
+    const uint64_t missing = prefetcher.request("/nonexistent/track.mp3");
+    for (int i = 0; i < 5000 && !prefetcher.finished(missing); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(prefetcher.finished(ticket) && prefetcher.finished(missing));
+    ::unlink(fifo.c_str());
 }
 
 } // namespace
