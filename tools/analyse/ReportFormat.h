@@ -2,7 +2,7 @@
 // The tool's output: one tab-separated line per analysed file, or JSON objects.
 // Numbers always use '.' as the decimal point (the tool never leaves the C locale).
 
-#include "tools/analyse/FileAnalyser.h"
+#include "library/FileAnalyser.h"
 
 #include <string>
 

@@ -7,7 +7,7 @@
 // usage error. A folder of music with a few broken files is still a success: the good
 // files are reported and each failure is named.
 
-#include "tools/analyse/FileAnalyser.h"
+#include "library/FileAnalyser.h"
 #include "tools/analyse/ReportFormat.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "tools/analyse/FileAnalyser.h"
+#include "library/FileAnalyser.h"
 
 #include <cstdio>
 #include <thread>
