@@ -15,6 +15,7 @@
 #include <string>
 
 struct TrackAnalysis {
+    // Flags; older versions of the program keep the field as they found it.
     std::atomic<uint32_t> reserved{0};
     std::atomic<float> startPoint{0.0f};
     std::atomic<float> endPoint{0.0f};
@@ -26,6 +27,12 @@ struct TrackAnalysis {
     std::atomic<int32_t> loudness{0};
 
     static constexpr int32_t kBpmSetByHand = 2147483647;
+    // In reserved: the whole track was analysed, so its values are final and a play
+    // (which may see only part of the track) leaves them as they are.
+    static constexpr uint32_t kAnalysedWhole = 1;
+    bool analysedWhole() const {
+        return (reserved.load(std::memory_order_relaxed) & kAnalysedWhole) != 0;
+    }
 };
 
 struct TrackEntry {

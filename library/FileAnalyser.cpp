@@ -27,7 +27,8 @@ void BlockQueue::fill(Decoder& decoder) {
         }
         DecodedBlock& block = slots_[n % kSlots];
         block.positionBefore = decoder.position;
-        const int32_t result = decoder.read(block.frames.data());
+        const int32_t result =
+            cancelled_.load(std::memory_order_relaxed) ? -1 : decoder.read(block.frames.data());
         block.positionAfter = decoder.position;
         if (result != 1) {
             // The end travels in the count itself, so a waiting consumer always wakes.
@@ -81,7 +82,7 @@ void FileAnalyser::feedSilence(int blocks) {
     }
 }
 
-FileReport FileAnalyser::analyse(const std::string& path) {
+FileReport FileAnalyser::analyse(const std::string& path, const std::atomic<bool>* stop) {
     FileReport report;
     report.path = path;
     Decoder& decoder = isWavName(path) ? static_cast<Decoder&>(wav_) : mp3_;
@@ -91,6 +92,7 @@ FileReport FileAnalyser::analyse(const std::string& path) {
         report.error = "cannot open";
         return report;
     }
+    report.sizeKey = decoder.sizeKey;
 
     // As a deck loads a new track and places it at the beginning.
     TrackAnalysis record;
@@ -112,6 +114,11 @@ FileReport FileAnalyser::analyse(const std::string& path) {
     float lastPosition = 0.0f;
     const DecodedBlock* block;
     while ((block = queue.next()) != nullptr) {
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            queue.cancel();
+            queue.release();
+            continue; // what the reader still holds is let go
+        }
         frameTimes_[analyser_->blockWrite() / 32] = block->positionBefore;
         for (int i = 0; i < kBlockFrames; ++i) {
             samples_[2 * i] = frameLeft(block->frames[i]);
@@ -126,6 +133,11 @@ FileReport FileAnalyser::analyse(const std::string& path) {
     const int32_t result = queue.endResult();
     decoding_.store(0, std::memory_order_relaxed);
     decoder.close();
+    if (stop && stop->load(std::memory_order_relaxed)) {
+        analyser_.reset();
+        report.error = "stopped";
+        return report;
+    }
 
     const double decodedS = blocks * double(kBlockFrames) / kSampleRate;
     if (blocks == 0) {
@@ -138,6 +150,11 @@ FileReport FileAnalyser::analyse(const std::string& path) {
         // gives the track's length more exactly than its whole seconds.
         report.durationS = lastPosition > 0.0f ? decodedS / lastPosition : double(duration);
         report.bpm = entry.bpm.load(std::memory_order_relaxed);
+        report.bpmCount = record.bpmCount.load(std::memory_order_relaxed);
+        report.startPoint = record.startPoint.load(std::memory_order_relaxed);
+        report.endPoint = record.endPoint.load(std::memory_order_relaxed);
+        report.startEnergy = record.startEnergy.load(std::memory_order_relaxed);
+        report.endEnergy = record.endEnergy.load(std::memory_order_relaxed);
         report.startS = record.startPoint.load(std::memory_order_relaxed) * report.durationS;
         report.endS = record.endPoint.load(std::memory_order_relaxed) * report.durationS;
         report.peak = record.peakEnergy.load(std::memory_order_relaxed);

@@ -20,14 +20,21 @@
 
 struct FileReport {
     std::string path;
-    std::string error;   // empty when the file was analysed
-    std::string warning; // set when reading stopped early on an error
-    float bpm = 0.0f;    // the refined BPM as the entry received it, 0 when none
-    double startS = 0.0; // start and end points in seconds
+    std::string error;    // empty when the file was analysed
+    std::string warning;  // set when reading stopped early on an error
+    uint32_t sizeKey = 0; // the file's size when it was opened
+    float bpm = 0.0f;     // the refined BPM as the entry received it, 0 when none
+    int32_t bpmCount = 0; // the run behind it
+    double startS = 0.0;  // start and end points in seconds
     double endS = 0.0;
     double durationS = 0.0;
     int32_t peak = 0;
     int32_t loudness = 0;
+    // The record's own values: points as fractions of the track, with their energies.
+    float startPoint = 0.0f;
+    float endPoint = 0.0f;
+    int32_t startEnergy = 0;
+    int32_t endEnergy = 0;
 
     bool ok() const { return error.empty(); }
 };
@@ -44,8 +51,10 @@ struct DecodedBlock {
 class BlockQueue {
 public:
     static constexpr uint64_t kSlots = 32;
-    // Producer: reads the decoder to its end (or error) into the slots.
+    // Producer: reads the decoder to its end (or error, or cancel) into the slots.
     void fill(Decoder& decoder);
+    // Consumer: the producer stops at its next block; next() still gives what it holds.
+    void cancel() { cancelled_.store(true, std::memory_order_relaxed); }
     // Consumer: the next block, or null after the last one.
     const DecodedBlock* next();
     // Consumer: the block from next() is no longer needed.
@@ -59,6 +68,7 @@ private:
     // after the last) and taken (the reverse), so each side sees the other's slots.
     std::atomic<uint64_t> produced_{0};
     std::atomic<uint64_t> consumed_{0};
+    std::atomic<bool> cancelled_{false};
     static constexpr uint64_t kFinished = uint64_t(1) << 63; // in produced_: no more blocks
     int32_t endResult_ = 1; // written before produced_ gets kFinished (release)
     uint64_t next_ = 0;     // consumer only
@@ -70,7 +80,8 @@ public:
     FileAnalyser(const FileAnalyser&) = delete;
     FileAnalyser& operator=(const FileAnalyser&) = delete;
 
-    FileReport analyse(const std::string& path);
+    // Analyses the whole file; stop, when given, ends the work early with an error.
+    FileReport analyse(const std::string& path, const std::atomic<bool>* stop = nullptr);
 
 private:
     static constexpr int kSlots = 256; // decoder blocks in a deck's decoded ring

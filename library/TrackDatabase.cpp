@@ -181,7 +181,7 @@ TrackAnalysis* TrackDatabase::acquireAnalysis(TrackEntry* entry) {
     if (!entry->analysis) {
         entry->analysis = std::make_unique<TrackAnalysis>();
         if (!readOnly_ && entry->offset >= 0)
-            loadAnalysis(*entry);
+            loadAnalysis(*entry, *entry->analysis);
     }
     entry->lastUse = today_;
     ++entry->refCount;
@@ -213,7 +213,7 @@ void TrackDatabase::setEntryComment(TrackEntry* entry, std::string_view comment)
 
 // Fills a fresh analysis from the value area of the entry's block: as many values, in
 // order, as whole 4-byte units fit. Whatever cannot be read keeps its default.
-void TrackDatabase::loadAnalysis(TrackEntry& entry) {
+void TrackDatabase::loadAnalysis(const TrackEntry& entry, TrackAnalysis& into) {
     uint8_t bytes[kHeaderBytes];
     if (file_.readAt(entry.offset, bytes, kHeaderBytes) != kHeaderBytes)
         return;
@@ -225,7 +225,19 @@ void TrackDatabase::loadAnalysis(TrackEntry& entry) {
     const int64_t got = file_.readAt(entry.offset + kHeaderBytes + header.descLength, values,
                                      std::min(area, kValueBytes));
     if (got > 0)
-        loadValues(values, static_cast<size_t>(got), *entry.analysis);
+        loadValues(values, static_cast<size_t>(got), into);
+}
+
+bool TrackDatabase::analysedWhole(TrackEntry* entry) {
+    if (entry == nullptr || readOnly_)
+        return false;
+    if (entry->analysis)
+        return entry->analysis->analysedWhole();
+    if (entry->offset < 0)
+        return false;
+    TrackAnalysis values;
+    loadAnalysis(*entry, values);
+    return values.analysedWhole();
 }
 
 // --- Writing ---------------------------------------------------------------------------

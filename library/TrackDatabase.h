@@ -74,6 +74,9 @@ public:
     // Null only for a null entry.
     TrackAnalysis* acquireAnalysis(TrackEntry* entry) override;
     void releaseAnalysis(TrackEntry* entry) override;
+    // Whether the entry holds an analysis of the whole track; read without acquiring, so
+    // nothing is written. False for no entry and for a database that cannot be written.
+    bool analysedWhole(TrackEntry* entry);
 
     // The effective comment: the replacement when the comment was edited, else the one
     // read from the file. Null for no entry.
@@ -100,7 +103,7 @@ private:
     DatabaseStatus readBlocks();
     // Puts a new entry at the head of the list; it hides older ones of its name and key.
     TrackEntry* addEntry(std::unique_ptr<TrackEntry> entry);
-    void loadAnalysis(TrackEntry& entry);
+    void loadAnalysis(const TrackEntry& entry, TrackAnalysis& into);
     void writeEntry(TrackEntry& entry);
     bool placeBlock(TrackEntry& entry, std::vector<uint8_t>& block);
     bool writeBlock(int64_t position, const std::vector<uint8_t>& block);

@@ -79,6 +79,7 @@ void BeatAnalyser::fullReset() {
 void BeatAnalyser::attach(TrackAnalysis* analysis, TrackEntry* entry) {
     analysis_.store(analysis, std::memory_order_relaxed);
     entry_.store(entry, std::memory_order_relaxed);
+    learns_.store(analysis != nullptr && !analysis->analysedWhole(), std::memory_order_relaxed);
 }
 
 void BeatAnalyser::storeBlock(int w, int16_t v) {
@@ -117,7 +118,8 @@ void BeatAnalyser::addFrame(const int16_t* samples) {
 
     if (++windowBlocks_ == kLoudnessWindow) {
         TrackAnalysis* rec = analysis_.load(std::memory_order_relaxed);
-        if (rec && loudnessSum_ > rec->loudness.load(std::memory_order_relaxed))
+        if (rec && learns_.load(std::memory_order_relaxed) &&
+            loudnessSum_ > rec->loudness.load(std::memory_order_relaxed))
             rec->loudness.store(loudnessSum_, std::memory_order_relaxed);
         lastLoudness_.store(loudnessSum_, std::memory_order_relaxed);
         loudnessSum_ = 0;
@@ -180,15 +182,17 @@ void BeatAnalyser::updateEnvelope(int w0) {
 }
 
 void BeatAnalyser::updateRecord(int pos, int32_t e, TrackAnalysis* rec) {
+    const bool learns = learns_.load(std::memory_order_relaxed);
     int32_t peak = rec->peakEnergy.load(std::memory_order_relaxed);
     if (e > peak) {
         peak = e;
-        rec->peakEnergy.store(peak, std::memory_order_relaxed);
+        if (learns)
+            rec->peakEnergy.store(peak, std::memory_order_relaxed);
     }
     const int64_t e64 = e;
     const int64_t peak64 = peak;
 
-    if (owner_.frameTimes) {
+    if (owner_.frameTimes && learns) {
         // Track position of the decoder block holding pos (-1 for silence after the end).
         const float t = owner_.frameTimes[pos / kBlocksPerDecoderBlock];
         if (t > 0.0f && 3 * e64 > 2 * peak64) {
@@ -348,7 +352,7 @@ void BeatAnalyser::estimateTempo() {
     // nothing, so a stored BPM is never replaced by 0.
     TrackAnalysis* rec = analysis_.load(std::memory_order_relaxed);
     TrackEntry* entry = entry_.load(std::memory_order_relaxed);
-    if (rec && entry && bpmSum_ > 0.0f &&
+    if (rec && entry && learns_.load(std::memory_order_relaxed) && bpmSum_ > 0.0f &&
         bpmRunCount_ >= rec->bpmCount.load(std::memory_order_relaxed)) {
         entry->bpm.store(bpmSum_ / bpmRunCount_, std::memory_order_relaxed);
         rec->bpmCount.store(bpmRunCount_, std::memory_order_relaxed);

@@ -50,7 +50,7 @@ public:
     void reset();
     void fullReset();
     // Attaches the record of the current track (nullptr detaches). entry receives the
-    // refined BPM.
+    // refined BPM. A record analysed whole is only read.
     void attach(TrackAnalysis* analysis, TrackEntry* entry);
 
     int32_t envelopeAt(int block) const {
@@ -132,6 +132,7 @@ private:
     // handshake orders it before the audio thread's next use, so relaxed suffices.
     std::atomic<TrackAnalysis*> analysis_{nullptr};
     std::atomic<TrackEntry*> entry_{nullptr};
+    std::atomic<bool> learns_{false}; // the attached record takes what is measured
     std::array<std::atomic<int32_t>, kRingBlocks> envelope_{};
     // |change of the block value| from the block before, for onset timing from other
     // threads: a kick starts with a steep change, a bass under it changes slowly.

@@ -24,6 +24,7 @@ namespace {
 constexpr int kRate = 44100;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kMixTickSeconds = 0.2;
+constexpr double kHeardAfterSeconds = 0.05; // more than the output's latency
 
 struct Kick {
     double startHz, endHz; // pitch sweep
@@ -206,8 +207,9 @@ Offsets BeatAlignmentTest::mixAndMeasure(bool masterTempo) {
         auto heardHz = [masterTempo](const DrumTrack& t, int32_t speed) {
             return masterTempo ? t.markerHz : t.markerHz * speed / 4096.0;
         };
-        // From the first beat after the beat sync of the first tick.
-        const double from = in.mixStart + kMixTickSeconds + 0.01, to = in.mixEnd;
+        // From the first beat after the beat sync of the first tick is heard: its skip
+        // reaches the output after the output's latency, and the jump itself is no kick.
+        const double from = in.mixStart + kMixTickSeconds + kHeardAfterSeconds, to = in.mixEnd;
         const std::vector<double> incoming =
             markerStarts(side, from, to, heardHz(kTracks[i], in.speed));
         const std::vector<double> outgoing =

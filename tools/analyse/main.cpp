@@ -2,16 +2,24 @@
 // of MP3 and WAV files with the decks' own decoders and beat analyser, without a sound
 // card and as fast as the machine allows.
 //
-// Usage: zorvendal-analyse [--json] FILE...
+// Usage: zorvendal-analyse [--json] [--store [--database PATH]] FILE...
 // Exit status: 0 when at least one file was analysed, 1 when none could be, 2 for a
 // usage error. A folder of music with a few broken files is still a success: the good
-// files are reported and each failure is named.
+// files are reported and each failure is named. With --store the results also go into
+// the track database, as if each track had been played through; a database that another
+// running copy holds is left alone, with a word and status 1.
 
+#include "core/Settings.h"
+#include "library/AnalysisService.h"
 #include "library/FileAnalyser.h"
+#include "library/TrackDatabase.h"
 #include "tools/analyse/ReportFormat.h"
+
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <atomic>
+#include <clocale>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -28,9 +36,11 @@ constexpr int kMaxWorkers = 2; // files analysed at once
 constexpr int kBarWidth = 30;
 
 void printUsage(FILE* to) {
-    std::fputs("Usage: zorvendal-analyse [--json] FILE...\n"
+    std::fputs("Usage: zorvendal-analyse [--json] [--store [--database PATH]] FILE...\n"
                "Prints for each MP3 or WAV file: path, BPM, start and end point in seconds,\n"
-               "peak energy and loudness, separated by tabs; with --json, one JSON array.\n",
+               "peak energy and loudness, separated by tabs; with --json, one JSON array.\n"
+               "--store also keeps the results in the track database (default: the one in\n"
+               "the home folder), as if each track had been played through.\n",
                to);
 }
 
@@ -79,10 +89,39 @@ private:
     bool shown_;
 };
 
+// Stores the reports of the files analysed; false with a message when the database
+// cannot take them.
+bool storeReports(const std::vector<FileReport>& reports, std::string databasePath) {
+    if (databasePath.empty()) {
+        settings().load();
+        databasePath = TrackDatabase::defaultFilePath();
+    }
+    TrackDatabase database(databasePath);
+    if (database.status() != DatabaseStatus::Ok || !database.hasFile() || database.isReadOnly()) {
+        const char* why = database.isReadOnly() ? "in use by a running copy of the program"
+                          : database.status() != DatabaseStatus::Ok
+                              ? databaseMessage(database.status())
+                              : "cannot be opened";
+        std::fprintf(stderr, "zorvendal-analyse: %s: %s; nothing stored\n", databasePath.c_str(),
+                     why);
+        return false;
+    }
+    int stored = 0, analysed = 0;
+    for (const FileReport& report : reports) {
+        analysed += report.ok() ? 1 : 0;
+        stored += storeWholeAnalysis(database, report) != nullptr ? 1 : 0;
+    }
+    std::fprintf(stderr, "zorvendal-analyse: %d of %d analysed tracks stored in %s\n", stored,
+                 analysed, databasePath.c_str());
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     bool json = false;
+    bool store = false;
+    std::string databasePath;
     std::vector<std::string> paths;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
@@ -91,6 +130,14 @@ int main(int argc, char** argv) {
             options = false;
         } else if (options && std::strcmp(arg, "--json") == 0) {
             json = true;
+        } else if (options && std::strcmp(arg, "--store") == 0) {
+            store = true;
+        } else if (options && std::strcmp(arg, "--database") == 0) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "zorvendal-analyse: --database needs a path\n");
+                return 2;
+            }
+            databasePath = argv[++i];
         } else if (options && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
             printUsage(stdout);
             return 0;
@@ -102,10 +149,15 @@ int main(int argc, char** argv) {
             paths.emplace_back(arg);
         }
     }
-    if (paths.empty()) {
+    if (paths.empty() || (!databasePath.empty() && !store)) {
         printUsage(stderr);
         return 2;
     }
+    // The settings (the home folder, where the database lives) are read through Qt.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Zorvendal");
+    QCoreApplication::setApplicationName("Zorvendal");
+    std::setlocale(LC_NUMERIC, "C"); // Qt took the user's locale: numbers keep their point
 
     Progress progress;
     progress.reports.resize(paths.size());
@@ -152,5 +204,7 @@ int main(int argc, char** argv) {
         std::fputs("\n]\n", stdout);
     for (std::thread& t : threads)
         t.join();
+    if (store && analysed > 0 && !storeReports(progress.reports, databasePath))
+        return 1;
     return analysed > 0 ? 0 : 1;
 }

@@ -10,6 +10,7 @@
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
+#include "library/AnalysisService.h"
 #include "library/Playlist.h"
 #include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
@@ -269,6 +270,10 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
     if (noSoundDevice && options_.notice)
         options_.notice("no sound device was found: the mix plays silently in real time");
 
+    // Every track is analysed whole before the mix begins (on every core), so that the
+    // first run mixes from the same tempi and points as every later one.
+    analyseAhead(*main.database(), paths,
+                 static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
     for (const std::string& path : paths)
         main.playlist()->insert(makeTrackRecord(*main.database(), path, fileSizeKey(path)));
 
