@@ -13,6 +13,7 @@
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
+#include "library/AnalysisService.h"
 #include "library/History.h"
 #include "library/Playlist.h"
 #include "library/TrackDatabase.h"
@@ -125,7 +126,15 @@ void MainWindow::createLibrary() {
     prefetcher_ = fileReader ? std::make_unique<FilePrefetcher>(fileReader)
                              : std::make_unique<FilePrefetcher>();
     history_ = std::make_unique<History>();
+    // A database another running copy holds cannot take what is learned: nothing is
+    // analysed then.
+    if (analyseInBackground && !database_->isReadOnly())
+        analysis_ = std::make_unique<AnalysisService>(1, AnalysisService::Priority::Background);
     playlist_ = std::make_unique<Playlist>(*database_, *history_);
+    playlist_->tracksAdded = [this](const std::vector<TrackRecord>& records) {
+        for (const TrackRecord& record : records)
+            queueAnalysis(record);
+    };
     playlist_->setDecks(DeckAccess{[this](int deck, const TrackRecord& record) {
                                        if (loadIntoDeck(deck, record))
                                            return true;
@@ -166,6 +175,7 @@ void MainWindow::destroyLibrary() {
     for (PendingLoad& pending : pendingLoads_)
         pending.track.reset();
     prefetcher_.reset();
+    analysis_.reset(); // before the database: a file being analysed is dropped
     takeNextIntoDeck = nullptr;
     addToHistory = nullptr;
     playlist_.reset();
@@ -194,6 +204,7 @@ void MainWindow::onDisplayTimer() {
         // configuration, or on the default device, and the decks play on.
         recoverLostSoundDevice(audioEngine_, mixerState());
     }
+    storeFinishedAnalyses();
     refreshDisplays();
 }
 

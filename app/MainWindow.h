@@ -28,6 +28,7 @@ class Clock;
 class Deck;
 class DeckDisplay;
 class FilePrefetcher;
+class AnalysisService;
 class DeskInput;
 class RhythmWidget;
 class TooltipBalloon;
@@ -151,6 +152,13 @@ public:
     // The database file to open; empty means the one in the home folder. Set before
     // onCreate (tools choose their own).
     std::string databasePath;
+    // Tracks put into the playlist or loaded without a whole analysis are analysed in the
+    // background (tools that analyse ahead themselves turn it off). Set before onCreate.
+    bool analyseInBackground = true;
+    // Files queued for analysis or being analysed.
+    int analysesPending() const;
+    // Stores the analyses finished since the last call (the display timer calls it).
+    void storeFinishedAnalyses();
     // How a file is read through before a load the user asked for; empty: from the disk.
     // Set before onCreate (tests stand in for a slow disk).
     std::function<void(const std::string& path, const std::atomic<bool>& stop)> fileReader;
@@ -231,6 +239,7 @@ private:
     void followTrackEnd(int deck);
     void onHistoryTimer(int deck);
     void onPendingLoads();
+    void queueAnalysis(const TrackRecord& track);
     void prefetchNextTrack();
     void createBackBuffer();
     void createSkin();
@@ -261,6 +270,7 @@ private:
     std::unique_ptr<History> history_;
     std::unique_ptr<Playlist> playlist_;
     std::unique_ptr<FilePrefetcher> prefetcher_;
+    std::unique_ptr<AnalysisService> analysis_;
     // A deck's load that waits for its file to be read (no track: none waits).
     struct PendingLoad {
         uint64_t ticket = 0;

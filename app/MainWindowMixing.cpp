@@ -84,6 +84,8 @@ bool MainWindow::loadIntoDeck(int d, const TrackRecord& track) {
     stopPitchReset(d);
     pendingLoads_[d & 1].track.reset(); // this load supersedes one that waits
     bool loaded = target->load(track);
+    if (loaded && target->track)
+        queueAnalysis(*target->track);
     prefetchNextTrack();
     // The history timer restarts at every load, so a track that stays less than 40 s
     // never enters the history.

@@ -32,6 +32,20 @@ void Playlist::insert(std::vector<TrackRecord> records, int row) {
                  std::make_move_iterator(added.end()));
     if (observer_ != nullptr)
         observer_->rowsInserted();
+    if (tracksAdded) {
+        std::vector<TrackRecord> records;
+        for (size_t i = 0; i < added.size(); ++i)
+            records.push_back(rows_[row + i].record);
+        tracksAdded(records);
+    }
+}
+
+void Playlist::entryChanged(const TrackEntry* entry) {
+    if (observer_ == nullptr || entry == nullptr)
+        return;
+    for (int row = 0; row < rowCount(); ++row)
+        if (rows_[row].record.entry == entry)
+            observer_->rowChanged(row);
 }
 
 TrackRecord Playlist::removeRow(int row) {

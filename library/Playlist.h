@@ -80,6 +80,10 @@ public:
 
     // Rows with this entry now show this icon (the history changed).
     void setEntryImage(const TrackEntry* entry, RowImage image);
+    // Rows with this entry show what it holds now (an analysis was stored).
+    void entryChanged(const TrackEntry* entry);
+    // Told of every track that enters the playlist (the analysis queue listens).
+    std::function<void(const std::vector<TrackRecord>& records)> tracksAdded;
 
 private:
     struct Row {

@@ -19,4 +19,6 @@ public:
     virtual void rowsReordered() = 0;
     // The icon of a row changed.
     virtual void rowImageChanged(int row) = 0;
+    // What the row shows of its track changed (its tempo became known).
+    virtual void rowChanged(int /*row*/) {}
 };

@@ -14,6 +14,9 @@
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
 #include "library/Playlist.h"
+#include "library/PlaylistFile.h"
+#include "library/TrackDatabase.h"
+#include "library/TrackNames.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/tools/MixTestTracks.h"
 #include "ui/desk/DeskPainter.h"
@@ -240,6 +243,37 @@ TEST_F(DeskTest, DroppedFilesFillTheDecksThenThePlaylistWhileTheDiskStalls) {
     ASSERT_EQ(raw.size(), 2u);
     EXPECT_EQ(raw[0], "/music/caf\xe9.mp3");
     EXPECT_EQ(raw[1], "/a b.wav");
+}
+
+// A track put into the playlist is analysed in the background: its row shows the tempo
+// before the track is ever loaded.
+TEST_F(DeskTest, APlaylistTrackShowsItsTempoBeforeItIsLoaded) {
+    struct Rows : RowObserver {
+        void rowsAboutToBeInserted(int, int) override {}
+        void rowsInserted() override {}
+        void rowsAboutToBeRemoved(int, int) override {}
+        void rowsRemoved() override {}
+        void rowsAboutToBeReordered() override {}
+        void rowsReordered() override {}
+        void rowImageChanged(int) override {}
+        void rowChanged(int row) override { changed.push_back(row); }
+        std::vector<int> changed;
+    } rows;
+    main_.playlist()->setObserver(&rows);
+    const std::string path = (dir_.path() + "/known.wav").toStdString();
+    ASSERT_TRUE((MixTestTrack{126.0, 15.0, 700.0, 2}.write(path)));
+    main_.playlist()->insert(makeTrackRecord(*main_.database(), path, fileSizeKey(path)));
+    const TrackEntry* entry = main_.playlist()->record(0).entry;
+    ASSERT_NE(entry, nullptr);
+    for (int i = 0; i < 20000 && entry->bpm.load() == 0.0f; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        clock_.advance(100); // the display timer stores what was analysed
+    }
+    EXPECT_NEAR(entry->bpm.load(), 126.0, 0.5);
+    EXPECT_EQ(rows.changed, std::vector<int>{0});
+    EXPECT_TRUE(main_.database()->analysedWhole(main_.playlist()->record(0).entry));
+    EXPECT_EQ(main_.analysesPending(), 0);
+    main_.playlist()->setObserver(nullptr);
 }
 
 TEST_F(DeskTest, DeckDisplaysShowTheStatusThenTheTrack) {

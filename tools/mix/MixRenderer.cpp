@@ -218,6 +218,7 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
     }
     MainWindow main(*clock);
     main.databasePath = options_.database;
+    main.analyseInBackground = false; // every track is analysed ahead, below
     VirtualCard* card = nullptr;
     bool noSoundDevice = false;
     if (options_.live) {
