@@ -111,6 +111,9 @@ public:
     // Files dropped from another program at a logical point (file-system bytes).
     bool dropAllowed(QPoint at) const;
     void dropFiles(QPoint at, const std::vector<std::string>& paths);
+    // Files opened from the desktop (or handed over by a second copy): the first into a
+    // free deck, the rest (or all, with both decks taken) at the end of the playlist.
+    void openFiles(const std::vector<std::string>& paths);
     // After Deck::setMemory: the disc is drawn again with the new cue tick.
     void redrawCueMark(int deck);
     // Replaces the current skin and draws everything that depends on it.
@@ -240,6 +243,7 @@ private:
     void onHistoryTimer(int deck);
     void onPendingLoads();
     void queueAnalysis(const TrackRecord& track);
+    std::vector<TrackRecord> playableRecords(const std::vector<std::string>& paths);
     void prefetchNextTrack();
     void createBackBuffer();
     void createSkin();

@@ -67,10 +67,8 @@ bool MainWindow::dropAllowed(QPoint at) const {
     return target != DropTarget::None;
 }
 
-void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
-    if (!skin_ || !desk_ || !database_)
-        return;
-    // Only regular files the decoders read; folders and other files are skipped.
+// Only regular files the decoders read; folders and other files are skipped.
+std::vector<TrackRecord> MainWindow::playableRecords(const std::vector<std::string>& paths) {
     std::vector<TrackRecord> records;
     for (const std::string& path : paths) {
         struct stat info {};
@@ -78,6 +76,30 @@ void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
             continue;
         records.push_back(makeTrackRecord(*database_, path, uint32_t(info.st_size)));
     }
+    return records;
+}
+
+void MainWindow::openFiles(const std::vector<std::string>& paths) {
+    if (!database_ || !playlist_)
+        return;
+    std::vector<TrackRecord> records = playableRecords(paths);
+    if (records.empty())
+        return;
+    size_t next = 0;
+    for (int d : {selectedDeck_, 1 - selectedDeck_}) {
+        if (!hasTrack(d) && !loadPending(d)) {
+            loadIntoDeckSoon(d, records[next++]);
+            break;
+        }
+    }
+    if (next < records.size())
+        playlist_->insert(std::vector<TrackRecord>(records.begin() + long(next), records.end()));
+}
+
+void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
+    if (!skin_ || !desk_ || !database_)
+        return;
+    std::vector<TrackRecord> records = playableRecords(paths);
     if (records.empty())
         return;
     const DropTarget target =

@@ -6,6 +6,12 @@
 
 #include <unistd.h>
 
+namespace {
+
+constexpr qsizetype kMaxHandOverBytes = 4 * 1024 * 1024; // paths a copy may hand over
+
+} // namespace
+
 SingleInstance::SingleInstance(QString serverName)
     : name_(serverName.isEmpty() ? defaultServerName() : std::move(serverName)) {}
 
@@ -41,12 +47,46 @@ bool SingleInstance::claim() {
         server_.reset();
         return false;
     }
-    // Connections only test for our presence; close them at once.
+    // A connection tests for our presence, or brings files: their paths, each ended by a
+    // NUL byte (a path may hold any other byte), up to kMaxHandOverBytes.
     QObject::connect(server_.get(), &QLocalServer::newConnection, [this] {
         while (QLocalSocket* s = server_->nextPendingConnection()) {
-            s->disconnectFromServer();
-            s->deleteLater();
+            auto received = std::make_shared<QByteArray>();
+            QObject::connect(s, &QLocalSocket::readyRead, s, [s, received] {
+                received->append(s->readAll());
+                if (received->size() > kMaxHandOverBytes)
+                    s->abort();
+            });
+            QObject::connect(s, &QLocalSocket::disconnected, s, [this, s, received] {
+                received->append(s->readAll());
+                std::vector<std::string> paths;
+                qsizetype start = 0;
+                for (qsizetype end; (end = received->indexOf('\0', start)) >= 0; start = end + 1)
+                    if (end > start)
+                        paths.emplace_back(received->constData() + start, size_t(end - start));
+                if (!paths.empty() && received->size() <= kMaxHandOverBytes && onFiles)
+                    onFiles(paths);
+                s->deleteLater();
+            });
         }
     });
     return true;
+}
+
+bool SingleInstance::handOver(const std::vector<std::string>& paths) const {
+    QByteArray message;
+    for (const std::string& path : paths)
+        message.append(path.data(), qsizetype(path.size())).append('\0');
+    if (message.isEmpty() || message.size() > kMaxHandOverBytes)
+        return false;
+    QLocalSocket socket;
+    socket.connectToServer(name_);
+    if (!socket.waitForConnected(1000))
+        return false;
+    socket.write(message);
+    const bool sent = socket.waitForBytesWritten(2000);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(1000);
+    return sent;
 }

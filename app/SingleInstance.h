@@ -1,10 +1,14 @@
 #pragma once
 // One running copy per user: a local server named "ZORVENDAL" in the user's runtime
-// folder marks the running copy; a second copy finds it by connecting.
+// folder marks the running copy; a second copy finds it by connecting, and a copy started
+// to open files hands them to the running one that way.
 
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QLocalServer;
 
@@ -18,6 +22,10 @@ public:
     bool anotherIsRunning() const;
     // Marks this copy as the running one. False when another copy holds the name.
     bool claim();
+    // Gives the running copy files to open (file-system bytes); false when none took them.
+    bool handOver(const std::vector<std::string>& paths) const;
+    // Called in the running copy with the files another copy handed over.
+    std::function<void(const std::vector<std::string>& paths)> onFiles;
 
     static QString defaultServerName();
 

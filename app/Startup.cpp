@@ -7,6 +7,7 @@
 #include "app/ScreenSaverInhibitor.h"
 #include "app/SingleInstance.h"
 #include "app/StartScreen.h"
+#include "audio/decoders/PlayableFiles.h"
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
@@ -20,6 +21,7 @@
 
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
@@ -96,6 +98,17 @@ std::thread offerDemoTracks() {
     });
 }
 
+std::vector<std::string> filesToOpen(int argc, char** argv) {
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        char* full = isPlayableFileName(argv[i]) ? ::realpath(argv[i], nullptr) : nullptr;
+        if (full != nullptr)
+            files.emplace_back(full);
+        std::free(full);
+    }
+    return files;
+}
+
 int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& prepare) {
     GuardedApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Zorvendal");
@@ -107,8 +120,11 @@ int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& 
     settings().load();
 
     catchTermination();
+    const std::vector<std::string> files = filesToOpen(argc, argv);
     SingleInstance instance;
     bool multi = settings().multiInstance.load(std::memory_order_relaxed) != 0;
+    if (!multi && !files.empty() && instance.handOver(files))
+        return 0; // the running copy opens them
     if (!multi && instance.anotherIsRunning()) {
         messagePresenter().showMessage(nullptr, kMultiInstanceRefusal, MessagePresenter::None);
         return -1;
@@ -133,8 +149,15 @@ int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& 
     if (!main->onCreate(widget.get())) {
         main->onDestroy();
         widget.reset();
-    } else if (!widget->isFullScreen()) {
-        widget->show();
+    } else {
+        if (!widget->isFullScreen())
+            widget->show();
+        main->openFiles(files);
+        instance.onFiles = [&main, &widget](const std::vector<std::string>& paths) {
+            main->openFiles(paths);
+            widget->activateWindow();
+            widget->raise();
+        };
     }
 
     startScreen->close();
@@ -153,6 +176,7 @@ int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& 
             endRunAfter(report);
         }
         terminate.reset();
+        instance.onFiles = nullptr;
         widget.reset();
     }
 

@@ -3,13 +3,20 @@
 // screen, the main window, the guarded main loop and the ordered shutdown.
 
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 class MainWindow;
 
-// Returns -1 when a second copy is refused, else 0. prepare, when given, sees the
-// MainWindow after it is built and before its window is created (tools and tests
-// attach observers there).
+// The music files named on the command line (as the desktop's "Open with" gives them),
+// made absolute so that a running copy with another working folder finds them. Bytes as
+// the file system has them, never re-encoded.
+std::vector<std::string> filesToOpen(int argc, char** argv);
+
+// Returns -1 when a second copy is refused, else 0 (also when it handed its files to the
+// running copy). prepare, when given, sees the MainWindow after it is built and before
+// its window is created (tools and tests attach observers there).
 int runZorvendal(int argc, char** argv, const std::function<void(MainWindow&)>& prepare = nullptr);
 
 inline constexpr const char* kMultiInstanceRefusal =

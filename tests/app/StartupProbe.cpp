@@ -2,11 +2,13 @@
 // faults injected on request, so tests can run it as a separate process:
 //   ZV_PROBE_FAIL_AT=<creation step number>  sets a deferred fatal message there
 //   ZV_PROBE_FAULT=throw|segv                 faults in an event handler once running
+// It says "PLAYLIST n" whenever the playlist's length changes.
 
 #include "app/MainWindow.h"
 #include "app/MessagePresenter.h"
 #include "app/Startup.h"
 #include "core/FatalMessage.h"
+#include "library/Playlist.h"
 
 #include <QTimer>
 
@@ -60,6 +62,14 @@ int main(int argc, char** argv) {
                     throw std::runtime_error("probe");
             });
         }
+        auto* rows = new QTimer; // lives as long as the process
+        QObject::connect(rows, &QTimer::timeout, [&main, last = 0]() mutable {
+            const int now = main.playlist() ? main.playlist()->rowCount() : 0;
+            if (now != last)
+                std::printf("PLAYLIST %d\n", last = now);
+            std::fflush(stdout);
+        });
+        rows->start(20);
         // Said once the main loop runs, when a signal closes the window in order.
         QTimer::singleShot(0, [] {
             std::printf("READY\n");

@@ -27,7 +27,8 @@ protected:
     QString path(const QString& name) const { return root_.path() + "/" + name; }
     QString settingsFile() const { return path("config/Zorvendal/Zorvendal.ini"); }
 
-    std::unique_ptr<QProcess> start(const QStringList& extraEnv = {}) {
+    std::unique_ptr<QProcess> start(const QStringList& extraEnv = {},
+                                    const QStringList& files = {}) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -39,7 +40,7 @@ protected:
             env.insert(entry.section('=', 0, 0), entry.section('=', 1));
         QDir().mkpath(path("run"));
         process->setProcessEnvironment(env);
-        process->start(ZV_PROBE, {});
+        process->start(ZV_PROBE, files);
         return process;
     }
 
@@ -92,6 +93,37 @@ TEST_F(StartupTest, SecondCopyIsRefusedAndTheFirstSavesItsSettingsWhenClosed) {
     ASSERT_TRUE(first->waitForFinished(kWaitMs));
     EXPECT_EQ(exitCodeOf(*first), 0);
     EXPECT_TRUE(readSettings().contains("Version=1.12"));
+}
+
+// "Open with" on music files: the first copy takes them (one into a deck, the rest into
+// the playlist); a second copy started with files hands them over and ends.
+TEST_F(StartupTest, ACopyStartedWithFilesHandsThemToTheRunningOne) {
+    QStringList files;
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"}) {
+        QFile wav(path(name));
+        ASSERT_TRUE(wav.open(QIODevice::WriteOnly)); // not music: the deck says so, later
+        wav.write(QByteArray(64, '\0'));
+        files << path(name);
+    }
+    auto first = start({}, {files[0], files[1], "--not-a-file"});
+    ASSERT_TRUE(waitForRunningCopy());
+    QByteArray said;
+    auto waitFor = [&](QProcess& p, const QByteArray& text) {
+        while (!said.contains(text) && p.waitForReadyRead(kWaitMs))
+            said += p.readAllStandardOutput();
+        return said.contains(text);
+    };
+    EXPECT_TRUE(waitFor(*first, "PLAYLIST 1\n"));
+    QDir::setCurrent(root_.path());
+    auto second = start({}, {"c.wav", "d.wav"}); // relative to where it was started
+    ASSERT_TRUE(second->waitForFinished(kWaitMs));
+    EXPECT_EQ(exitCodeOf(*second), 0);
+    EXPECT_FALSE(second->readAllStandardOutput().contains("BOX"));
+    // c.wav goes into a free deck (a.wav could not load): b.wav and d.wav wait in the
+    // playlist.
+    EXPECT_TRUE(waitFor(*first, "PLAYLIST 2\n")) << said.data();
+    first->terminate();
+    ASSERT_TRUE(first->waitForFinished(kWaitMs));
 }
 
 TEST_F(StartupTest, MultiInstanceLetsASecondCopyRun) {
