@@ -10,6 +10,7 @@
 #include "audio/decoders/PlayableFiles.h"
 #include "core/Settings.h"
 #include "library/Playlist.h"
+#include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
 #include "library/TrackNames.h"
 #include "ui/skin/Skin.h"
@@ -68,22 +69,56 @@ bool MainWindow::dropAllowed(QPoint at) const {
 }
 
 void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
-    if (!skin_ || !desk_ || !database_)
+    if (!database_)
         return;
-    // Only regular files the decoders read; folders and other files are skipped.
+    // Only regular files: those the decoders read, and playlist files; folders and
+    // other files are skipped.
     std::vector<TrackRecord> records;
     for (const std::string& path : paths) {
         struct stat info {};
-        if (!isPlayableFileName(path) || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
-        records.push_back(makeTrackRecord(*database_, path, uint32_t(info.st_size)));
+        if (isPlayableFileName(path))
+            records.push_back(makeTrackRecord(*database_, path, uint32_t(info.st_size)));
+        else if (isPlaylistFileName(path))
+            records.push_back(makePlaylistFileRecord(path));
     }
-    if (records.empty())
+    dropRecords(at, std::move(records));
+}
+
+void MainWindow::takeIntoDeck(int d, const TrackRecord& record, bool ask,
+                              std::vector<TrackRecord>& rest) {
+    std::vector<TrackRecord> tracks;
+    if (record.entry)
+        tracks.push_back(record);
+    else if (database_)
+        tracks = readPlaylist(*database_, record.path);
+    if (tracks.empty())
+        return;
+    bool load = true;
+    // A deck heard in the mix is guarded whatever is dropped on it, playlist or track.
+    if (ask) {
+        const int secure = settings().babySecure.load(std::memory_order_relaxed);
+        load = secure == 0 || !audible(d);
+        if (!load && secure == 1)
+            load = messagePresenter().askYesNo(window_, kDeckBusyQuestion);
+    }
+    size_t next = 0;
+    if (load)
+        loadIntoDeck(d, tracks[next]);
+    ++next;
+    // A playlist file's second track goes into the other deck when that one is empty.
+    if (!record.entry && next < tracks.size() && !hasTrack(1 - d))
+        loadIntoDeck(1 - d, tracks[next++]);
+    rest.insert(rest.end(), tracks.begin() + long(next), tracks.end());
+}
+
+void MainWindow::dropRecords(QPoint at, std::vector<TrackRecord> records) {
+    if (!skin_ || !desk_ || records.empty())
         return;
     const DropTarget target =
         targetOf(hitTest(skin_->table, at.x(), at.y(), desk_->page(), desk_->sliderMode()));
-    size_t next = 0;
-    bool atTop = false;
+    int insertAt = Playlist::kAtEnd;
     int deck = -1;
     const bool emptyAutoMix =
         playlist_ && playlist_->rowCount() == 0 && autoMixOn().load(std::memory_order_relaxed);
@@ -93,12 +128,20 @@ void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
     case DropTarget::Deck0:
     case DropTarget::Deck1:
         deck = target == DropTarget::Deck0 ? 0 : 1;
-        atTop = true;
+        insertAt = 0;
         break;
     case DropTarget::PlaylistArea:
     case DropTarget::PlaylistButton:
+        if (target == DropTarget::PlaylistArea && playlistDropRow) {
+            // In the area beside the playlist's window (the tree, the file list), nothing.
+            const int row = playlistDropRow(at);
+            if (row < 0)
+                return;
+            insertAt = row;
+        }
         if (!emptyAutoMix)
             break;
+        insertAt = Playlist::kAtEnd;
         [[fallthrough]];
     case DropTarget::RhythmWindow:
         if (!hasTrack(selectedDeck_))
@@ -107,19 +150,15 @@ void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
             deck = 1 - selectedDeck_;
         break;
     }
+    std::vector<TrackRecord> rest;
+    size_t next = 0;
     if (deck >= 0) {
-        const int secure = settings().babySecure.load(std::memory_order_relaxed);
-        bool load = secure == 0 || !audible(deck);
-        if (!load && secure == 1)
-            load = messagePresenter().askYesNo(window_, kDeckBusyQuestion);
-        if (load)
-            loadIntoDeck(deck, records[0]);
-        next = 1;
+        takeIntoDeck(deck, records[next++], true, rest);
         if (next < records.size() && !hasTrack(1 - deck))
-            loadIntoDeck(1 - deck, records[next++]);
+            takeIntoDeck(1 - deck, records[next++], false, rest);
     }
-    if (next < records.size() && playlist_) {
-        std::vector<TrackRecord> rest(records.begin() + long(next), records.end());
-        playlist_->insert(std::move(rest), atTop ? 0 : Playlist::kAtEnd);
-    }
+    rest.insert(rest.end(), std::make_move_iterator(records.begin() + long(next)),
+                std::make_move_iterator(records.end()));
+    if (!rest.empty() && playlist_)
+        playlist_->insert(std::move(rest), insertAt);
 }
