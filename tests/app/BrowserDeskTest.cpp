@@ -23,7 +23,9 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QSplitterHandle>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -300,6 +302,26 @@ TEST_F(BrowserDeskTest, ColumnAndBandWidthsFollowTheirPages) {
     EXPECT_EQ(files_->header()->sectionSize(0), sizes[20]);
     const QList<int> now = main_.browser()->bar()->sizes();
     main_.browser()->bar()->setSizes({100, 200, now[0] + now[1] + now[2] - 300});
+    // A double click on the grip after the tree folds the tree, a second opens it again.
+    auto doubleClickGrip = [&] {
+        QSplitterHandle* grip = main_.browser()->bar()->handle(1);
+        QMouseEvent e(QEvent::MouseButtonDblClick, QPointF(1, 5),
+                      QPointF(grip->mapToGlobal(QPoint(1, 5))), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(grip, &e);
+        return main_.browser()->bar()->sizes();
+    };
+    EXPECT_EQ(doubleClickGrip().value(0), Browser::kBandMinimum);
+    EXPECT_EQ(doubleClickGrip().value(0), 100);
+    // The playlist's "Bpm" starts at width 0, which no drag can open: the header's menu.
+    BrowserListView* list = main_.browser()->playlistView();
+    ASSERT_EQ(list->header()->sectionSize(2), 0);
+    list->showColumnMenu(QPoint(5, 5));
+    auto* menu = list->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    menu->actions().at(2)->trigger();
+    EXPECT_GT(list->header()->sectionSize(2), 0);
+    menu->close();
     main_.desk()->selectPage(kPageHistory);
     EXPECT_EQ(sizes[25], 100);
     EXPECT_EQ(sizes[26], 200);

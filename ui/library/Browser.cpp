@@ -7,7 +7,9 @@
 #include "ui/library/PlaylistViewModel.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QSplitter>
+#include <QSplitterHandle>
 #include <QTreeView>
 
 #include <algorithm>
@@ -27,6 +29,42 @@ constexpr int kColumnsPerList = 4;
 constexpr int kFilesPage = 0, kPlaylistPage = 2, kHistoryPage = 4;
 // "Initial folder" starting with these stands for the "Home folder" path setting.
 constexpr char kHomePathMark[] = "\xFF\xFF\xFF\xFF";
+
+// The bar: a double click on the grip right of a band folds the band to its minimum,
+// and a second one opens it again to the width it had.
+class BandGrip : public QSplitterHandle {
+public:
+    using QSplitterHandle::QSplitterHandle;
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent*) override {
+        QSplitter* bar = splitter();
+        int band = 0;
+        while (band + 1 < bar->count() && bar->handle(band + 1) != this)
+            ++band;
+        QList<int> sizes = bar->sizes();
+        if (band + 1 >= sizes.size())
+            return;
+        const int minimum = bar->widget(band)->minimumWidth();
+        const int target = sizes[band] > minimum ? minimum : std::max(minimum, opened_);
+        if (sizes[band] > minimum)
+            opened_ = sizes[band];
+        sizes[band + 1] += sizes[band] - target;
+        sizes[band] = target;
+        bar->setSizes(sizes);
+    }
+
+private:
+    int opened_ = 0;
+};
+
+class BandBar : public QSplitter {
+public:
+    using QSplitter::QSplitter;
+
+protected:
+    QSplitterHandle* createHandle() override { return new BandGrip(orientation(), this); }
+};
 
 std::vector<std::string> pathsOfRecords(const std::vector<TrackRecord>& records) {
     std::vector<std::string> paths;
@@ -61,7 +99,7 @@ Browser::~Browser() {
 }
 
 void Browser::createViews(QWidget* desk) {
-    bar_ = new QSplitter(Qt::Horizontal, desk);
+    bar_ = new BandBar(Qt::Horizontal, desk);
     bar_->setObjectName(QStringLiteral("libraryBar"));
     bar_->setChildrenCollapsible(false);
     bar_->hide();
@@ -271,6 +309,9 @@ void Browser::setColours(const QColor& text, const QColor& background) {
         palette.setColor(QPalette::Window, background);
         palette.setColor(QPalette::Text, text);
         palette.setColor(QPalette::WindowText, text);
+        // The column headers in the list's colours too, a shade lighter.
+        palette.setColor(QPalette::Button, background.lighter(160));
+        palette.setColor(QPalette::ButtonText, text);
         view->setPalette(palette);
     }
 }

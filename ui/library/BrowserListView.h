@@ -7,6 +7,8 @@
 
 #include <QTreeView>
 
+#include <vector>
+
 class ListDrag;
 
 class BrowserListView : public QTreeView {
@@ -18,6 +20,9 @@ public:
     ListDrag* listDrag() const { return drag_; }
     // The selected rows, top first.
     std::vector<int> selectedRows() const;
+    // A column of width 0 cannot be dragged open in a header, so the header's context
+    // menu shows and hides the columns; this opens it at a header point.
+    void showColumnMenu(QPoint atHeader);
 
 protected:
     void startDrag(Qt::DropActions supportedActions) override;
