@@ -225,7 +225,9 @@ void Browser::selectFolder(const std::string& path) {
         size_t best = 0;
         for (int row = 0; row < treeModel_->rowCount(at); ++row) {
             const QModelIndex child = treeModel_->index(row, 0, at);
-            std::string p = treeModel_->pathOf(child);
+            const std::string p = treeModel_->pathOf(child);
+            if (p.empty())
+                continue;
             const std::string prefix = p.back() == '/' ? p : p + '/';
             if ((p == path || path.compare(0, prefix.size(), prefix) == 0) && p.size() >= best) {
                 next = child;

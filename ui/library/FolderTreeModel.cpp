@@ -36,6 +36,8 @@ bool isFolder(const std::string& path) {
 // firstOnly is set.
 std::vector<std::string> subfolderNames(const std::string& folder, bool firstOnly) {
     std::vector<std::string> names;
+    if (folder.empty())
+        return names;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return names;
@@ -193,6 +195,8 @@ FolderTreeModel::readChildren(const Node& node) const {
         }
         return children;
     }
+    if (node.path.empty())
+        return children;
     const std::string prefix = node.path.back() == '/' ? node.path : node.path + '/';
     for (const std::string& name : subfolderNames(node.path, false)) {
         auto child = std::make_unique<Node>();

@@ -85,6 +85,10 @@ bool ListDrag::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
         return true; // another button while dragging: the drag goes on
+    case QEvent::Hide:
+        // The list went away under the drag (a page key): its release will never come.
+        finish();
+        return false;
     default:
         return false;
     }
