@@ -334,6 +334,10 @@ TEST_F(BrowserDeskTest, ColumnAndBandWidthsFollowTheirPages) {
     const ControlEntry& area = (*main_.skin())[control::kFilesList];
     EXPECT_EQ(main_.browser()->bar()->geometry(),
               widget_.childGeometry(QRect(area.x, area.y, area.width, area.height)));
+    // Closing keeps the widths of the page on screen.
+    files_->header()->resizeSection(1, 99);
+    main_.onDestroy();
+    EXPECT_EQ(sizes[1], 99);
 }
 
 } // namespace

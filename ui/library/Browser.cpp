@@ -91,6 +91,9 @@ Browser::Browser(QWidget* desk, TrackStore& store, Playlist& playlist, History& 
 }
 
 Browser::~Browser() {
+    // The page on screen keeps what the user changed there too, not only hidden ones.
+    if (bar_ && shownPage_ >= 0)
+        showPage(shownPage_, false);
     if (historyView_)
         readColumns(historyView_, kHistoryColumns);
     // The desk may be gone already (a run ended by a fault), taking its children.
