@@ -148,6 +148,9 @@ void Browser::createViews(QWidget* desk) {
         files_->header()->setSortIndicator(
             code % 8, reversed == (code % 8 == 2) ? Qt::AscendingOrder : Qt::DescendingOrder);
     });
+    // A folder listed afresh is in last-use order, which no column shows.
+    connect(fileModel_, &QAbstractItemModel::modelReset, this,
+            [this] { files_->header()->setSortIndicatorShown(false); });
     for (BrowserListView* view : {playlistView_, historyView_.data()})
         view->header()->setSectionsClickable(false);
 

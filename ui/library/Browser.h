@@ -86,6 +86,8 @@ public:
     // The history changed a row's icon.
     void setEntryImage(const TrackEntry* entry, RowImage image);
 
+    // Where rows dragged out of any library list go (the search list drags through it too).
+    const ListDropTarget& dropTarget() const { return hooks_.dropTarget; }
     BrowserListView* fileList() const { return files_; }
     BrowserListView* playlistView() const { return playlistView_; }
     BrowserListView* historyView() const { return historyView_; }

@@ -4,8 +4,6 @@
 
 #include <QPixmap>
 
-#include <array>
-
 namespace {
 
 constexpr int kIconSize = 16; // the list icons lie side by side in one picture
@@ -37,15 +35,10 @@ QString trackCellText(const TrackRecord& record, int column) {
     }
 }
 
-QIcon rowIcon(RowImage image) {
-    static const std::array<QIcon, 4> icons = [] {
-        std::array<QIcon, 4> made;
-        const QPixmap strip(":/list-icons.png");
-        for (int i = 0; i < 4; ++i)
-            made[size_t(i)] = QIcon(strip.copy(i * kIconSize, 0, kIconSize, kIconSize));
-        return made;
-    }();
-    return icons[size_t(image)];
+BrowserTrackModel::BrowserTrackModel(QObject* parent) : QAbstractTableModel(parent) {
+    const QPixmap strip(":/list-icons.png");
+    for (size_t i = 0; i < icons_.size(); ++i)
+        icons_[i] = QIcon(strip.copy(int(i) * kIconSize, 0, kIconSize, kIconSize));
 }
 
 int BrowserTrackModel::columnCount(const QModelIndex& parent) const {
@@ -59,7 +52,7 @@ QVariant BrowserTrackModel::data(const QModelIndex& index, int role) const {
         return trackCellText(recordAt(index.row()), index.column());
     if (role == Qt::DecorationRole && index.column() == kTitle) {
         if (const std::optional<RowImage> image = imageAt(index.row()))
-            return rowIcon(*image);
+            return icons_[size_t(*image)];
     }
     return {};
 }

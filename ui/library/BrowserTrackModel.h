@@ -11,6 +11,7 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -18,15 +19,12 @@
 // when it is not 0, the comment. Bpm and comment are empty for rows without entry.
 QString trackCellText(const TrackRecord& record, int column);
 
-// One of the four 16-pixel row icons.
-QIcon rowIcon(RowImage image);
-
 class BrowserTrackModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { kTitle, kArtist, kBpm, kComment, kColumnCount };
 
-    using QAbstractTableModel::QAbstractTableModel;
+    explicit BrowserTrackModel(QObject* parent = nullptr);
 
     virtual const TrackRecord& recordAt(int row) const = 0;
     // The row's icon; none for lists that show no icons.
@@ -49,4 +47,9 @@ public:
     void removeDone() { endRemoveRows(); }
     void announceReset() { beginResetModel(); }
     void resetDone() { endResetModel(); }
+
+private:
+    // The four 16-pixel row icons, one per RowImage. Held by the model, so that no
+    // picture outlives the application.
+    std::array<QIcon, 4> icons_;
 };

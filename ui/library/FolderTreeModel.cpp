@@ -73,6 +73,10 @@ FolderTreeModel::FolderTreeModel(QObject* parent)
     : QAbstractItemModel(parent), desktopPlaces(&FolderTreeModel::systemDesktopPlaces),
       top_(std::make_unique<Node>()) {
     top_->kind = Node::Top;
+    const QFileIconProvider icons;
+    desktopIcon_ = icons.icon(QFileIconProvider::Desktop);
+    volumeIcon_ = icons.icon(QFileIconProvider::Drive);
+    folderIcon_ = icons.icon(QFileIconProvider::Folder);
 }
 
 FolderTreeModel::~FolderTreeModel() = default;
@@ -153,14 +157,13 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole)
         return node->name;
     if (role == Qt::DecorationRole) {
-        static const QFileIconProvider icons;
         switch (node->kind) {
         case Node::Desktop:
-            return icons.icon(QFileIconProvider::Desktop);
+            return desktopIcon_;
         case Node::Volume:
-            return icons.icon(QFileIconProvider::Drive);
+            return volumeIcon_;
         default:
-            return icons.icon(QFileIconProvider::Folder);
+            return folderIcon_;
         }
     }
     return {};

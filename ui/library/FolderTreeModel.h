@@ -62,4 +62,5 @@ private:
     std::vector<std::unique_ptr<Node>> readChildren(const Node& node) const;
 
     std::unique_ptr<Node> top_; // the invisible parent of the root item
+    QIcon desktopIcon_, volumeIcon_, folderIcon_;
 };
