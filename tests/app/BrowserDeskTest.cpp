@@ -329,6 +329,7 @@ TEST_F(BrowserDeskTest, ColumnAndBandWidthsFollowTheirPages) {
     EXPECT_TRUE(main_.browser()->historyView()->isVisible());
     main_.desk()->selectPage(kPageFiles);
     EXPECT_EQ(files_->header()->sectionSize(0), 222);
+    EXPECT_EQ(main_.browser()->bar()->sizes().value(0), sizes[24]) << "the tree band drifted";
     EXPECT_FALSE(main_.browser()->playlistView()->isVisible());
     // The bar lies on the files page's list area.
     const ControlEntry& area = (*main_.skin())[control::kFilesList];

@@ -279,7 +279,11 @@ void Browser::showPage(int page, bool show) {
                 applyColumns(playlistView_, kPlaylistColumns);
             bar_->show();
             // Sizes set once the bar has its geometry stay as given.
-            const int width = bar_->width();
+            // What the bands share once the grips between them have their room; sizes
+            // that add up to it are taken as they are, so widths never drift by a
+            // rescale from one showing to the next.
+            const int bands = withPlaylist ? 3 : 2;
+            const int width = bar_->width() - bar_->handleWidth() * (bands - 1);
             if (withPlaylist) {
                 const int tree = std::max(kBandMinimum, columns_[kTreeBandOnPlaylistPage]);
                 const int list = std::max(kBandMinimum, columns_[kFilesBandOnPlaylistPage]);
