@@ -20,6 +20,7 @@
 #include "ui/desk/DeckDisplay.h"
 #include "ui/desk/DeskPainter.h"
 #include "ui/desk/TooltipBalloon.h"
+#include "ui/library/Browser.h"
 #include "ui/skin/Skin.h"
 
 #include <QGuiApplication>
@@ -44,6 +45,7 @@ MainWindow::~MainWindow() {
         stopRhythmWindow(); // it reads the decks
         audioEngine_.reset();
         destroyDecks();
+        destroyBrowser(); // its lists show the playlist and history
         destroyLibrary();
     }
 }
@@ -152,9 +154,12 @@ void MainWindow::createLibrary() {
                                        Deck* d = deckAt(deck);
                                        return d && d->position.load(std::memory_order_relaxed) >= 0;
                                    }});
-    // A track entering or leaving the history changes its icon in the playlist.
+    // A track entering or leaving the history changes its icon in the playlist and the
+    // file list.
     history_->setImageListener([this](const TrackEntry* entry, RowImage image) {
         playlist_->setEntryImage(entry, image);
+        if (browser_)
+            browser_->setEntryImage(entry, image);
     });
     takeNextIntoDeck = [this](int deck) { return playlist_->takeNext(deck); };
     addToHistory = [this](int deck) {

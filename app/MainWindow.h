@@ -36,6 +36,7 @@ class DeskPainter;
 struct DeskPointer;
 struct Skin;
 struct MixerState;
+class Browser;
 class History;
 class Playlist;
 class TrackDatabase;
@@ -108,12 +109,27 @@ public:
     // Starts or stops recording the mix; true when a recording runs afterwards.
     bool toggleRecording();
     bool recording() const;
-    // Files dropped from another program at a logical point (file-system bytes).
+    // Files dropped from another program or dragged from a library list, at a logical
+    // point (file-system bytes): music files and playlist files.
     bool dropAllowed(QPoint at) const;
     void dropFiles(QPoint at, const std::vector<std::string>& paths);
     // Files opened from the desktop (or handed over by a second copy): the first into a
     // free deck, the rest (or all, with both decks taken) at the end of the playlist.
     void openFiles(const std::vector<std::string>& paths);
+    void dropRecords(QPoint at, std::vector<TrackRecord> records);
+    // The playlist row under a logical point (rowCount() past the last row), or -1 when
+    // the point is not over the playlist's window. Without it a drop appends.
+    std::function<int(QPoint at)> playlistDropRow;
+
+    // --- The music library's windows ---------------------------------------------
+    Browser* browser() const { return browser_.get(); }
+    // A double click on a library row (outside its "Bpm" and "Comment" cells);
+    // playlistRow is the row's place when it is a playlist row, else -1.
+    void activateRecord(const TrackRecord& record, int playlistRow);
+    // The Delete key: the selected rows of the playlist or history with the focus go.
+    bool deleteSelectedRows();
+    // The buttons of the files, playlist and history pages other than Save.
+    void libraryButtonReleased(int control);
     // After Deck::setMemory: the disc is drawn again with the new cue tick.
     void redrawCueMark(int deck);
     // Replaces the current skin and draws everything that depends on it.
@@ -244,6 +260,7 @@ private:
     void onPendingLoads();
     void queueAnalysis(const TrackRecord& track);
     std::vector<TrackRecord> playableRecords(const std::vector<std::string>& paths);
+    bool deckTaken(int deck) const;
     void prefetchNextTrack();
     void createBackBuffer();
     void createSkin();
@@ -269,6 +286,14 @@ private:
     QWidget* window_ = nullptr;
     void createLibrary();
     void destroyLibrary();
+    void createBrowser();
+    void destroyBrowser();
+    void placeBrowser();
+    bool deckFree(int deck) const;
+    // Loads a track, or the first tracks of a playlist file, into a deck; tracks that
+    // do not fit go to the end of rest. ask: a deck playing aloud asks first.
+    void takeIntoDeck(int deck, const TrackRecord& record, bool ask,
+                      std::vector<TrackRecord>& rest);
 
     std::unique_ptr<TrackDatabase> database_;
     std::unique_ptr<History> history_;
@@ -292,6 +317,7 @@ private:
     // ended by a fault), hence a guarded pointer.
     QPointer<RhythmWidget> rhythm_;
     std::unique_ptr<TooltipBalloon> tooltip_;
+    std::unique_ptr<Browser> browser_;
     // The edit box in which ESCAPE ended the typing (its letters go to the desk again).
     QPointer<QWidget> escapedEdit_;
     // Author and title last drawn in each title area; none before the first draw.

@@ -22,6 +22,7 @@
 #include "ui/dialogs/SkinChooser.h"
 #include "ui/dialogs/SmallDialogs.h"
 #include "ui/dialogs/SoundConfigDialog.h"
+#include "ui/library/Browser.h"
 #include "ui/rhythm/RhythmWidget.h"
 #include "ui/skin/Skin.h"
 
@@ -150,6 +151,7 @@ void MainWindow::createDesk() {
     displays_ = std::make_unique<DeckDisplay>(*painter_);
     displays_->applySkin();
     desk_ = std::make_unique<DeskInput>(*this, *painter_);
+    createBrowser();
     drawMixButton = [this](bool running) { desk_->drawMixButton(running); };
     showPitchResetIndicator = [this](int d, bool running) { desk_->drawResetPitch(d, running); };
     desk_->applySkin(kSliderModeLevel);
@@ -196,6 +198,7 @@ void MainWindow::stopRhythmWindow() {
 }
 
 void MainWindow::layOutChildren() {
+    placeBrowser();
     auto* desk = qobject_cast<DeskWidget*>(window_);
     if (!desk || !skin_ || !rhythm_)
         return;
@@ -204,6 +207,7 @@ void MainWindow::layOutChildren() {
 }
 
 void MainWindow::destroyDesk() {
+    destroyBrowser();
     tooltip_.reset();
     stopRhythmWindow();
     delete rhythm_.data();
@@ -266,12 +270,15 @@ void MainWindow::hoverControl(int control, QPoint at) {
 }
 
 void MainWindow::pageButtonReleased(int control, int page) {
-    if (control != 68)
-        return; // the file browser's buttons come with its views
+    if (control != control::kSaveButton) {
+        libraryButtonReleased(control);
+        return;
+    }
     if (page == kPagePlaylist && playlist_) {
         const std::string path = savePath("Save a Playlist", "Playlist (*.m3u)", "m3u");
-        if (!path.empty())
-            playlist_->saveAs(path);
+        // The new file shows in the file list when it was saved there.
+        if (!path.empty() && playlist_->saveAs(path) && browser_)
+            browser_->refillFiles();
     } else if (page == kPageHistory && history_) {
         const std::string path = savePath("Save the history list", "Text (*.txt)", "txt");
         if (!path.empty())
@@ -280,6 +287,8 @@ void MainWindow::pageButtonReleased(int control, int page) {
 }
 
 void MainWindow::pageShown(int page) {
+    if (browser_)
+        browser_->showPage(page, true);
     if (page == kPageOptions && painter_ && skin_ && displays_)
         drawOptionsPanel(*painter_, *skin_, displays_->font(DeckDisplay::kText));
 }
@@ -315,7 +324,10 @@ void MainWindow::optionClicked(int control) {
         break; // the plug-in and sound configuration dialogs come with their pages
     }
 }
-void MainWindow::pageHidden(int) {}
+void MainWindow::pageHidden(int page) {
+    if (browser_)
+        browser_->showPage(page, false);
+}
 
 std::string MainWindow::savePath(const QString& title, const QString& filter,
                                  const QString& suffix) {

@@ -10,10 +10,12 @@
 #include "audio/decoders/PlayableFiles.h"
 #include "core/Settings.h"
 #include "library/Playlist.h"
+#include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
 #include "library/TrackNames.h"
 #include "ui/skin/Skin.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace {
@@ -67,47 +69,84 @@ bool MainWindow::dropAllowed(QPoint at) const {
     return target != DropTarget::None;
 }
 
-// Only regular files the decoders read; folders and other files are skipped.
+// Only regular files: those the decoders read, and playlist files; folders and other
+// files are skipped.
 std::vector<TrackRecord> MainWindow::playableRecords(const std::vector<std::string>& paths) {
     std::vector<TrackRecord> records;
     for (const std::string& path : paths) {
         struct stat info {};
-        if (!isPlayableFileName(path) || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
-        records.push_back(makeTrackRecord(*database_, path, uint32_t(info.st_size)));
+        if (isPlayableFileName(path))
+            records.push_back(makeTrackRecord(*database_, path, uint32_t(info.st_size)));
+        else if (isPlaylistFileName(path))
+            records.push_back(makePlaylistFileRecord(path));
     }
     return records;
+}
+
+void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
+    if (database_)
+        dropRecords(at, playableRecords(paths));
 }
 
 void MainWindow::openFiles(const std::vector<std::string>& paths) {
     if (!database_ || !playlist_)
         return;
     std::vector<TrackRecord> records = playableRecords(paths);
-    if (records.empty())
-        return;
-    size_t next = 0;
+    // The first track goes into a free deck; playlist files and the rest, in order, to
+    // the end of the playlist.
+    const auto track = std::find_if(records.begin(), records.end(),
+                                    [](const TrackRecord& r) { return r.entry != nullptr; });
     for (int d : {selectedDeck_, 1 - selectedDeck_}) {
-        if (!hasTrack(d) && !loadPending(d)) {
-            loadIntoDeckSoon(d, records[next++]);
+        if (track != records.end() && !deckTaken(d)) {
+            loadIntoDeckSoon(d, *track);
+            records.erase(track);
             break;
         }
     }
-    if (next < records.size())
-        playlist_->insert(std::vector<TrackRecord>(records.begin() + long(next), records.end()));
+    if (!records.empty())
+        playlist_->insert(std::move(records));
 }
 
-void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
-    if (!skin_ || !desk_ || !database_)
+// A deck whose load waits for its file counts as taken.
+bool MainWindow::deckTaken(int d) const {
+    return hasTrack(d) || loadPending(d);
+}
+
+void MainWindow::takeIntoDeck(int d, const TrackRecord& record, bool ask,
+                              std::vector<TrackRecord>& rest) {
+    std::vector<TrackRecord> tracks;
+    if (record.entry)
+        tracks.push_back(record);
+    else if (database_)
+        tracks = readPlaylist(*database_, record.path);
+    if (tracks.empty())
         return;
-    std::vector<TrackRecord> records = playableRecords(paths);
-    if (records.empty())
+    bool load = true;
+    // A deck heard in the mix is guarded whatever is dropped on it, playlist or track.
+    if (ask) {
+        const int secure = settings().babySecure.load(std::memory_order_relaxed);
+        load = secure == 0 || !audible(d);
+        if (!load && secure == 1)
+            load = messagePresenter().askYesNo(window_, kDeckBusyQuestion);
+    }
+    size_t next = 0;
+    if (load)
+        loadIntoDeckSoon(d, tracks[next]);
+    ++next;
+    // A playlist file's second track goes into the other deck when that one is empty.
+    if (!record.entry && next < tracks.size() && !deckTaken(1 - d))
+        loadIntoDeckSoon(1 - d, tracks[next++]);
+    rest.insert(rest.end(), tracks.begin() + long(next), tracks.end());
+}
+
+void MainWindow::dropRecords(QPoint at, std::vector<TrackRecord> records) {
+    if (!skin_ || !desk_ || records.empty())
         return;
     const DropTarget target =
         targetOf(hitTest(skin_->table, at.x(), at.y(), desk_->page(), desk_->sliderMode()));
-    // A deck whose load waits for its file counts as taken.
-    const auto occupied = [this](int d) { return hasTrack(d) || loadPending(d); };
-    size_t next = 0;
-    bool atTop = false;
+    int insertAt = Playlist::kAtEnd;
     int deck = -1;
     const bool emptyAutoMix =
         playlist_ && playlist_->rowCount() == 0 && autoMixOn().load(std::memory_order_relaxed);
@@ -117,33 +156,37 @@ void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
     case DropTarget::Deck0:
     case DropTarget::Deck1:
         deck = target == DropTarget::Deck0 ? 0 : 1;
-        atTop = true;
+        insertAt = 0;
         break;
     case DropTarget::PlaylistArea:
     case DropTarget::PlaylistButton:
+        if (target == DropTarget::PlaylistArea && playlistDropRow) {
+            // In the area beside the playlist's window (the tree, the file list), nothing.
+            const int row = playlistDropRow(at);
+            if (row < 0)
+                return;
+            insertAt = row;
+        }
         if (!emptyAutoMix)
             break;
+        insertAt = Playlist::kAtEnd;
         [[fallthrough]];
     case DropTarget::RhythmWindow:
-        if (!occupied(selectedDeck_))
+        if (!deckTaken(selectedDeck_))
             deck = selectedDeck_;
-        else if (!occupied(1 - selectedDeck_))
+        else if (!deckTaken(1 - selectedDeck_))
             deck = 1 - selectedDeck_;
         break;
     }
+    std::vector<TrackRecord> rest;
+    size_t next = 0;
     if (deck >= 0) {
-        const int secure = settings().babySecure.load(std::memory_order_relaxed);
-        bool load = secure == 0 || !audible(deck);
-        if (!load && secure == 1)
-            load = messagePresenter().askYesNo(window_, kDeckBusyQuestion);
-        if (load)
-            loadIntoDeckSoon(deck, records[0]);
-        next = 1;
-        if (next < records.size() && !occupied(1 - deck))
-            loadIntoDeckSoon(1 - deck, records[next++]);
+        takeIntoDeck(deck, records[next++], true, rest);
+        if (next < records.size() && !deckTaken(1 - deck))
+            takeIntoDeck(1 - deck, records[next++], false, rest);
     }
-    if (next < records.size() && playlist_) {
-        std::vector<TrackRecord> rest(records.begin() + long(next), records.end());
-        playlist_->insert(std::move(rest), atTop ? 0 : Playlist::kAtEnd);
-    }
+    rest.insert(rest.end(), std::make_move_iterator(records.begin() + long(next)),
+                std::make_move_iterator(records.end()));
+    if (!rest.empty() && playlist_)
+        playlist_->insert(std::move(rest), insertAt);
 }

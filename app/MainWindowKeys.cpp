@@ -80,7 +80,8 @@ bool MainWindow::onKeyDown(int vk) {
             deck->shift((vk == VK_LEFT ? 1 : -1) * speed * kShiftFrames / 4096);
         return true;
     case VK_DELETE:
-        return true; // the library's lists take it when they have the focus
+        deleteSelectedRows(); // handled even when no list has the focus
+        return true;
     case 'L':
         if (deck)
             deck->goToMemory();

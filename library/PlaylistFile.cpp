@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::string_view kPlsHeader = "[Playlist]";
 constexpr std::string_view kPlsEnd = "NumberOfEntries=";
+// The only PLS key that names a track; TitleN, LengthN and Version hold no path.
+constexpr std::string_view kPlsFileKey = "File";
 // Some editors start a text file with the UTF-8 byte-order mark; it is not part of the
 // first line, which would otherwise never read as a comment or as the PLS header.
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
@@ -55,6 +57,14 @@ bool readSmallRegularFile(const std::string& path, std::string& content) {
     if (!ok)
         content.clear();
     return ok;
+}
+
+// "FileN" (any letter case, N one or more digits): the key of a PLS line naming a track.
+bool isPlsFileKey(std::string_view key) {
+    if (key.size() <= kPlsFileKey.size() || !startsWithIgnoringCase(key, kPlsFileKey))
+        return false;
+    key.remove_prefix(kPlsFileKey.size());
+    return std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace
@@ -107,7 +117,7 @@ std::vector<std::string> parsePlaylistText(std::string_view text) {
         if (startsWithIgnoringCase(line, kPlsEnd))
             break;
         const size_t equals = line.find('=');
-        if (equals != std::string_view::npos)
+        if (equals != std::string_view::npos && isPlsFileKey(line.substr(0, equals)))
             paths.emplace_back(line.substr(equals + 1));
     }
     return paths;
@@ -117,7 +127,15 @@ std::vector<std::string> readPlaylistPaths(const std::string& path) {
     std::string content;
     if (!readSmallRegularFile(path, content))
         return {};
-    return parsePlaylistText(content);
+    std::vector<std::string> paths = parsePlaylistText(content);
+    // A relative path names a file beside the playlist, wherever the program runs.
+    const size_t slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    for (std::string& track : paths)
+        if (!track.empty() && track.front() != '/')
+            track.insert(0, folder);
+    return paths;
 }
 
 std::vector<TrackRecord> readPlaylist(TrackStore& store, const std::string& path) {

@@ -6,10 +6,11 @@
 // else gives no tracks). Every CR and every LF ends a line and empty lines are skipped.
 // A line starting with '#' is a comment. A line equal to "[Playlist]" (ASCII case
 // ignored) switches the rest of the file to PLS mode, where "NumberOfEntries=" (case
-// ignored) ends the reading, any other line yields the text after its first '=' and a
-// line without '=' is skipped. Outside PLS mode the whole line is a path. Paths are
-// taken as they stand (relative ones are not resolved). Strings are zero-terminated in
-// this program, so a NUL byte ends the text of its line.
+// ignored) ends the reading, a "FileN=" line (key case ignored) yields the text after
+// its '=' and every other line (TitleN, LengthN, Version, no '=') is skipped. Outside
+// PLS mode the whole line is a path. A relative path read from a file names a file
+// beside that playlist; absolute paths stand as they are. Strings are zero-terminated
+// in this program, so a NUL byte ends the text of its line.
 //
 // Threading: any thread, but records are made through a TrackStore, which belongs to
 // the user-interface thread.
@@ -39,11 +40,12 @@ uint32_t fileSizeKey(const std::string& path);
 // A row that stands for a playlist file: no entry, empty artist, the name as title.
 TrackRecord makePlaylistFileRecord(const std::string& path);
 
-// The paths that a playlist text names, in order (at most kMaxPlaylistTracks).
+// The paths that a playlist text names, in order and as written (at most
+// kMaxPlaylistTracks).
 std::vector<std::string> parsePlaylistText(std::string_view text);
 
-// The paths named by the playlist file at path; none when it cannot be read or is
-// larger than kMaxPlaylistFileBytes.
+// The paths named by the playlist file at path, relative ones resolved against its
+// folder; none when it cannot be read or is larger than kMaxPlaylistFileBytes.
 std::vector<std::string> readPlaylistPaths(const std::string& path);
 
 // The track rows of the playlist file at path, in file order, each with its file's size

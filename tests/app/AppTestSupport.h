@@ -2,6 +2,7 @@
 // What the shell's tests share: a message presenter that records instead of showing,
 // and a fixture with scratch settings and home folder and a virtual clock.
 
+#include "app/MainWindow.h"
 #include "app/MessagePresenter.h"
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
@@ -12,7 +13,19 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
+
+// Turns the clock until the decks' loads that wait for their files are done (bounded in
+// real time: the files are read on another thread).
+inline void finishPendingLoads(MainWindow& main, VirtualClock& clock) {
+    for (int i = 0; i < 5000 && (main.loadPending(0) || main.loadPending(1)); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        clock.advance(10);
+    }
+    ASSERT_FALSE(main.loadPending(0) || main.loadPending(1));
+}
 
 class RecordingPresenter : public MessagePresenter {
 public:

@@ -105,15 +105,6 @@ protected:
     QRgb pixel(QPoint at) const { return main_.backBuffer()->pixel(at); }
     QRgb skinPixel(int x, int y) const { return main_.skin()->surface.pixel(x, y); }
 
-    // Turns the clock until the decks' pending loads are done (bounded in real time).
-    void finishLoads() {
-        for (int i = 0; i < 5000 && (main_.loadPending(0) || main_.loadPending(1)); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            clock_.advance(10);
-        }
-        ASSERT_FALSE(main_.loadPending(0) || main_.loadPending(1));
-    }
-
     std::shared_ptr<StallingDisk> disk_ = std::make_shared<StallingDisk>();
     MainWindow main_{clock_};
     MainWidget widget_{main_};
@@ -233,7 +224,7 @@ TEST_F(DeskTest, DroppedFilesFillTheDecksThenThePlaylistWhileTheDiskStalls) {
     // A second drop on a waiting deck replaces its load.
     main_.dropFiles(centreOf(control::kDisc1), {c});
     disk_->set(true);
-    finishLoads();
+    finishPendingLoads(main_, clock_);
     EXPECT_EQ(deckAt(0)->track->path, c);
     EXPECT_EQ(deckAt(1)->track->path, b);
 

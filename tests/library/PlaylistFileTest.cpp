@@ -87,10 +87,14 @@ TEST(PlaylistText, ReadsPathsByTheLineRules) {
         {"comments read as without them", extended, {"/m/one.mp3", "/m/two.wav"}},
         {"spaces and '=' kept outside PLS", " a b.mp3 \nx=y.mp3\n", {" a b.mp3 ", "x=y.mp3"}},
         {"relative paths as they stand", "../x.mp3\ny.mp3\n", {"../x.mp3", "y.mp3"}},
-        {"pls",
-         "[playlist]\nFile1=/m/a.mp3\nTitle1=A\nLength1=-1\nFile2=b.mp3\n"
-         "NumberOfEntries=2\nFile3=/m/late.mp3\nVersion=2\n",
-         {"/m/a.mp3", "A", "-1", "b.mp3"}},
+        {"pls: only FileN lines name tracks",
+         "[playlist]\nVersion=2\nFile1=/m/a.mp3\nTitle1=A\nLength1=-1\nFile2=b.mp3\n"
+         "NumberOfEntries=2\nFile3=/m/late.mp3\n",
+         {"/m/a.mp3", "b.mp3"}},
+        {"pls keys that are not FileN",
+         "[Playlist]\nFile=/m/a.mp3\nFileX=/m/b.mp3\nFile1x=/m/c.mp3\nFILE12=/m/d.mp3\n"
+         "Profile1=/m/e.mp3\n",
+         {"/m/d.mp3"}},
         {"pls header and end ignore case",
          "[PLAYLIST]\r\nfile1=/m/a.mp3\r\nnumberofentries=1\r\n"
          "File2=/m/late.mp3\r\n",
@@ -154,6 +158,26 @@ TEST(PlaylistFile, RecordsCarryNamesAndSizesOfTheFilesNamed) {
     EXPECT_EQ(store.entryCount(), 2);
 }
 
+// A playlist moved with its music, or read from another working folder, still names
+// the files beside it; absolute paths stay as written.
+TEST(PlaylistFile, RelativePathsNameFilesBesideThePlaylist) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    dir.write("set/tracks/Near.mp3", std::string(77, 'x'));
+    dir.write("Up.wav", std::string(5, 'x'));
+    const std::string m3u = dir.write("set/list.m3u", "tracks/Near.mp3\n../Up.wav\n/abs/Far.mp3\n");
+    const std::string pls = dir.write("set/list.pls", "[Playlist]\nFile1=tracks/Near.mp3\n");
+    const std::string folder = dir.path("set/");
+    EXPECT_EQ(readPlaylistPaths(m3u),
+              (Paths{folder + "tracks/Near.mp3", folder + "../Up.wav", "/abs/Far.mp3"}));
+    EXPECT_EQ(readPlaylistPaths(pls), Paths{folder + "tracks/Near.mp3"});
+    MemoryTrackStore store;
+    const std::vector<TrackRecord> rows = readPlaylist(store, m3u);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].entry->sizeKey, 77u) << "the size was looked up in the wrong folder";
+    EXPECT_EQ(rows[1].entry->sizeKey, 5u);
+}
+
 TEST(PlaylistFile, FilesThatCannotBeReadGiveNoTracks) {
     TempDir dir;
     ASSERT_TRUE(dir.ok());
@@ -196,7 +220,8 @@ TEST(PlaylistFile, GarbageReadsAsHarmlessPaths) {
                 readPlaylist(store, dir.write("garbage.pls", text));
             ASSERT_EQ(rows.size(), paths.size());
             for (size_t i = 0; i < rows.size(); ++i)
-                ASSERT_EQ(rows[i].path, paths[i]);
+                ASSERT_EQ(rows[i].path,
+                          paths[i].empty() || paths[i][0] == '/' ? paths[i] : dir.path(paths[i]));
         }
     }
 }

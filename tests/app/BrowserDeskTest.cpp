@@ -1,0 +1,352 @@
+// The music library on the desk as a user meets it: rows dragged onto the decks and the
+// playlist with the desk's own cursors, double clicks, the Delete key, the widths kept
+// between pages.
+
+#include "app/DeskInput.h"
+#include "app/MainWidget.h"
+#include "app/MainWindow.h"
+#include "audio/card/VirtualCard.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
+#include "audio/deck/SoundOutput.h"
+#include "core/Settings.h"
+#include "library/History.h"
+#include "library/Playlist.h"
+#include "library/PlaylistFile.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/tools/MixTestTracks.h"
+#include "ui/library/Browser.h"
+#include "ui/library/BrowserListView.h"
+#include "ui/library/FolderListModel.h"
+#include "ui/skin/Skin.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSplitterHandle>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+class BrowserDeskTest : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        music_ = (dir_.path() + "/music").toStdString();
+        std::filesystem::create_directories(music_);
+        for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
+            track(name);
+        // The tree starts in the music folder.
+        settings().initialFolder = QByteArray::fromStdString(music_) + QByteArray(2, '\0');
+        main_.audioOptions.systemVolumes = false;
+        main_.audioOptions.ownThread = false; // deck commands act at once
+        main_.audioOptions.openDevice = [](const SoundCardId*, bool, int,
+                                           std::unique_ptr<SoundDevice>* device) {
+            *device = VirtualCard::createManual();
+            return SoundResult::Ok;
+        };
+        ASSERT_TRUE(main_.onCreate(&widget_));
+        widget_.show();
+        ASSERT_NE(main_.browser(), nullptr);
+        files_ = main_.browser()->fileList();
+        model_ = main_.browser()->fileModel();
+        model_->sortByCode(0); // by title: a, b, c, d
+        ASSERT_EQ(model_->rowCount(), 4);
+    }
+    void TearDown() override {
+        for (int d = 0; d < 2; ++d)
+            if (Deck* deck = deckAt(d))
+                deck->pause();
+        main_.prepareClose();
+        main_.onDestroy();
+        ShellTest::TearDown();
+    }
+    std::string track(const std::string& name) {
+        const std::string path = music_ + "/" + name;
+        EXPECT_TRUE(writeWavFile(path, 44100, [](uint32_t, int count, int16_t* samples) {
+            std::fill(samples, samples + 2 * count, int16_t(0));
+        }));
+        return path;
+    }
+    std::string loadedPath(int d) {
+        finishPendingLoads(main_, clock_); // drops read their files first
+        const Deck* deck = deckAt(d);
+        return deck && deck->track && deck->position.load() >= 0 ? deck->track->path : "";
+    }
+    QPoint globalOf(int control) const {
+        const ControlEntry& e = (*main_.skin())[control];
+        const QPoint logical = e.hitRadius > 0
+                                   ? QPoint(e.hitX1, e.hitY1)
+                                   : QPoint((e.hitX1 + e.hitX2) / 2, (e.hitY1 + e.hitY2) / 2);
+        return widget_.mapToGlobal(widget_.view().toWidget(QPointF(logical)).toPoint());
+    }
+    QPoint logicalOf(QPoint global) const {
+        return widget_.view().toLogicalUnbounded(QPointF(widget_.mapFromGlobal(global)));
+    }
+    void select(BrowserListView* view, std::initializer_list<int> rows) {
+        view->clearSelection();
+        for (int row : rows)
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    // Press on a row, move past the drag distance, then over a screen point and release
+    // there, as the pointer does with the button held.
+    ListDrag::Cursor dragRowTo(BrowserListView* view, int row, QPoint global) {
+        QWidget* port = view->viewport();
+        const QPoint start = view->visualRect(view->model()->index(row, 0)).center();
+        auto send = [&](QEvent::Type type, QPoint local, Qt::MouseButtons held) {
+            QMouseEvent e(type, QPointF(local), QPointF(port->mapToGlobal(local)), Qt::LeftButton,
+                          held, Qt::NoModifier);
+            QApplication::sendEvent(port, &e);
+        };
+        send(QEvent::MouseButtonPress, start, Qt::LeftButton);
+        // The view starts its drag at the second move past the distance.
+        for (int step = 1; step <= 2; ++step)
+            send(QEvent::MouseMove,
+                 start + QPoint(step * (QApplication::startDragDistance() + 2), 0), Qt::LeftButton);
+        send(QEvent::MouseMove, port->mapFromGlobal(global), Qt::LeftButton);
+        const ListDrag::Cursor shown = view->listDrag()->cursor();
+        if (shown != ListDrag::Cursor::None) {
+            const QCursor* cursor = QGuiApplication::overrideCursor();
+            EXPECT_TRUE(cursor && cursor->pixmap().toImage() ==
+                                      QPixmap(ListDrag::cursorResource(shown)).toImage())
+                << "the cursor shown is not the drag's";
+        }
+        send(QEvent::MouseButtonRelease, port->mapFromGlobal(global), Qt::NoButton);
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the cursor was not restored";
+        return shown;
+    }
+    void key(Qt::Key k, const char* text = "") {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(widget_.windowHandle(), &press);
+    }
+    std::vector<std::string> playlistPaths() const {
+        std::vector<std::string> paths;
+        for (int row = 0; row < main_.playlist()->rowCount(); ++row)
+            paths.push_back(main_.playlist()->record(row).path);
+        return paths;
+    }
+
+    std::string music_;
+    MainWindow main_{clock_};
+    MainWidget widget_{main_};
+    BrowserListView* files_ = nullptr;
+    FolderListModel* model_ = nullptr;
+};
+
+TEST_F(BrowserDeskTest, ARowDraggedOntoTheFirstDiscLoadsTheFirstDeck) {
+    select(files_, {1});
+    const std::vector<int> before = files_->selectedRows();
+    EXPECT_EQ(dragRowTo(files_, 1, globalOf(control::kDisc1)), ListDrag::Cursor::OneMayDrop);
+    EXPECT_EQ(loadedPath(0), music_ + "/b.wav");
+    EXPECT_EQ(loadedPath(1), "");
+    EXPECT_EQ(files_->selectedRows(), before) << "the drag changed the selection";
+    // Released where nothing takes a drop: the no-drop cursor, and nothing happens.
+    EXPECT_EQ(dragRowTo(files_, 1, globalOf(control::kCrossfader)), ListDrag::Cursor::OneNoDrop);
+    EXPECT_EQ(main_.playlist()->rowCount(), 0);
+}
+
+TEST_F(BrowserDeskTest, ThreeRowsOnAnEmptyDeskFillBothDecksThenThePlaylistTop) {
+    main_.playlist()->insert(TrackRecord{"", "old", "/m/old.mp3", nullptr});
+    select(files_, {0, 2, 3});
+    EXPECT_EQ(dragRowTo(files_, 2, globalOf(control::kDisc1)), ListDrag::Cursor::SeveralMayDrop);
+    EXPECT_EQ(loadedPath(0), music_ + "/a.wav");
+    EXPECT_EQ(loadedPath(1), music_ + "/c.wav");
+    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{music_ + "/d.wav", "/m/old.mp3"}));
+}
+
+TEST_F(BrowserDeskTest, ADeckPlayingAloudAsksBeforeADropReplacesItsTrack) {
+    const std::string a = music_ + "/a.wav", b = music_ + "/b.wav";
+    ASSERT_TRUE(main_.loadIntoDeck(0, TrackRecord{"", "a", a, nullptr}));
+    deckAt(0)->play();
+    for (int i = 0; i < 20 && !soundOutputNow()->isDeckAudible(0); ++i)
+        main_.audioEngine()->runTurn();
+    ASSERT_TRUE(soundOutputNow()->isDeckAudible(0));
+    const QPoint disc = logicalOf(globalOf(control::kDisc1));
+    struct Case {
+        int secure;
+        bool answer;
+        bool asked;
+        std::string loaded;
+    };
+    const Case cases[] = {{1, false, true, a}, {2, true, false, a}, {1, true, true, b}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.secure);
+        settings().babySecure = c.secure;
+        presenter_.answer = c.answer;
+        presenter_.asked.clear();
+        main_.dropFiles(disc, {b});
+        EXPECT_EQ(presenter_.asked.size(), c.asked ? 1u : 0u);
+        EXPECT_EQ(loadedPath(0), c.loaded);
+    }
+}
+
+TEST_F(BrowserDeskTest, PlaylistFilesDroppedOnADeckFillTheDecksAndThePlaylist) {
+    const std::string list = music_ + "/set.m3u";
+    ASSERT_TRUE(writeWholeFile(list, "a.wav\nb.wav\nc.wav\n"));
+    main_.dropFiles(logicalOf(globalOf(control::kDisc1 + 1)), {list, music_ + "/d.wav"});
+    EXPECT_EQ(loadedPath(1), music_ + "/a.wav");
+    EXPECT_EQ(loadedPath(0), music_ + "/b.wav");
+    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{music_ + "/c.wav", music_ + "/d.wav"}));
+}
+
+// On the playlist page the playlist takes drops before the row under the pointer; the
+// rest of its area (the tree and file list beside it) takes nothing.
+TEST_F(BrowserDeskTest, DropsOnThePlaylistGoBeforeTheRowUnderThePointer) {
+    main_.desk()->selectPage(kPagePlaylist);
+    const std::string a = music_ + "/a.wav", b = music_ + "/b.wav", c = music_ + "/c.wav";
+    const std::string x = track("x.wav"), y = track("y.wav");
+    main_.playlist()->insert(TrackRecord{"", "x", x, nullptr});
+    main_.playlist()->insert(TrackRecord{"", "y", y, nullptr});
+    BrowserListView* list = main_.browser()->playlistView();
+    ASSERT_TRUE(list->isVisible());
+    auto over = [&](QWidget* w, QPoint local) { return logicalOf(w->mapToGlobal(local)); };
+    const QPoint secondRow = list->visualRect(list->model()->index(1, 0)).center();
+    main_.dropFiles(over(list->viewport(), secondRow), {a});
+    main_.dropFiles(over(list->viewport(), QPoint(5, list->viewport()->height() - 3)), {b});
+    main_.dropFiles(over(files_->viewport(), QPoint(5, 5)), {c});
+    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{x, a, y, b}));
+    // Dragged out of the playlist, rows move.
+    select(list, {0});
+    dragRowTo(list, 0, list->viewport()->mapToGlobal(QPoint(5, list->viewport()->height() - 3)));
+    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{a, y, b, x}));
+}
+
+TEST_F(BrowserDeskTest, DoubleClickLoadsAFreeDeckElseQueues) {
+    const std::string a = music_ + "/a.wav", b = music_ + "/b.wav", c = music_ + "/c.wav";
+    const QPoint cell = files_->visualRect(model_->index(0, 0)).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        QMouseEvent e(
+            type, QPointF(cell), QPointF(files_->viewport()->mapToGlobal(cell)), Qt::LeftButton,
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(files_->viewport(), &e);
+    }
+    EXPECT_EQ(loadedPath(0), a) << "the selected deck, when free";
+    main_.activateRecord(model_->recordAt(1), -1);
+    EXPECT_EQ(loadedPath(1), b) << "then the other one";
+    main_.activateRecord(model_->recordAt(2), -1);
+    EXPECT_EQ(playlistPaths(), std::vector<std::string>{c}) << "both busy: queued";
+    main_.activateRecord(main_.playlist()->record(0), 0);
+    EXPECT_EQ(playlistPaths(), std::vector<std::string>{c}) << "a playlist row stays put";
+
+    // A deck that has played and stopped is free again; a playlist row loaded there
+    // leaves the playlist.
+    deckAt(1)->play();
+    deckAt(1)->pause();
+    main_.activateRecord(main_.playlist()->record(0), 0);
+    EXPECT_EQ(loadedPath(1), c);
+    EXPECT_EQ(main_.playlist()->rowCount(), 0);
+}
+
+TEST_F(BrowserDeskTest, DoubleClickedPlaylistFilesFillFreeDecksOrOpenInPlace) {
+    const std::string list = music_ + "/set.m3u";
+    ASSERT_TRUE(writeWholeFile(list, "a.wav\nb.wav\nc.wav\n"));
+    main_.activateRecord(makePlaylistFileRecord(list), -1);
+    EXPECT_EQ(loadedPath(0), music_ + "/a.wav");
+    EXPECT_EQ(loadedPath(1), music_ + "/b.wav");
+    EXPECT_EQ(playlistPaths(), std::vector<std::string>{music_ + "/c.wav"});
+    // Inside the playlist it opens in place and loads nothing.
+    main_.playlist()->insert(makePlaylistFileRecord(list), 0);
+    main_.activateRecord(main_.playlist()->record(0), 0);
+    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{music_ + "/a.wav", music_ + "/b.wav",
+                                                         music_ + "/c.wav", music_ + "/c.wav"}));
+}
+
+TEST_F(BrowserDeskTest, DeleteRemovesTheFocusedListsSelectedRows) {
+    main_.desk()->selectPage(kPagePlaylist);
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        main_.playlist()->insert(TrackRecord{"", name, music_ + "/" + name, nullptr});
+    BrowserListView* list = main_.browser()->playlistView();
+    select(list, {0, 2});
+    files_->setFocus();
+    key(Qt::Key_Delete);
+    EXPECT_EQ(main_.playlist()->rowCount(), 3) << "Delete in the file list removed rows";
+    list->setFocus();
+    key(Qt::Key_Delete);
+    EXPECT_EQ(playlistPaths(), std::vector<std::string>{music_ + "/b.wav"});
+
+    main_.desk()->selectPage(kPageHistory);
+    main_.history()->add(model_->recordAt(0));
+    main_.history()->add(model_->recordAt(1));
+    BrowserListView* history = main_.browser()->historyView();
+    select(history, {1});
+    history->setFocus();
+    key(Qt::Key_Delete);
+    ASSERT_EQ(main_.history()->rowCount(), 1);
+    EXPECT_EQ(main_.history()->record(0).path, music_ + "/b.wav");
+    EXPECT_EQ(model_->imageAt(0), RowImage::UsedBefore) << "the file list's icon stayed";
+    EXPECT_EQ(model_->imageAt(1), RowImage::InHistory);
+}
+
+TEST_F(BrowserDeskTest, LettersNeverReachTheLists) {
+    files_->setFocus();
+    files_->setCurrentIndex(model_->index(0, 0));
+    for (Qt::Key k : {Qt::Key_C, Qt::Key_D, Qt::Key_Q})
+        key(k, QKeySequence(k).toString().toLower().toLatin1().constData());
+    EXPECT_EQ(files_->currentIndex().row(), 0) << "a letter searched the list";
+}
+
+// Widths are read back when a page hides and given again when it shows; each set of
+// the file list belongs to its page.
+TEST_F(BrowserDeskTest, ColumnAndBandWidthsFollowTheirPages) {
+    auto& sizes = settings().columnSizes;
+    files_->header()->resizeSection(0, 222);
+    main_.desk()->selectPage(kPagePlaylist);
+    EXPECT_EQ(sizes[0], 222);
+    EXPECT_EQ(files_->header()->sectionSize(0), sizes[20]);
+    const QList<int> now = main_.browser()->bar()->sizes();
+    main_.browser()->bar()->setSizes({100, 200, now[0] + now[1] + now[2] - 300});
+    // A double click on the grip after the tree folds the tree, a second opens it again.
+    auto doubleClickGrip = [&] {
+        QSplitterHandle* grip = main_.browser()->bar()->handle(1);
+        QMouseEvent e(QEvent::MouseButtonDblClick, QPointF(1, 5),
+                      QPointF(grip->mapToGlobal(QPoint(1, 5))), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(grip, &e);
+        return main_.browser()->bar()->sizes();
+    };
+    EXPECT_EQ(doubleClickGrip().value(0), Browser::kBandMinimum);
+    EXPECT_EQ(doubleClickGrip().value(0), 100);
+    // The playlist's "Bpm" starts at width 0, which no drag can open: the header's menu.
+    BrowserListView* list = main_.browser()->playlistView();
+    ASSERT_EQ(list->header()->sectionSize(2), 0);
+    list->showColumnMenu(QPoint(5, 5));
+    auto* menu = list->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    menu->actions().at(2)->trigger();
+    EXPECT_GT(list->header()->sectionSize(2), 0);
+    menu->close();
+    main_.desk()->selectPage(kPageHistory);
+    EXPECT_EQ(sizes[25], 100);
+    EXPECT_EQ(sizes[26], 200);
+    EXPECT_FALSE(main_.browser()->bar()->isVisible());
+    EXPECT_TRUE(main_.browser()->historyView()->isVisible());
+    main_.desk()->selectPage(kPageFiles);
+    EXPECT_EQ(files_->header()->sectionSize(0), 222);
+    EXPECT_EQ(main_.browser()->bar()->sizes().value(0), sizes[24]) << "the tree band drifted";
+    EXPECT_FALSE(main_.browser()->playlistView()->isVisible());
+    // The bar lies on the files page's list area.
+    const ControlEntry& area = (*main_.skin())[control::kFilesList];
+    EXPECT_EQ(main_.browser()->bar()->geometry(),
+              widget_.childGeometry(QRect(area.x, area.y, area.width, area.height)));
+    // Closing keeps the widths of the page on screen.
+    files_->header()->resizeSection(1, 99);
+    main_.onDestroy();
+    EXPECT_EQ(sizes[1], 99);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
