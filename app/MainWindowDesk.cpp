@@ -305,6 +305,9 @@ void MainWindow::optionClicked(int control) {
     case 78:
         chooseSkin();
         break;
+    case 79:
+        chooseDspPlugins();
+        break;
     case 83:
         showShortcuts();
         break;
@@ -312,7 +315,7 @@ void MainWindow::optionClicked(int control) {
         showAbout();
         break;
     default:
-        break; // the plug-in and sound configuration dialogs come with their pages
+        break; // the sound configuration dialog comes with its page
     }
 }
 void MainWindow::pageHidden(int) {}

@@ -100,7 +100,7 @@ WinampDspPlugin::WinampDspPlugin(const std::string& path, int moduleIndex, void*
     const winampDSPHeader* header = library_.header(&error_);
     if (header == nullptr)
         return;
-    winampDSPModule* module = PluginLibrary::module(header, moduleIndex);
+    winampDSPModule* module = PluginLibrary::module(header, moduleIndex, &description_);
     if (module == nullptr) {
         error_ = "the plug-in has no usable effect number " + std::to_string(moduleIndex);
         return;

@@ -32,6 +32,8 @@ public:
     const std::string& error() const { return error_; }
     const std::string& path() const { return path_; }
     int moduleIndex() const { return moduleIndex_; }
+    // The effect's own name.
+    const std::string& description() const { return description_; }
     // The copy that was loaded, empty when the file itself was.
     const std::string& tempCopy() const { return tempCopy_; }
 
@@ -66,6 +68,7 @@ private:
 
     std::string path_;
     int moduleIndex_ = -1;
+    std::string description_;
     winampDSPModule* module_ = nullptr;
     std::string tempCopy_;
     PluginLibrary library_;

@@ -20,17 +20,18 @@ std::unique_ptr<WinampDspPlugin> effect(int module) {
     return plugin;
 }
 
-// The frames deck 0 plays of the track, through the plug-in when there is one.
-std::vector<Frame> heard(const TestDecoder::Setup& track, std::unique_ptr<DspPlugin> plugin) {
+// The frames a deck plays of the track, through the plug-in when there is one.
+std::vector<Frame> heard(const TestDecoder::Setup& track, std::unique_ptr<DspPlugin> plugin,
+                         int deck = 0) {
     DeckRig rig;
-    EXPECT_TRUE(rig.loadTest(0, track));
+    EXPECT_TRUE(rig.loadTest(deck, track));
     if (plugin)
-        rig.deck(0).setDspPlugin(std::move(plugin));
-    rig.fill(0);
-    rig.deck(0).play();
-    rig.output.collect(0, true);
+        rig.deck(deck).setDspPlugin(std::move(plugin));
+    rig.fill(deck);
+    rig.deck(deck).play();
+    rig.output.collect(deck, true);
     rig.turns(120);
-    return rig.output.heard(0);
+    return rig.output.heard(deck);
 }
 
 // RMS of the left channel after the effects' smoothing has settled (0.2 s).
@@ -65,17 +66,18 @@ TEST(ShippedEffects, FiltersAreHeardInTheRenderedSound) {
     const struct {
         const char* name;
         int module;
+        int deck;
         double frequency;
         double minRatio, maxRatio;
-    } cases[] = {{"sweep cuts highs", kSweep, 6000.0, 0.0, 0.1},
-                 {"sweep keeps lows", kSweep, 150.0, 0.8, 1.25},
-                 {"kill cuts bass", kBassKill, 60.0, 0.0, 0.1},
-                 {"kill keeps highs", kBassKill, 3000.0, 0.8, 1.25}};
+    } cases[] = {{"sweep cuts highs", kSweep, 0, 6000.0, 0.0, 0.1},
+                 {"sweep keeps lows", kSweep, 1, 150.0, 0.8, 1.25},
+                 {"kill cuts bass", kBassKill, 1, 60.0, 0.0, 0.1},
+                 {"kill keeps highs", kBassKill, 0, 3000.0, 0.8, 1.25}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const TestDecoder::Setup track{.frequency = c.frequency, .seconds = 10};
-        const double dry = rms(heard(track, nullptr));
-        const double wet = rms(heard(track, effect(c.module)));
+        const double dry = rms(heard(track, nullptr, c.deck));
+        const double wet = rms(heard(track, effect(c.module), c.deck));
         ASSERT_GT(dry, 1000.0);
         EXPECT_GE(wet / dry, c.minRatio);
         EXPECT_LE(wet / dry, c.maxRatio);
@@ -85,7 +87,7 @@ TEST(ShippedEffects, FiltersAreHeardInTheRenderedSound) {
 TEST(ShippedEffects, EchoFillsTheGapsBetweenBeats) {
     const TestDecoder::Setup clicks{.signal = TestDecoder::Signal::Clicks, .seconds = 10};
     const double dry = audibleShare(heard(clicks, nullptr));
-    const double wet = audibleShare(heard(clicks, effect(kEcho)));
+    const double wet = audibleShare(heard(clicks, effect(kEcho), 1));
     ASSERT_GT(dry, 0.005);
     // Each burst comes back several times, each time quieter.
     EXPECT_GT(wet, 3.0 * dry);
