@@ -56,7 +56,7 @@ static const zvDspParameter sweepParameters[] = {
 };
 static const zvDspParameter echoParameters[] = {
     ENTRY("Tempo", "BPM", 60, 200, echoTempo),
-    ENTRY("Delay", "/4 beat", 1, 8, echoQuarters),
+    ENTRY("Delay", "quarter beats", 1, 8, echoQuarters),
     ENTRY("Feedback", "%", 0, 90, echoFeedback),
     ENTRY("Echo level", "%", 0, 100, echoMix),
 };

@@ -3,7 +3,6 @@
 
 #include "tests/audio/deck/DeckRig.h"
 
-#include "audio/dsp/PluginCatalogue.h"
 #include "audio/dsp/WinampDspPlugin.h"
 
 #include <gtest/gtest.h>
@@ -50,14 +49,6 @@ double audibleShare(const std::vector<Frame>& frames) {
 }
 
 } // namespace
-
-TEST(ShippedEffects, AreListedInOrder) {
-    std::vector<std::string> modules;
-    ASSERT_TRUE(listModules(ZV_DSP_SHIPPED, &modules));
-    EXPECT_EQ(modules,
-              (std::vector<std::string>{"Filter sweep (low-pass / high-pass)", "Stereo swap",
-                                        "Echo in time", "Bass kill", "Stereo width"}));
-}
 
 TEST(ShippedEffects, FiltersAreHeardInTheRenderedSound) {
     // At their first settings the sweep is a low-pass near 1 kHz and the bass is killed
