@@ -139,6 +139,8 @@ public:
     void chooseSkin();
     // The sound configuration dialog; a new configuration is applied as music plays.
     void configureSound();
+    // "Apply DSP-Plugins": chooses each deck's effect plug-in.
+    void chooseDspPlugins();
     void showAbout();
     void showShortcuts();
     // Loads a skin; null with the failure's text when it cannot be used.

@@ -314,6 +314,9 @@ void MainWindow::optionClicked(int control) {
     case 78:
         chooseSkin();
         break;
+    case 79:
+        chooseDspPlugins();
+        break;
     case 83:
         showShortcuts();
         break;
@@ -321,7 +324,7 @@ void MainWindow::optionClicked(int control) {
         showAbout();
         break;
     default:
-        break; // the plug-in and sound configuration dialogs come with their pages
+        break; // the sound configuration dialog comes with its page
     }
 }
 void MainWindow::pageHidden(int page) {
