@@ -18,6 +18,8 @@
 #include "ui/desk/DeckDisplay.h"
 #include "ui/desk/DeskPainter.h"
 #include "ui/desk/TooltipBalloon.h"
+#include "ui/library/ScanDialogs.h"
+#include "ui/library/SearchPage.h"
 #include "ui/skin/Skin.h"
 
 #include <QGuiApplication>
@@ -229,6 +231,7 @@ bool MainWindow::onClose() {
 }
 
 void MainWindow::prepareClose() {
+    stopScan();
     killTimers();
     stopRhythmWindow();
 }

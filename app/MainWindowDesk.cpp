@@ -156,6 +156,7 @@ void MainWindow::createDesk() {
     // A window of its own, not a child: it lives exactly as long as the desk.
     if (window_)
         tooltip_ = std::make_unique<TooltipBalloon>(clock_, nullptr);
+    createSearch();
 }
 
 bool MainWindow::createRhythmWindow() {
@@ -196,6 +197,7 @@ void MainWindow::stopRhythmWindow() {
 }
 
 void MainWindow::layOutChildren() {
+    placeSearch();
     auto* desk = qobject_cast<DeskWidget*>(window_);
     if (!desk || !skin_ || !rhythm_)
         return;
@@ -204,6 +206,7 @@ void MainWindow::layOutChildren() {
 }
 
 void MainWindow::destroyDesk() {
+    destroySearch();
     tooltip_.reset();
     stopRhythmWindow();
     delete rhythm_.data();
@@ -266,6 +269,8 @@ void MainWindow::hoverControl(int control, QPoint at) {
 }
 
 void MainWindow::pageButtonReleased(int control, int page) {
+    if (searchButton(control, page))
+        return;
     if (control != 68)
         return; // the file browser's buttons come with its views
     if (page == kPagePlaylist && playlist_) {
@@ -280,6 +285,7 @@ void MainWindow::pageButtonReleased(int control, int page) {
 }
 
 void MainWindow::pageShown(int page) {
+    showSearch(page, true);
     if (page == kPageOptions && painter_ && skin_ && displays_)
         drawOptionsPanel(*painter_, *skin_, displays_->font(DeckDisplay::kText));
 }
@@ -315,7 +321,9 @@ void MainWindow::optionClicked(int control) {
         break; // the plug-in and sound configuration dialogs come with their pages
     }
 }
-void MainWindow::pageHidden(int) {}
+void MainWindow::pageHidden(int page) {
+    showSearch(page, false);
+}
 
 std::string MainWindow::savePath(const QString& title, const QString& filter,
                                  const QString& suffix) {
