@@ -84,17 +84,6 @@ std::vector<std::string> readSearchTerms(std::string_view text) {
     return terms;
 }
 
-bool lineMatches(std::string_view line, const std::vector<std::string>& terms) {
-    if (terms.empty())
-        return true;
-    std::string folded(line);
-    for (char& c : folded)
-        c = asciiUpper(c);
-    return std::any_of(terms.begin(), terms.end(), [&](const std::string& term) {
-        return folded.find(term) != std::string::npos;
-    });
-}
-
 std::vector<uint32_t> findMatches(const Catalogue& catalogue,
                                   const std::vector<std::string>& terms) {
     const size_t count = catalogue.lineCount();

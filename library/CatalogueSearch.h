@@ -23,11 +23,8 @@ inline constexpr size_t kSearchTextMax = 254;
 // Empty words are dropped. No terms means every line.
 std::vector<std::string> readSearchTerms(std::string_view text);
 
-// True when the line contains one of the terms, ASCII letters compared without case;
-// always true without terms.
-bool lineMatches(std::string_view line, const std::vector<std::string>& terms);
-
-// The indices of the matching lines, last of the file first (the order of an unsorted
+// The indices of the lines that contain one of the terms (ASCII letters compared without
+// case), every line without terms; last of the file first (the order of an unsorted
 // result list). Runs over the catalogue's folded text, term by term.
 std::vector<uint32_t> findMatches(const Catalogue& catalogue,
                                   const std::vector<std::string>& terms);

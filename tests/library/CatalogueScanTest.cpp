@@ -26,11 +26,6 @@ std::vector<std::string> walkLines(const std::string& root, int kinds,
     return lines;
 }
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 TEST(DiscWalker, FindsMusicFilesBeforeSubfoldersInByteOrder) {
     ScratchDir dir;
     dir.write("Music/b.mp3", "12345");
@@ -96,26 +91,6 @@ TEST(DiscWalker, StopEndsTheWalkAtOnceAndLinesKeepTheirForm) {
     };
     for (const Line& l : lines)
         EXPECT_EQ(catalogueLine(l.head, l.path, l.size), l.line);
-}
-
-TEST(CatalogueScan, KeptLinesThenTheWalkReplaceTheFile) {
-    ScratchDir dir;
-    dir.write("cd/Pop/a.mp3", "abc");
-    dir.write("disk/b.wav", "");
-    const std::string path = dir.write(kCatalogueFileName, "CD1=/old.mp3,1\r\nCD2=/k.mp3,1\r\n");
-    Catalogue kept;
-    ASSERT_TRUE(kept.load(path));
-    kept.removePrefix("CD1=");
-    CatalogueScan scan(path);
-    ASSERT_TRUE(
-        scan.start(kept, {{dir.path("cd"), "CD1="}, {dir.path("disk"), "/media/x:"}}, kScanAll));
-    scan.join();
-    EXPECT_EQ(scan.outcome(), CatalogueScan::Outcome::Done);
-    EXPECT_EQ(scan.linesWritten(), 2u);
-    EXPECT_EQ(readAll(path), "CD2=/k.mp3,1\r\nCD1=/Pop/a.mp3,3\r\n/media/x:/b.wav,0\r\n");
-
-    CatalogueScan refused(dir.path("no/folder/") + kCatalogueFileName);
-    EXPECT_FALSE(refused.start(kept, {{dir.path("cd"), "CD1="}}, kScanAll));
 }
 
 TEST(CatalogueScan, StopFromAnotherThreadKeepsAWholeFile) {
