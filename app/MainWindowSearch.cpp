@@ -41,6 +41,8 @@ void MainWindow::createSearch() {
 
 void MainWindow::destroySearch() {
     stopScan();
+    // An open dialog refers to the catalogue that goes now; its exec() then returns.
+    delete catalogueDialog_.data();
     if (!search_)
         return;
     const std::array<int, kSearchColumns> widths = search_->columnWidths();

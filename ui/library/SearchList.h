@@ -41,4 +41,9 @@ public:
     explicit SearchResultView(QWidget* parent = nullptr);
     // The lines of the selected rows, in list order.
     std::vector<std::string_view> selectedLines() const;
+
+protected:
+    // Rows leave the list by the desk's own capture drag, never by a QDrag (which could
+    // not show the desk's drop cursors); until that drag takes the rows, none starts.
+    void startDrag(Qt::DropActions) override {}
 };
