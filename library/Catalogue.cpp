@@ -65,6 +65,14 @@ void Catalogue::setText(std::string text) {
     index();
 }
 
+Catalogue Catalogue::copyLines() const {
+    Catalogue copy;
+    copy.text_ = text_;
+    copy.lines_ = lines_;
+    copy.present_ = present_;
+    return copy;
+}
+
 void Catalogue::clear() {
     text_.clear();
     folded_.clear();

@@ -34,6 +34,11 @@ public:
     void setText(std::string text);
     void clear();
 
+    // A copy for pruning and writing back (a scan, a deletion): the lines without the
+    // folded text the search needs, which would double what a large copy costs (the copy cannot be
+    // searched).
+    Catalogue copyLines() const;
+
     // False when no file could be read: the search then has nothing to show.
     bool present() const { return present_; }
     size_t lineCount() const { return lines_.size(); }

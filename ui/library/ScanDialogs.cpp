@@ -203,7 +203,7 @@ void HardDiskScanDialog::accept() {
     if (scanning())
         return;
     const int kinds = (mp3_->isChecked() ? kScanMp3 : 0) | (others_->isChecked() ? kScanOthers : 0);
-    Catalogue kept = catalogue_;
+    Catalogue kept = catalogue_.copyLines();
     std::vector<ScanTarget> targets;
     for (int row = 0; row < drives_->count(); ++row) {
         if (drives_->item(row)->checkState() != Qt::Checked)
@@ -279,7 +279,7 @@ void CdScanDialog::accept() {
     const std::string prefix = name.toStdString() + "=";
     const Volume& volume = volumes_[size_t(drive)];
     cdDrive_ = volume.root;
-    Catalogue kept = catalogue_;
+    Catalogue kept = catalogue_.copyLines();
     if (kept.hasPrefix(prefix)) {
         if (!prompts_.ask || !prompts_.ask("This CD already exists in the database. Do you want "
                                            "to replace its content ?"))
@@ -329,7 +329,7 @@ void DeleteCdDialog::accept() {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    Catalogue kept = catalogue_;
+    Catalogue kept = catalogue_.copyLines();
     for (const QTreeWidgetItem* item : selected) {
         const QByteArray key = item->data(0, Qt::UserRole).toByteArray().left(kMaxDeletedKey);
         kept.removePrefix(discPrefix(std::string_view(key.constData(), size_t(key.size()))));
