@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 using Terms = std::vector<std::string>;
@@ -60,6 +62,35 @@ TEST(CatalogueSearch, LinesContainingAnyTermIgnoringCaseLastFirst) {
     };
     for (const Case& k : cases) {
         EXPECT_EQ(findMatches(c, readSearchTerms(k.text)), k.rows) << k.text;
+    }
+}
+
+// The fast search agrees with a plain one on every length and place of a hit, the ends
+// of 16-byte blocks included.
+TEST(CatalogueSearch, FastSearchAgreesWithAPlainOneOnRandomText) {
+    std::mt19937 random(11);
+    const char alphabet[] = "abAB\r\n,=";
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(random() % 70, ' ');
+        for (char& c : text)
+            c = alphabet[random() % (sizeof alphabet - 1)];
+        Catalogue c;
+        c.setText(text);
+        std::string term(1 + random() % 4, ' ');
+        for (char& t : term)
+            t = "abAB"[random() % 4];
+        std::string upper = term;
+        for (char& t : upper)
+            t = char(std::toupper(static_cast<unsigned char>(t)));
+        std::vector<uint32_t> expected;
+        for (size_t i = c.lineCount(); i-- > 0;) {
+            std::string line(c.line(i));
+            for (char& ch : line)
+                ch = char(std::toupper(static_cast<unsigned char>(ch)));
+            if (line.find(upper) != std::string::npos)
+                expected.push_back(uint32_t(i));
+        }
+        ASSERT_EQ(findMatches(c, {upper}), expected) << text << " / " << term;
     }
 }
 
