@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,10 +12,6 @@ namespace {
 
 constexpr size_t kWriteBufferBytes = 1 << 16;
 constexpr int kMaxDiscNumber = 999;
-
-char asciiUpper(char c) {
-    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-}
 
 } // namespace
 
@@ -82,19 +79,27 @@ void Catalogue::clear() {
 
 void Catalogue::index() {
     lines_.clear();
-    folded_.resize(text_.size());
-    size_t start = 0;
-    for (size_t i = 0; i <= text_.size(); ++i) {
-        const bool end = i == text_.size() || text_[i] == '\r' || text_[i] == '\n';
-        if (!end) {
-            folded_[i] = asciiUpper(text_[i]);
-            continue;
-        }
-        if (i < text_.size())
-            folded_[i] = '\0';
-        if (i > start)
-            lines_.push_back({uint32_t(start), uint32_t(i - start)});
-        start = i + 1;
+    // Two plain passes the compiler vectorises, then the line ends found with memchr:
+    // several times faster than one pass testing every byte for everything.
+    folded_ = text_;
+    for (char& c : folded_)
+        c = (c >= 'a' && c <= 'z') ? char(c - ('a' - 'A')) : c;
+    for (char& c : folded_)
+        c = (c == '\r' || c == '\n') ? '\0' : c;
+    const char* const begin = text_.data();
+    const char* const end = begin + text_.size();
+    const char* cr = static_cast<const char*>(std::memchr(begin, '\r', text_.size()));
+    const char* lf = static_cast<const char*>(std::memchr(begin, '\n', text_.size()));
+    const char* start = begin;
+    while (start < end) {
+        if (cr && cr < start)
+            cr = static_cast<const char*>(std::memchr(start, '\r', size_t(end - start)));
+        if (lf && lf < start)
+            lf = static_cast<const char*>(std::memchr(start, '\n', size_t(end - start)));
+        const char* stop = cr && lf ? std::min(cr, lf) : (cr ? cr : (lf ? lf : end));
+        if (stop > start)
+            lines_.push_back({uint32_t(start - begin), uint32_t(stop - start)});
+        start = stop + 1;
     }
 }
 
