@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <random>
 #include <sys/resource.h>
 
 namespace {
@@ -83,21 +82,6 @@ TEST(Catalogue, DiscGroupsListConsecutiveKeysLastFirst) {
     for (const auto& g : c.discGroups())
         groups.emplace_back(g.key, g.count);
     EXPECT_EQ(groups, expected);
-
-    struct Key {
-        const char* line;
-        const char* key;
-        const char* prefix;
-    } keys[] = {{"CD1=/a:b,1", "CD1", "CD1="},
-                {"/:/home/a=b,1", "/:", "/:"},
-                {"plain,1", "", ""},
-                {"/mnt:", "", ""}};
-    for (const Key& k : keys) {
-        EXPECT_EQ(discKey(k.line), k.key) << k.line;
-        if (*k.key) {
-            EXPECT_EQ(discPrefix(k.key), k.prefix);
-        }
-    }
 }
 
 TEST(Catalogue, ProposedDiscNameIsTheFirstFreeNumber) {
@@ -145,32 +129,6 @@ TEST(Catalogue, RewriteReplacesTheFileOnlyWhenEveryWriteSucceeded) {
     EXPECT_FALSE(written && committed);
     EXPECT_EQ(readAll(path), "a\r\nb\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path("")), {}), 1);
-}
-
-TEST(Catalogue, RandomBytesGiveWellFormedLines) {
-    std::mt19937 random(7);
-    const char alphabet[] = "\r\n\0=:,/aZ\xff";
-    for (int round = 0; round < 500; ++round) {
-        std::string text(random() % 200, ' ');
-        for (char& ch : text)
-            ch = alphabet[random() % (sizeof alphabet - 1)];
-        const Catalogue c = fromText(text);
-        size_t bytes = 0;
-        for (size_t i = 0; i < c.lineCount(); ++i) {
-            const std::string_view line = c.line(i);
-            ASSERT_FALSE(line.empty());
-            ASSERT_EQ(line.find_first_of("\r\n"), std::string_view::npos);
-            const size_t end = c.lineOffset(i) + line.size();
-            if (end < text.size()) {
-                ASSERT_EQ(c.foldedText()[end], '\0');
-            }
-            bytes += line.size();
-        }
-        for (const auto& group : c.discGroups())
-            ASSERT_TRUE(group.key.ends_with(':') || group.key.find('=') == std::string::npos);
-        ASSERT_EQ(bytes, text.size() - size_t(std::count(text.begin(), text.end(), '\r')) -
-                             size_t(std::count(text.begin(), text.end(), '\n')));
-    }
 }
 
 } // namespace

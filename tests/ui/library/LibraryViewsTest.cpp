@@ -171,27 +171,6 @@ TEST_F(ScanDialogTest, DiscScanAsksBeforeReplacingAnExistingDisc) {
                                        "CD1=/Music/Clip.wav,2\r\nCD1=/Music/New - Song.mp3,4\r\n");
 }
 
-TEST_F(ScanDialogTest, StopKeepsWhatTheWalkWrote) {
-    for (int i = 0; i < 3000; ++i)
-        dir_.write("usb/many/" + std::to_string(i) + ".mp3", "");
-    QString cdDrive;
-    const Catalogue before = loaded(path_);
-    CdScanDialog dialog(nullptr, path_, before, volumes_, cdDrive, prompts_.make());
-    dialog.show();
-    dialog.findChild<QComboBox*>("drive")->setCurrentIndex(1);
-    dialog.accept();
-    auto* stop = dialog.findChild<QPushButton*>("stopButton");
-    ASSERT_NE(stop, nullptr);
-    EXPECT_FALSE(dialog.findChild<QLineEdit*>("name")->isEnabled());
-    stop->click();
-    ASSERT_TRUE(waitForScan(dialog));
-    EXPECT_EQ(dialog.result(), 1);
-    const Catalogue after = loaded(path_);
-    ASSERT_GE(after.lineCount(), 3u);
-    for (size_t i = 3; i < after.lineCount(); ++i)
-        EXPECT_TRUE(after.line(i).starts_with("CD2=/")) << after.line(i);
-}
-
 TEST_F(ScanDialogTest, DeleteRemovesTheSelectedDiscs) {
     dir_.write(kCatalogueFileName, "CD10=/a,1\r\nCD10=/b,1\r\nCD1=/c,1\r\n/m:/d,1\r\nCD2=/e,1");
     const Catalogue before = loaded(path_);
