@@ -21,6 +21,8 @@
 #include "ui/desk/DeskPainter.h"
 #include "ui/desk/TooltipBalloon.h"
 #include "ui/library/Browser.h"
+#include "ui/library/ScanDialogs.h"
+#include "ui/library/SearchPage.h"
 #include "ui/skin/Skin.h"
 
 #include <QGuiApplication>
@@ -252,6 +254,7 @@ bool MainWindow::onClose() {
 }
 
 void MainWindow::prepareClose() {
+    stopScan();
     killTimers();
     stopRhythmWindow();
 }

@@ -40,6 +40,8 @@ class Browser;
 class History;
 class Playlist;
 class TrackDatabase;
+class SearchPage;
+class CatalogueDialog;
 class QWidget;
 class QSocketNotifier;
 
@@ -146,6 +148,11 @@ public:
     // Loads a skin; null with the failure's text when it cannot be used.
     static std::unique_ptr<Skin> tryLoadSkin(const QString& name, QString* error);
     DeskInput* desk() const { return desk_.get(); }
+    // The search page (box and result list over the catalogue); null without a desk.
+    SearchPage* searchPage() const { return search_.get(); }
+    // The hard-disk scan (62), disc scan (63) or "Delete a CD" (64) dialog; the search
+    // lists again when the catalogue changed.
+    void openCatalogueDialog(int control);
     TooltipBalloon* tooltip() const { return tooltip_.get(); }
     // Asks for a file to save to (the dialogs' title, filter and default suffix); an
     // empty result is a cancel. Tests and tools give their own.
@@ -268,6 +275,14 @@ private:
     void createSkin();
     void createDesk();
     void destroyDesk();
+    void createSearch();
+    void destroySearch();
+    void placeSearch();
+    void showSearch(int page, bool shown);
+    bool searchKey(int virtualKey);
+    bool searchButton(int control, int page);
+    // Stops a running scan and waits for its worker.
+    void stopScan();
     std::string savePath(const QString& title, const QString& filter, const QString& suffix);
     bool createRhythmWindow();
     void stopRhythmWindow();
@@ -320,6 +335,9 @@ private:
     QPointer<RhythmWidget> rhythm_;
     std::unique_ptr<TooltipBalloon> tooltip_;
     std::unique_ptr<Browser> browser_;
+    std::unique_ptr<SearchPage> search_;
+    // The catalogue dialog open now (a scan may run under it).
+    QPointer<CatalogueDialog> catalogueDialog_;
     // The edit box in which ESCAPE ended the typing (its letters go to the desk again).
     QPointer<QWidget> escapedEdit_;
     // Author and title last drawn in each title area; none before the first draw.

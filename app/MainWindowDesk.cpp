@@ -158,6 +158,7 @@ void MainWindow::createDesk() {
     // A window of its own, not a child: it lives exactly as long as the desk.
     if (window_)
         tooltip_ = std::make_unique<TooltipBalloon>(clock_, nullptr);
+    createSearch();
 }
 
 bool MainWindow::createRhythmWindow() {
@@ -199,6 +200,7 @@ void MainWindow::stopRhythmWindow() {
 
 void MainWindow::layOutChildren() {
     placeBrowser();
+    placeSearch();
     auto* desk = qobject_cast<DeskWidget*>(window_);
     if (!desk || !skin_ || !rhythm_)
         return;
@@ -207,6 +209,7 @@ void MainWindow::layOutChildren() {
 }
 
 void MainWindow::destroyDesk() {
+    destroySearch();
     destroyBrowser();
     tooltip_.reset();
     stopRhythmWindow();
@@ -270,6 +273,8 @@ void MainWindow::hoverControl(int control, QPoint at) {
 }
 
 void MainWindow::pageButtonReleased(int control, int page) {
+    if (searchButton(control, page))
+        return;
     if (control != control::kSaveButton) {
         libraryButtonReleased(control);
         return;
@@ -289,6 +294,7 @@ void MainWindow::pageButtonReleased(int control, int page) {
 void MainWindow::pageShown(int page) {
     if (browser_)
         browser_->showPage(page, true);
+    showSearch(page, true);
     if (page == kPageOptions && painter_ && skin_ && displays_)
         drawOptionsPanel(*painter_, *skin_, displays_->font(DeckDisplay::kText));
 }
@@ -330,6 +336,7 @@ void MainWindow::optionClicked(int control) {
 void MainWindow::pageHidden(int page) {
     if (browser_)
         browser_->showPage(page, false);
+    showSearch(page, false);
 }
 
 std::string MainWindow::savePath(const QString& title, const QString& filter,

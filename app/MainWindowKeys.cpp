@@ -33,6 +33,8 @@ bool MainWindow::onKeyDown(int vk) {
             escapedEdit_ = window_->focusWidget();
             return true;
         }
+        if (searchKey(vk))
+            return true;
         if (vk < VK_F1 || vk > VK_F1 + 11)
             return false;
     }

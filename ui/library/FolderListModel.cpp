@@ -131,10 +131,6 @@ std::vector<FolderRow> listMusicFolder(const std::string& folder, TrackStore& st
     return rows;
 }
 
-int nextSortCode(int previous, int column) {
-    return previous == column ? column + 8 : column;
-}
-
 void sortFolderRows(std::vector<FolderRow>& rows, int code) {
     if (code >= 4 && code <= 7)
         return;

@@ -11,6 +11,7 @@
 // Threading: user-interface thread only (records are made through the track store).
 
 #include "core/TrackStore.h"
+#include "library/CatalogueSearch.h" // the lists' sort codes
 #include "ui/library/BrowserTrackModel.h"
 
 #include <string>
@@ -27,8 +28,6 @@ struct FolderRow {
 std::vector<FolderRow> listMusicFolder(const std::string& folder, TrackStore& store,
                                        const History& history);
 
-// The code a click on column gives after previous.
-int nextSortCode(int previous, int column);
 // Sorts rows by a code; codes 4..7 keep the order.
 void sortFolderRows(std::vector<FolderRow>& rows, int code);
 
