@@ -21,6 +21,28 @@ int32_t findBestSplice(const Frame* tail, const Frame* input);
 // fast path must agree with.
 int32_t findBestSpliceReference(const Frame* tail, const Frame* input);
 
+// What the timed search needs to know beside the sound: where the tail lies in this
+// step's input and the speed, which together say when each input frame will be heard.
+struct SplicePlan {
+    int32_t tailFrame = 0; // input frame where the tail was taken (may lie outside 0..3600)
+    int32_t speed = 4096;  // 1/4096
+};
+
+// The offset, in 16-bit samples (even, 0..kSpliceMaxOffset), that the splice should
+// take. Every even offset is scored by the normalised correlation of the weighted tail
+// with the input there, less two costs:
+// - timing: a beat onset the step will play must come out at the same distance from its
+//   ideal time as every other onset; a step without one stays near the middle offset;
+// - onsets: a splice must not skip or repeat an onset, nor fade one in or out (that is
+//   heard as a lost or doubled beat), unless it continues the tail seamlessly.
+// Same buffers as findBestSplice.
+int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan& plan);
+
+// Input frames from the start of a step where an onset begins, at most `capacity`,
+// found in blocks of kOnsetBlockFrames; returns how many.
+constexpr int kOnsetBlockFrames = 32;
+int findOnsets(const Frame* input, int frames, int32_t* onsets, int capacity);
+
 // out[i] = tail[i] x (512 - i) / 512 + fresh[i] x i / 512 per channel, for the
 // kSpliceFadeFrames frames (arithmetic shift, so exact and within 16 bits).
 void crossFadeSplice(Frame* out, const Frame* tail, const Frame* fresh);
