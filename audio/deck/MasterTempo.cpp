@@ -122,7 +122,9 @@ constexpr float kOnsetHitCost = 8.0f; // more than any correlation, or 16 ms of 
 constexpr int kOnsetMargin = 64;
 constexpr float kSilence = 1e-3f; // window energy below which a window counts as silent
 constexpr int kMaxOnsets = 64;
-constexpr int kOnsetSpan = kStepFrames + kSpliceFadeFrames; // input a step looks at
+// Input a step looks at for onsets: through the next step's tail and its margin, so an
+// onset the next step can only continue seamlessly is timed by this one.
+constexpr int kOnsetSpan = kStepFrames + kSpliceFadeFrames + 2 * kOnsetMargin;
 
 // Correlation of ref with x at every even offset: candidate c starts at x[2c].
 ZV_HOT_LOOP void correlateAll(const float* x, const float* ref, float* out) {
