@@ -26,6 +26,8 @@ constexpr double kLongMixPerSecond = 20480; // (LongMix + 32) x speed / this = s
 
 static_assert(kSpliceFrames == kSpliceFadeFrames && kSpliceWidth == kSpliceMaxOffset);
 static_assert(kInputHistoryFrames >= kResampleHistoryFrames);
+static_assert(kSpliceStepFrames == kRenderStepFrames &&
+              kTimedSpliceInputFrames <= kMinInputFrames + kSpliceWidth);
 
 } // namespace
 
@@ -149,10 +151,22 @@ void Deck::publishOutputPositions() {
 
 void Deck::reprime() {
     const bool isPlaying = playing.load(kRelaxed) != 0;
+    // Where the tail lies in the input that reading resumes from (heardPos): the heard
+    // frame's own input when the output map knows it.
+    spliceTailFrame = 0;
     if (isPlaying) {
         // The next Master Tempo step fades from what is heard now.
         for (int32_t i = 0; i < kSpliceFrames; ++i)
             spliceTail[i] = outputRing[wrapOutput(int64_t{playPos} + i)];
+        const int32_t source = outputSource[playPos].load(kRelaxed);
+        if (source >= 0) {
+            int32_t e = source - heardPos.load(kRelaxed);
+            if (e > kDecodedRingFrames / 2)
+                e -= kDecodedRingFrames;
+            else if (e < -kDecodedRingFrames / 2)
+                e += kDecodedRingFrames;
+            spliceTailFrame = e;
+        }
     } else {
         spliceTail.fill(Frame{0});
     }
@@ -161,7 +175,6 @@ void Deck::reprime() {
     publishOutputPositions();
     outputUnwritten = kOutputRingFrames;
     dspCount = 0;
-    spliceTailFrame = 0; // the tail is what is heard, taken where reading resumes
     resamplePhase = 0;
     tempoPhase = 0;
     renderBlock();

@@ -110,21 +110,20 @@ int32_t findBestSpliceReference(const Frame* tail, const Frame* input) {
 namespace {
 
 constexpr int kCandidates = kSpliceMaxOffset / 2 + 1; // every whole-frame offset
-constexpr int kStepFrames = 3088;                     // output frames of an unspliced step
-constexpr int kPreferredFrame = 561;                  // the middle: room to either side
+constexpr int kStepFrames = kSpliceStepFrames;
+constexpr int kPreferredFrame = 561; // the middle: room to either side
 // Correlation a splice must gain to move the sound 10 ms (441 frames) off its time:
 // little between onsets, where only the smoothness of the splice is heard, much at an
 // onset, whose time is the beat.
 constexpr float kDriftCost = 0.6f / 441.0f;
 constexpr float kOnsetTimeCost = 5.0f / 441.0f;
 constexpr float kOnsetHitCost = 8.0f; // more than any correlation, or 16 ms of timing, can gain
-// Frames kept clear of an onset before a splice's jump and after its fade.
-constexpr int kOnsetMargin = 64;
+constexpr int kOnsetMargin = kOnsetMarginFrames;
 constexpr float kSilence = 1e-3f; // window energy below which a window counts as silent
 constexpr int kMaxOnsets = 64;
 // Input a step looks at for onsets: through the next step's tail and its margin, so an
 // onset the next step can only continue seamlessly is timed by this one.
-constexpr int kOnsetSpan = kStepFrames + kSpliceFadeFrames + 2 * kOnsetMargin;
+constexpr int kOnsetSpan = kTimedSpliceInputFrames;
 
 // Correlation of ref with x at every even offset: candidate c starts at x[2c].
 ZV_HOT_LOOP void correlateAll(const float* x, const float* ref, float* out) {

@@ -9,8 +9,13 @@
 
 #include <cstdint>
 
-constexpr int kSpliceFadeFrames = 512; // cross-faded frames; also the tail's length
-constexpr int kSpliceMaxOffset = 2246; // widest offset returned, in 16-bit samples
+constexpr int kSpliceFadeFrames = 512;  // cross-faded frames; also the tail's length
+constexpr int kSpliceMaxOffset = 2246;  // widest offset returned, in 16-bit samples
+constexpr int kSpliceStepFrames = 3088; // output frames of a step spliced at offset 0
+constexpr int kOnsetMarginFrames = 64;  // kept clear of an onset around a splice
+// Input frames the timed search reads: through the next step's tail and its margin.
+constexpr int kTimedSpliceInputFrames =
+    kSpliceStepFrames + kSpliceFadeFrames + 2 * kOnsetMarginFrames;
 
 // The offset, in 16-bit samples (always even, 0..kSpliceMaxOffset), into input where
 // the weighted tail correlates best; a coarse-to-fine search of 32 candidates.
@@ -35,7 +40,8 @@ struct SplicePlan {
 //   ideal time as every other onset; a step without one stays near the middle offset;
 // - onsets: a splice must not skip or repeat an onset, nor fade one in or out (that is
 //   heard as a lost or doubled beat), unless it continues the tail seamlessly.
-// Same buffers as findBestSplice.
+// tail holds kSpliceFadeFrames frames; input at least kTimedSpliceInputFrames.
+// Audio thread safe: no allocation, about 40 KB of stack.
 int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan& plan);
 
 // Input frames from the start of a step where an onset begins, at most `capacity`,
