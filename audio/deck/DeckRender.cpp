@@ -95,16 +95,23 @@ void Deck::renderPlain(const Frame* input) {
 // speed; a cross-fade at the best-matching offset hides each jump.
 void Deck::renderMasterTempo(const Frame* input) {
     const int32_t s = speed.load(kRelaxed);
+    const bool classic = settings().classicResampling.load(kRelaxed) != 0;
     int32_t offset = 0;
     if (s != kUnitSpeed) {
-        offset = settings().classicResampling.load(kRelaxed)
-                     ? findBestSplice(spliceTail.data(), input)
-                     : findTimedSplice(spliceTail.data(), input, {spliceTailFrame, s});
+        offset = classic ? findBestSplice(spliceTail.data(), input)
+                         : findTimedSplice(spliceTail.data(), input, {spliceTailFrame, s});
     }
     const int32_t half = offset / 2;
     const int32_t frames = kRenderStepFrames - half;
     Frame* out = &outputRing[writePos];
-    crossFadeSplice(out, spliceTail.data(), input + half);
+    // After a start from pause nothing is heard to fade from: the sound starts at once,
+    // as it does without Master Tempo, so a beat on the cue point keeps its attack.
+    const bool fromSilence = !classic && std::all_of(spliceTail.begin(), spliceTail.end(),
+                                                     [](Frame f) { return f == 0; });
+    if (fromSilence)
+        std::copy_n(input + half, kSpliceFrames, out);
+    else
+        crossFadeSplice(out, spliceTail.data(), input + half);
     std::copy_n(input + half + kSpliceFrames, frames - kSpliceFrames, out + kSpliceFrames);
     // Cross-faded frames count as the new input's: the fade ends in it.
     for (int32_t i = 0; i < frames; ++i)

@@ -41,7 +41,7 @@ struct SplicePlan {
 // - onsets: a splice must not skip or repeat an onset, nor fade one in or out (that is
 //   heard as a lost or doubled beat), unless it continues the tail seamlessly.
 // tail holds kSpliceFadeFrames frames; input at least kTimedSpliceInputFrames.
-// Audio thread safe: no allocation, about 40 KB of stack.
+// Audio thread safe: no allocation, about 22 KB of stack.
 int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan& plan);
 
 // Input frames from the start of a step where an onset begins, at most `capacity`,
