@@ -115,7 +115,7 @@ constexpr int kPreferredFrame = 561; // the middle: room to either side
 // Correlation a splice must gain to move the sound 10 ms (441 frames) off its time:
 // little between onsets, where only the smoothness of the splice is heard, much at an
 // onset, whose time is the beat.
-constexpr float kDriftCost = 0.6f / 441.0f;
+constexpr float kDriftCost = 0.2f / 441.0f;
 constexpr float kOnsetTimeCost = 5.0f / 441.0f;
 constexpr float kOnsetHitCost = 8.0f; // more than any correlation, or 16 ms of timing, can gain
 constexpr int kOnsetMargin = kOnsetMarginFrames;
