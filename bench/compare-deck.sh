@@ -46,4 +46,5 @@ hyperfine -w 1 -r 5 \
 hyperfine -w 1 -r 5 \
     -n "(c) deck plain 4300" "$bin/bench_deck_render $f 4300 plain" \
     -n "(c) deck master tempo 4300" "$bin/bench_deck_render $f 4300 tempo" \
+    -n "(c) deck master tempo 4300 classic" "$bin/bench_deck_render $f 4300 tempo classic" \
     -n "(c) mpg123 + soundstretch" "mpg123 -q -w $work/dec.wav $f && soundstretch $work/dec.wav $work/out.wav -tempo=5 >/dev/null 2>&1"

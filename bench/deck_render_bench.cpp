@@ -1,5 +1,5 @@
 // Decoding, analysis and rendering of one deck as fast as the machine allows:
-//   bench_deck_render FILE [SPEED] [plain|tempo]
+//   bench_deck_render FILE [SPEED] [plain|tempo] [classic]
 // A drain output takes every rendered frame as heard at once, so the deck never
 // waits for a sound card. Prints the output seconds, the wall time and the factor
 // over real time.
@@ -51,12 +51,14 @@ public:
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_deck_render FILE [SPEED] [plain|tempo]\n");
+        std::fprintf(stderr, "usage: bench_deck_render FILE [SPEED] [plain|tempo] [classic]\n");
         return 2;
     }
     const int32_t speed = argc > 2 ? std::atoi(argv[2]) : 4096;
     const bool tempo = argc > 3 && std::strcmp(argv[3], "tempo") == 0;
+    const bool classic = argc > 4 && std::strcmp(argv[4], "classic") == 0;
     settings().masterTempo = tempo ? 1 : 0;
+    settings().classicResampling = classic ? 1 : 0;
     settings().autoBpm = 0;
     settings().autoLevel = 0;
 
@@ -89,9 +91,9 @@ int main(int argc, char** argv) {
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double seconds = double(output.heardFrames) / kSampleRate;
-    std::printf("%s speed %d %s: %.1f s of output in %.3f s, %.0f x real time, bpm %.2f\n", argv[1],
-                speed, tempo ? "master-tempo" : "plain", seconds, wall, seconds / wall,
-                deck->getBpm());
+    std::printf("%s speed %d %s%s: %.1f s of output in %.3f s, %.0f x real time, bpm %.2f\n",
+                argv[1], speed, tempo ? "master-tempo" : "plain", classic ? " classic" : "",
+                seconds, wall, seconds / wall, deck->getBpm());
     decks()[0] = nullptr;
     currentSoundOutput().store(nullptr);
     deck.reset();

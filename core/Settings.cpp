@@ -43,6 +43,7 @@ const QLatin1String kAutoZPitch("AutoZPitch");
 const QLatin1String kLongMix("LongMix");
 const QLatin1String kMasterTempo("MasterTempo");
 const QLatin1String kLimitPitch("LimitPitch");
+const QLatin1String kClassicResampling("ClassicResampling");
 
 std::unique_ptr<QSettings> openStore(const QString& file) {
     std::unique_ptr<QSettings> store;
@@ -300,6 +301,7 @@ void Settings::setDefaults(const std::vector<Volume>& mounted) {
     longMix.store(0, std::memory_order_relaxed);
     masterTempo.store(1, std::memory_order_relaxed);
     limitPitch.store(0, std::memory_order_relaxed);
+    classicResampling.store(0, std::memory_order_relaxed);
 }
 
 void Settings::read(QSettings& store, const std::vector<Volume>& mounted) {
@@ -345,6 +347,7 @@ void Settings::read(QSettings& store, const std::vector<Volume>& mounted) {
     reader.readNumber(kLongMix, longMix);
     reader.readNumber(kMasterTempo, masterTempo);
     reader.readNumber(kLimitPitch, limitPitch);
+    reader.readNumber(kClassicResampling, classicResampling);
 }
 
 void Settings::repairColumnSizes() {
@@ -407,6 +410,7 @@ bool Settings::save() const {
     writeNumber(*store, kLongMix, longMix);
     writeNumber(*store, kMasterTempo, masterTempo);
     writeNumber(*store, kLimitPitch, limitPitch);
+    writeNumber(*store, kClassicResampling, classicResampling);
 
     writeGuid(*store, kSoundCardGuid, soundCardGuid);
     writeGuid(*store, kSoundCard1Guid, soundCard1Guid);

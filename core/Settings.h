@@ -71,6 +71,9 @@ public:
     std::atomic<int32_t> longMix{0};
     std::atomic<int32_t> masterTempo{1};
     std::atomic<int32_t> limitPitch{0};
+    // 1: speed changes take whole input frames and Master Tempo splices where a coarse
+    // search lands, as the first versions did; kept so that users can compare.
+    std::atomic<int32_t> classicResampling{0};
 
     // The pitch range in 1/4096 derived from limitPitch.
     int32_t pitchMin() const { return limitPitch.load(std::memory_order_relaxed) ? 3768 : 2730; }

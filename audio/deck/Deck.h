@@ -81,6 +81,7 @@ constexpr int32_t kUnitSpeed = 4096; // speed and phase unit (12-bit fraction)
 constexpr int32_t kMaxSpeed = 5462;  // top of the widest pitch range
 constexpr int32_t kMaxInputWindow =  // 6363: the input of one step at kMaxSpeed
     kMaxSpeed * kRenderStepFrames / kUnitSpeed + kSpliceWidth;
+constexpr int32_t kInputHistoryFrames = 8;   // readable before an input window (filter taps)
 constexpr int32_t kSnippetFrames = 1152;     // heard at once when a paused deck is shifted
 constexpr int32_t kEnvelopeBlockFrames = 36; // frames per analyser envelope entry
 constexpr int32_t kMaxLevel = 256;           // deck level, 256 = unchanged
@@ -259,14 +260,16 @@ public:
     std::atomic<int32_t> suspended{1};
 
     // Master Tempo and resampler state (audio thread).
-    std::array<Frame, kSpliceFrames> spliceTail{};        // what would follow the last output
+    std::array<Frame, kSpliceFrames> spliceTail{}; // what would follow the last output
+    int32_t spliceTailFrame = 0; // where spliceTail lies in the next step's input, in frames
     int32_t inputWindow = kMinInputFrames + kSpliceWidth; // decoded frames one step may read
     int32_t dspCount = 0;      // frames given to the plug-in and not yet heard
     int32_t resamplePhase = 0; // 12-bit fraction of the plain resampler
     int32_t tempoPhase = 0;    // 12-bit fraction of the Master Tempo input advance
     int32_t autoMixRaised = 0; // message 1068 raised since the mix last was not due
-    // Contiguous copy of an input window that crosses the decoded ring's end.
-    std::array<Frame, kMaxInputWindow> inputScratch{};
+    // Contiguous copy of an input window that crosses the decoded ring's end, with the
+    // frames before it that the resampling filter reads.
+    std::array<Frame, kInputHistoryFrames + kMaxInputWindow> inputScratch{};
 
 protected:
     // The decoder for a path: WAV for names ending in ".wav" (any case), else MP3.

@@ -10,6 +10,7 @@
 #include "audio/deck/DeckTable.h"
 #include "audio/deck/DspPlugin.h"
 #include "audio/deck/MasterTempo.h"
+#include "audio/deck/Resampler.h"
 #include "audio/deck/SoundOutput.h"
 #include "core/Settings.h"
 
@@ -24,17 +25,24 @@ constexpr int32_t kLongMixBase = 32;        // mix ticks beside LongMix
 constexpr double kLongMixPerSecond = 20480; // (LongMix + 32) x speed / this = seconds ahead
 
 static_assert(kSpliceFrames == kSpliceFadeFrames && kSpliceWidth == kSpliceMaxOffset);
+static_assert(kInputHistoryFrames >= kResampleHistoryFrames);
+static_assert(kSpliceStepFrames == kRenderStepFrames &&
+              kTimedSpliceInputFrames <= kMinInputFrames + kSpliceWidth);
 
 } // namespace
 
+// The input window, contiguous, with kInputHistoryFrames readable before it: the frames
+// just before decodeReadPos are heard history the decoder has not overwritten.
 const Frame* Deck::inputWindowFrames() {
     assert(inputWindow <= kMaxInputWindow);
-    if (decodeReadPos + inputWindow <= kDecodedRingFrames)
+    if (decodeReadPos >= kInputHistoryFrames && decodeReadPos + inputWindow <= kDecodedRingFrames)
         return &decodedRing[decodeReadPos];
-    const int32_t first = kDecodedRingFrames - decodeReadPos;
-    std::copy_n(&decodedRing[decodeReadPos], first, inputScratch.begin());
-    std::copy_n(decodedRing.begin(), inputWindow - first, inputScratch.begin() + first);
-    return inputScratch.data();
+    const int32_t from = wrapDecoded(int64_t{decodeReadPos} - kInputHistoryFrames);
+    const int32_t count = kInputHistoryFrames + inputWindow;
+    const int32_t first = std::min(count, kDecodedRingFrames - from);
+    std::copy_n(&decodedRing[from], first, inputScratch.begin());
+    std::copy_n(decodedRing.begin(), count - first, inputScratch.begin() + first);
+    return inputScratch.data() + kInputHistoryFrames;
 }
 
 bool Deck::renderBlock() {
@@ -62,20 +70,23 @@ bool Deck::renderBlock() {
     return true;
 }
 
-// Nearest-frame resampling: the pitch follows the speed.
+// Resampling: the pitch follows the speed. The output map names the input frame each
+// output frame's position falls after, for either kernel.
 void Deck::renderPlain(const Frame* input) {
     const int32_t s = speed.load(kRelaxed);
-    Frame* out = &outputRing[writePos];
-    int32_t used = 0;
     int32_t phase = resamplePhase;
+    int32_t used = 0;
     for (int32_t i = 0; i < kRenderStepFrames; ++i) {
-        out[i] = input[used];
         outputSource[writePos + i].store(wrapDecoded(int64_t{decodeReadPos} + used), kRelaxed);
         phase += s;
         used += phase >> 12;
         phase &= kUnitSpeed - 1;
     }
-    resamplePhase = phase;
+    Frame* out = &outputRing[writePos];
+    if (settings().classicResampling.load(kRelaxed))
+        resampleNearest(out, input, kRenderStepFrames, s, resamplePhase);
+    else
+        resampleInterpolated(out, input, kRenderStepFrames, s, resamplePhase);
     finishStep(kRenderStepFrames);
     decodeReadPos = wrapDecoded(int64_t{decodeReadPos} + used);
 }
@@ -84,11 +95,23 @@ void Deck::renderPlain(const Frame* input) {
 // speed; a cross-fade at the best-matching offset hides each jump.
 void Deck::renderMasterTempo(const Frame* input) {
     const int32_t s = speed.load(kRelaxed);
-    const int32_t offset = s == kUnitSpeed ? 0 : findBestSplice(spliceTail.data(), input);
+    const bool classic = settings().classicResampling.load(kRelaxed) != 0;
+    int32_t offset = 0;
+    if (s != kUnitSpeed) {
+        offset = classic ? findBestSplice(spliceTail.data(), input)
+                         : findTimedSplice(spliceTail.data(), input, {spliceTailFrame, s});
+    }
     const int32_t half = offset / 2;
     const int32_t frames = kRenderStepFrames - half;
     Frame* out = &outputRing[writePos];
-    crossFadeSplice(out, spliceTail.data(), input + half);
+    // After a start from pause nothing is heard to fade from: the sound starts at once,
+    // as it does without Master Tempo, so a beat on the cue point keeps its attack.
+    const bool fromSilence = !classic && std::all_of(spliceTail.begin(), spliceTail.end(),
+                                                     [](Frame f) { return f == 0; });
+    if (fromSilence)
+        std::copy_n(input + half, kSpliceFrames, out);
+    else
+        crossFadeSplice(out, spliceTail.data(), input + half);
     std::copy_n(input + half + kSpliceFrames, frames - kSpliceFrames, out + kSpliceFrames);
     // Cross-faded frames count as the new input's: the fade ends in it.
     for (int32_t i = 0; i < frames; ++i)
@@ -98,6 +121,7 @@ void Deck::renderMasterTempo(const Frame* input) {
     std::copy_n(input + kRenderStepFrames, kSpliceFrames, spliceTail.begin());
     const int64_t u = tempoPhase + int64_t{frames} * s;
     decodeReadPos = wrapDecoded(decodeReadPos + u / kUnitSpeed);
+    spliceTailFrame = static_cast<int32_t>(kRenderStepFrames - u / kUnitSpeed);
     tempoPhase = static_cast<int32_t>(u % kUnitSpeed);
 }
 
@@ -134,10 +158,22 @@ void Deck::publishOutputPositions() {
 
 void Deck::reprime() {
     const bool isPlaying = playing.load(kRelaxed) != 0;
+    // Where the tail lies in the input that reading resumes from (heardPos): the heard
+    // frame's own input when the output map knows it.
+    spliceTailFrame = 0;
     if (isPlaying) {
         // The next Master Tempo step fades from what is heard now.
         for (int32_t i = 0; i < kSpliceFrames; ++i)
             spliceTail[i] = outputRing[wrapOutput(int64_t{playPos} + i)];
+        const int32_t source = outputSource[playPos].load(kRelaxed);
+        if (source >= 0) {
+            int32_t e = source - heardPos.load(kRelaxed);
+            if (e > kDecodedRingFrames / 2)
+                e -= kDecodedRingFrames;
+            else if (e < -kDecodedRingFrames / 2)
+                e += kDecodedRingFrames;
+            spliceTailFrame = e;
+        }
     } else {
         spliceTail.fill(Frame{0});
     }
@@ -236,8 +272,10 @@ void Deck::updatePlayPosition(int32_t cursor) {
     heardPos.store(heard, kRelaxed);
 
     const float before = position.load(kRelaxed);
-    const float now = frameTimes[heard / kBlockFrames] +
-                      static_cast<float>((heard % kBlockFrames) / lengthInFrames());
+    float now = frameTimes[heard / kBlockFrames] +
+                static_cast<float>((heard % kBlockFrames) / lengthInFrames());
+    if (now > 1.0f)
+        now = 1.0f; // the silence that pads the last block of a track
     position.store(now, kRelaxed);
 
     SoundOutput* out = soundOutputNow();

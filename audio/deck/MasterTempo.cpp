@@ -1,7 +1,10 @@
 #include "audio/deck/MasterTempo.h"
 #include "core/HotLoop.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -102,6 +105,140 @@ int32_t findBestSpliceReference(const Frame* tail, const Frame* input) {
         }
         return score;
     });
+}
+
+namespace {
+
+constexpr int kCandidates = kSpliceMaxOffset / 2 + 1; // every whole-frame offset
+constexpr int kStepFrames = kSpliceStepFrames;
+constexpr int kPreferredFrame = 561; // the middle: room to either side
+// Correlation a splice must gain to move the sound 10 ms (441 frames) off its time:
+// little between onsets, where only the smoothness of the splice is heard, much at an
+// onset, whose time is the beat.
+constexpr float kDriftCost = 0.2f / 441.0f;
+constexpr float kOnsetTimeCost = 5.0f / 441.0f;
+constexpr float kOnsetHitCost = 8.0f; // more than any correlation, or 16 ms of timing, can gain
+constexpr int kOnsetMargin = kOnsetMarginFrames;
+constexpr float kSilence = 1e-3f; // window energy below which a window counts as silent
+constexpr int kMaxOnsets = 64;
+// Input a step looks at for onsets: through the next step's tail and its margin, so an
+// onset the next step can only continue seamlessly is timed by this one.
+constexpr int kOnsetSpan = kTimedSpliceInputFrames;
+
+// Correlation of ref with x at every even offset: candidate c starts at x[2c].
+ZV_HOT_LOOP void correlateAll(const float* x, const float* ref, float* out) {
+    for (int c = 0; c < kCandidates; ++c) {
+        const float* xc = x + 2 * c;
+        float acc[8] = {};
+        for (int k = 0; k < kReferenceSamples; k += 8)
+            for (int j = 0; j < 8; ++j)
+                acc[j] += xc[k + j] * ref[k + j];
+        out[c] = ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
+    }
+}
+
+} // namespace
+
+// An onset: a block at least 6 times as loud as any of the 8 before it (256 frames, more
+// than half the period of a low note, so a steady tone's ripple never counts) and not
+// far below the loudest block of the span.
+int findOnsets(const Frame* input, int frames, int32_t* onsets, int capacity) {
+    constexpr int kMaxBlocks = kOnsetSpan / kOnsetBlockFrames + 1;
+    std::array<float, kMaxBlocks> energy{};
+    const int blocks = std::min(frames / kOnsetBlockFrames, kMaxBlocks);
+    float loudest = 0.0f;
+    for (int b = 0; b < blocks; ++b) {
+        float e = 0.0f;
+        for (int i = b * kOnsetBlockFrames; i < (b + 1) * kOnsetBlockFrames; ++i) {
+            const float v = float(frameLeft(input[i])) + float(frameRight(input[i]));
+            e += v * v;
+        }
+        energy[b] = e;
+        loudest = std::max(loudest, e);
+    }
+    int count = 0;
+    const float floor = std::max(loudest * 0.1f, 1e4f * kOnsetBlockFrames);
+    constexpr int kLookBack = 8;
+    for (int b = kLookBack; b < blocks && count < capacity; ++b) {
+        float before = 0.0f;
+        for (int k = b - kLookBack; k < b; ++k)
+            before = std::max(before, energy[k]);
+        if (energy[b] > floor && energy[b] > 6.0f * before)
+            onsets[count++] = b * kOnsetBlockFrames;
+    }
+    return count;
+}
+
+int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan& plan) {
+    // Samples scaled to +-1; the window is the same parabola as the classic search's.
+    std::array<float, kReferenceSamples> ref;
+    float refEnergy = 0.0f;
+    for (int j = 0; j < kReferenceSamples; ++j) {
+        const int i = j >> 1;
+        const float weight =
+            float((kSpliceFadeFrames - i) * i) / float(kSpliceFadeFrames * kSpliceFadeFrames / 4);
+        ref[j] = float((j & 1) ? frameRight(tail[i]) : frameLeft(tail[i])) * (weight / 32768.0f);
+        refEnergy += ref[j] * ref[j];
+    }
+    constexpr int kSamples = 2 * (kCandidates - 1) + kReferenceSamples;
+    std::array<float, kSamples> x;
+    for (int j = 0; j < kSamples; j += 2) {
+        x[j] = float(frameLeft(input[j >> 1])) / 32768.0f;
+        x[j + 1] = float(frameRight(input[j >> 1])) / 32768.0f;
+    }
+    // After silence (a start from pause): no splice, the sound starts where it should.
+    if (refEnergy < kSilence)
+        return 2 * std::clamp(plan.tailFrame, 0, kCandidates - 1);
+    std::array<float, kCandidates> corr;
+    correlateAll(x.data(), ref.data(), corr.data());
+
+    std::array<int32_t, kMaxOnsets> onsets;
+    const int onsetCount = findOnsets(input, kOnsetSpan, onsets.data(), kMaxOnsets);
+
+    // The input advances by r per output frame, so input frame d of a step spliced at h
+    // is heard (d - h) output frames after the step starts, where r (d - h) input frames
+    // of ideal time pass: it comes (d - h)(1 - r) + h input frames early. Every onset
+    // should come `lead` early: on time when the tempo rises (h = d (r - 1) / r reaches
+    // it), else as little early as an onset at the end of the span can be.
+    const float r = float(plan.speed) / 4096.0f;
+    const float lead = r < 1.0f ? (1.0f - r) * kOnsetSpan : 0.0f;
+    const int e = plan.tailFrame;
+
+    double energy = 0.0; // of each candidate's window, slid along in double: no drift
+    for (int k = 0; k < kReferenceSamples; ++k)
+        energy += double(x[k]) * x[k];
+    int best = kPreferredFrame;
+    float bestScore = -1e30f;
+    for (int c = 0; c < kCandidates; ++c) {
+        if (c > 0) {
+            const int out = 2 * (c - 1), in = out + kReferenceSamples;
+            energy += double(x[in]) * x[in] + double(x[in + 1]) * x[in + 1] -
+                      double(x[out]) * x[out] - double(x[out + 1]) * x[out + 1];
+        }
+        float score = energy > kSilence ? corr[c] / std::sqrt(float(energy) * refEnergy) : 0.0f;
+        const bool seamless = std::abs(c - e) <= 1;
+        const int clearFrom = std::min(e, c) - kOnsetMargin;
+        const int clearTo = std::max(e, c) + kSpliceFadeFrames + kOnsetMargin;
+        int played = -1; // the first onset this step plays
+        for (int n = 0; n < onsetCount; ++n) {
+            const int d = onsets[n];
+            if (!seamless && d >= clearFrom && d < clearTo)
+                score -= kOnsetHitCost;
+            // Up to the end of the next tail: an onset there is played by the next step
+            // continuing this one seamlessly, so its time is set here.
+            if (played < 0 && d >= c && d < kOnsetSpan)
+                played = d;
+        }
+        if (played >= 0)
+            score -= kOnsetTimeCost * std::abs(float(played - c) * (1.0f - r) + float(c) - lead);
+        else
+            score -= kDriftCost * float(std::abs(c - kPreferredFrame));
+        if (score > bestScore) {
+            bestScore = score;
+            best = c;
+        }
+    }
+    return 2 * best;
 }
 
 void crossFadeSplice(Frame* out, const Frame* tail, const Frame* fresh) {

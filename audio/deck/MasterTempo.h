@@ -9,8 +9,13 @@
 
 #include <cstdint>
 
-constexpr int kSpliceFadeFrames = 512; // cross-faded frames; also the tail's length
-constexpr int kSpliceMaxOffset = 2246; // widest offset returned, in 16-bit samples
+constexpr int kSpliceFadeFrames = 512;  // cross-faded frames; also the tail's length
+constexpr int kSpliceMaxOffset = 2246;  // widest offset returned, in 16-bit samples
+constexpr int kSpliceStepFrames = 3088; // output frames of a step spliced at offset 0
+constexpr int kOnsetMarginFrames = 64;  // kept clear of an onset around a splice
+// Input frames the timed search reads: through the next step's tail and its margin.
+constexpr int kTimedSpliceInputFrames =
+    kSpliceStepFrames + kSpliceFadeFrames + 2 * kOnsetMarginFrames;
 
 // The offset, in 16-bit samples (always even, 0..kSpliceMaxOffset), into input where
 // the weighted tail correlates best; a coarse-to-fine search of 32 candidates.
@@ -20,6 +25,29 @@ int32_t findBestSplice(const Frame* tail, const Frame* input);
 // The same search, computed plainly in 64 bits per product: the reference that the
 // fast path must agree with.
 int32_t findBestSpliceReference(const Frame* tail, const Frame* input);
+
+// What the timed search needs to know beside the sound: where the tail lies in this
+// step's input and the speed, which together say when each input frame will be heard.
+struct SplicePlan {
+    int32_t tailFrame = 0; // input frame where the tail was taken (may lie outside 0..3600)
+    int32_t speed = 4096;  // 1/4096
+};
+
+// The offset, in 16-bit samples (even, 0..kSpliceMaxOffset), that the splice should
+// take. Every even offset is scored by the normalised correlation of the weighted tail
+// with the input there, less two costs:
+// - timing: a beat onset the step will play must come out at the same distance from its
+//   ideal time as every other onset; a step without one stays near the middle offset;
+// - onsets: a splice must not skip or repeat an onset, nor fade one in or out (that is
+//   heard as a lost or doubled beat), unless it continues the tail seamlessly.
+// tail holds kSpliceFadeFrames frames; input at least kTimedSpliceInputFrames.
+// Audio thread safe: no allocation, about 22 KB of stack.
+int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan& plan);
+
+// Input frames from the start of a step where an onset begins, at most `capacity`,
+// found in blocks of kOnsetBlockFrames; returns how many.
+constexpr int kOnsetBlockFrames = 32;
+int findOnsets(const Frame* input, int frames, int32_t* onsets, int capacity);
 
 // out[i] = tail[i] x (512 - i) / 512 + fresh[i] x i / 512 per channel, for the
 // kSpliceFadeFrames frames (arithmetic shift, so exact and within 16 bits).

@@ -215,14 +215,21 @@ int64_t WavDecoder::bytesPerBlock() const {
 
 int32_t WavDecoder::readData(uint8_t* destination, int64_t count) {
     const int64_t left = dataOffset_ + dataSize_ - file_.tell();
-    if (count > left) {
-        return 0; // the partial block at the end is dropped
+    if (left <= 0) {
+        return 0;
     }
-    const int64_t got = file_.read(destination, count);
+    // The last block of a track is rarely whole: what is left is read and the rest is
+    // silence (0x80 for 8-bit samples, which are unsigned), so the end is heard.
+    const int64_t want = count < left ? count : left;
+    const int64_t got = file_.read(destination, want);
     if (got < 0) {
         return -1;
     }
-    return got == count ? 1 : 0; // short: the file was cut while open
+    if (got == 0) {
+        return 0; // the file was cut while open: its end came early
+    }
+    std::memset(destination + got, format_.bitsPerSample == 8 ? 0x80 : 0, count - got);
+    return 1;
 }
 
 Frame WavDecoder::convertFrame(const uint8_t* source) const {

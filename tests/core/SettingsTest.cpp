@@ -36,9 +36,11 @@ int32_t get(const std::atomic<int32_t>& value) {
 
 // Every number setting, in the order of the tables below.
 std::atomic<int32_t> Settings::*const kNumbers[] = {
-    &Settings::outputMode, &Settings::toolTip,       &Settings::babySecure,  &Settings::maximized,
-    &Settings::crossfader, &Settings::multiInstance, &Settings::autoBpm,     &Settings::autoLevel,
-    &Settings::autoZPitch, &Settings::longMix,       &Settings::masterTempo, &Settings::limitPitch};
+    &Settings::outputMode,       &Settings::toolTip,     &Settings::babySecure,
+    &Settings::maximized,        &Settings::crossfader,  &Settings::multiInstance,
+    &Settings::autoBpm,          &Settings::autoLevel,   &Settings::autoZPitch,
+    &Settings::longMix,          &Settings::masterTempo, &Settings::limitPitch,
+    &Settings::classicResampling};
 using Numbers = std::vector<int32_t>;
 
 Numbers numbers(const Settings& s) {
@@ -105,7 +107,7 @@ protected:
         EXPECT_TRUE(s.initialFolder.isEmpty() && s.skin.isEmpty());
         EXPECT_FALSE(s.soundCardGuid || s.soundCard1Guid || s.soundCard2Guid);
         EXPECT_EQ(s.columnSizes, Settings::defaultColumnSizes());
-        EXPECT_EQ(numbers(s), (Numbers{0, 1, 1, 1, 0, 0, 1, 0, 0, 0, 1, 0}));
+        EXPECT_EQ(numbers(s), (Numbers{0, 1, 1, 1, 0, 0, 1, 0, 0, 0, 1, 0, 0}));
     }
 
     QTemporaryDir dir_;
@@ -129,7 +131,7 @@ TEST_F(SettingsTest, EveryValueSurvivesASaveAndALoad) {
     columns[27] = 300;
     s->columnSizes = columns;
     // Every number differs from its default.
-    const Numbers stored = {7, 0, 2, 0, 2, 1, 0, 1, 1, 112, 0, 1};
+    const Numbers stored = {7, 0, 2, 0, 2, 1, 0, 1, 1, 112, 0, 1, 1};
     for (size_t i = 0; i < stored.size(); ++i)
         (*s).*kNumbers[i] = stored[i];
     ASSERT_TRUE(s->save());

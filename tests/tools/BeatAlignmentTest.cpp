@@ -145,8 +145,10 @@ std::vector<double> markerStarts(const std::vector<float>& x, double fromS, doub
             --j;
         while (j < end && level[j] < 0.25f * peak)
             ++j;
-        // A dip inside a burst (a crossfader step) is not a new one.
-        if (starts.empty() || double(from + j) / kRate > starts.back() + 0.004)
+        // A dip inside a burst (a crossfader step, or the ripple where the other deck's
+        // marker leaks into a faded deck's detector) is not a new one: a burst and its
+        // window last 10 ms, and two starts closer than that cannot be told apart.
+        if (starts.empty() || double(from + j) / kRate > starts.back() + 0.010)
             starts.push_back(double(from + j) / kRate);
         while (k < level.size() && level[k] >= floor)
             ++k; // to the end of this burst
@@ -256,12 +258,13 @@ TEST_F(BeatAlignmentTest, KicksOfBothDecksCoincideInEveryBeatWithoutMasterTempo)
     EXPECT_EQ(o.unmatched, 0);
 }
 
-// The splices move each kick by several milliseconds, and repeat a little sound when a
-// deck plays slower (a kick may be heard twice then): the placement must still be right.
+// Splices keep every kick at the same distance from its ideal time, so the decks' kicks
+// meet as closely as without Master Tempo.
 TEST_F(BeatAlignmentTest, KicksOfBothDecksMeetWithMasterTempo) {
     const Offsets o = mixAndMeasure(true);
     EXPECT_LE(std::abs(o.mean), 2.0);
-    EXPECT_LE(o.median, 3.0);
+    EXPECT_LE(o.worst, 3.0);
+    EXPECT_EQ(o.doubled, 0);
     EXPECT_EQ(o.unmatched, 0);
 }
 

@@ -59,6 +59,7 @@ void applyOptions(const MixOptions& o, const QString& scratchSettings) {
     s.autoLevel = o.autoLevel ? 1 : 0;
     s.limitPitch = o.narrowPitch ? 1 : 0;
     s.autoBpm = o.autoBpm ? 1 : 0;
+    s.classicResampling = o.classicResampling ? 1 : 0;
     s.autoZPitch = 0;
     s.crossfader = 0;
     s.maximized = 0;

@@ -22,6 +22,7 @@ struct MixOptions {
     bool autoLevel = false;
     bool narrowPitch = false;
     bool autoBpm = true;
+    bool classicResampling = false;
     std::string database; // empty: the database in the home folder
     bool live = false;    // play on the sound card in real time instead of rendering
     // Told what the user should know while the mix runs (no sound device).

@@ -26,6 +26,7 @@ void usage() {
                  "  --auto-level        match the loudness of each incoming track\n"
                  "  --narrow-pitch      speeds limited to -8 %% .. +8 %%\n"
                  "  --no-auto-bpm       do not match the tempo of incoming tracks\n"
+                 "  --classic-resampling  speed changes and Master Tempo as the first versions\n"
                  "  --database PATH     the track database (default: the one in the home folder)\n"
                  "  --live              play on the sound card in real time\n"
                  "  --json-summary FILE write what was mixed, and when, as JSON\n");
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
             options.narrowPitch = true;
         } else if (arg == "--no-auto-bpm") {
             options.autoBpm = false;
+        } else if (arg == "--classic-resampling") {
+            options.classicResampling = true;
         } else if (arg == "--database") {
             options.database = value("--database");
         } else if (arg == "--live") {

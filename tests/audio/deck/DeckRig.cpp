@@ -13,6 +13,8 @@ Decoder* TestDeck::decoderFor(const std::string& path) {
 TestDecks::TestDecks() {
     Settings& s = settings();
     s.masterTempo = 0;
+    // Index signals tell which input frame is heard only when frames are taken whole.
+    s.classicResampling = 1;
     s.autoBpm = 0;
     s.autoLevel = 0;
     s.longMix = 0;

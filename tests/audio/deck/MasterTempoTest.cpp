@@ -28,20 +28,25 @@ std::vector<Frame> sine(int frames, double frequency) {
 TEST(MasterTempo, SpliceLandsInPhaseWithTheTail) {
     // On a steady tone the best splice continues the tail's waveform: the new material
     // starts a whole number of periods away from where the tail was taken.
-    for (double frequency : {97.0, 300.0, 441.0, 1000.0}) {
-        const std::vector<Frame> input = sine(kInputFrames, frequency);
-        const double period = kSampleRate / frequency;
-        for (int tailFrame : {0, 37, 300, 512, 777, 1100}) {
-            SCOPED_TRACE(testing::Message() << frequency << " Hz, tail at " << tailFrame);
-            const int32_t found = findBestSplice(input.data() + tailFrame, input.data());
-            ASSERT_EQ(found % 2, 0);
-            ASSERT_GE(found, 0);
-            ASSERT_LE(found, kSpliceMaxOffset);
-            double phase = std::fmod(found / 2 - tailFrame + 10 * period, period);
-            phase = std::min(phase, period - phase);
-            EXPECT_LE(phase, std::max(1.0, period / 100.0));
+    for (bool timed : {false, true})
+        for (double frequency : {97.0, 300.0, 441.0, 1000.0}) {
+            const std::vector<Frame> input = sine(kInputFrames + 2000, frequency);
+            const double period = kSampleRate / frequency;
+            for (int tailFrame : {0, 37, 300, 512, 777, 1100}) {
+                SCOPED_TRACE(testing::Message() << frequency << " Hz, tail at " << tailFrame
+                                                << (timed ? ", timed" : ", classic"));
+                const Frame* tail = input.data() + tailFrame;
+                const int32_t found = timed ? findTimedSplice(tail, input.data(), {2000, 4424})
+                                            : findBestSplice(tail, input.data());
+                ASSERT_EQ(found % 2, 0);
+                ASSERT_GE(found, 0);
+                ASSERT_LE(found, kSpliceMaxOffset);
+                double phase = std::fmod(found / 2 - tailFrame + 10 * period, period);
+                phase = std::min(phase, period - phase);
+                // The timed search may give up a little match to stay near its time.
+                EXPECT_LE(phase, std::max(1.0, period / (timed ? 25.0 : 100.0)));
+            }
         }
-    }
 }
 
 TEST(MasterTempo, FastSpliceSearchAgreesWithThePlainOne) {
@@ -79,6 +84,60 @@ TEST(MasterTempo, FastSpliceSearchAgreesWithThePlainOne) {
             // An even offset (whole frames) that one step's input can hold.
             EXPECT_TRUE(found % 2 == 0 && found >= 0 && found <= kSpliceMaxOffset) << found;
         }
+    }
+}
+
+TEST(MasterTempo, OnsetsAreFoundAtBurstsNotInSteadySound) {
+    const struct {
+        const char* name;
+        double lowHz;      // a steady tone under everything, 0 for none
+        int burstAt;       // -1 for none
+        int expectedFirst; // block start expected, -1 for no onset
+    } cases[] = {
+        {"burst after silence", 0, 1000, 992},
+        {"burst over a quiet low tone", 55, 2000, 1984},
+        {"steady low tone", 55, -1, -1},
+        {"steady chord note", 131, -1, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Frame> input(kInputFrames);
+        for (int i = 0; i < kInputFrames; ++i) {
+            double v = c.lowHz > 0 ? 1500 * std::sin(2 * M_PI * c.lowHz * i / kSampleRate) : 0;
+            if (c.burstAt >= 0 && i >= c.burstAt)
+                v += 20000 * std::exp(-(i - c.burstAt) / 2000.0) * std::sin(i * 0.05);
+            input[i] = makeFrame(int16_t(v), int16_t(v));
+        }
+        int32_t onsets[8];
+        const int n = findOnsets(input.data(), kInputFrames, onsets, 8);
+        if (c.expectedFirst < 0) {
+            EXPECT_EQ(n, 0);
+        } else {
+            ASSERT_GE(n, 1);
+            EXPECT_NEAR(onsets[0], c.expectedFirst, kOnsetBlockFrames);
+        }
+    }
+}
+
+TEST(MasterTempo, TimedSpliceNeverFadesAnOnsetInTwice) {
+    // A burst just inside the tail would be heard twice (from the tail and again from
+    // the new input) unless the splice continues the tail exactly; after silence the
+    // sound simply starts where the tail was taken. (Tails far from the middle offset
+    // would put the burst more than 8 ms off its time, which outweighs doubling it.)
+    for (int tailFrame : {100, 400, 700}) {
+        SCOPED_TRACE(tailFrame);
+        std::vector<Frame> input(kInputFrames + 2000);
+        for (size_t i = 0; i < input.size(); ++i) {
+            double v = 800 * std::sin(i * 0.031);
+            if (int(i) >= tailFrame + 200)
+                v += 20000 * std::exp(-(int(i) - tailFrame - 200) / 3000.0) * std::sin(i * 0.07);
+            input[i] = makeFrame(int16_t(v), int16_t(v));
+        }
+        for (int32_t speed : {3768, 4424})
+            EXPECT_NEAR(findTimedSplice(input.data() + tailFrame, input.data(), {tailFrame, speed}),
+                        2 * tailFrame, 2);
+        const std::vector<Frame> silence(kSpliceFadeFrames, 0);
+        EXPECT_EQ(findTimedSplice(silence.data(), input.data(), {tailFrame, 4424}), 2 * tailFrame);
     }
 }
 

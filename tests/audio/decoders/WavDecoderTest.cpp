@@ -123,8 +123,9 @@ TEST_F(WavDecoderTest, EveryRatePlaysAtItsTrueSpeed) {
         }
         const Decoded d = decodeAll(decoder);
         EXPECT_EQ(d.lastResult, 0);
-        // Whole blocks only: the last partial block is dropped.
-        EXPECT_NEAR(static_cast<double>(d.frames.size()), 2.0 * kSampleRate, kBlockFrames + 8);
+        // Every frame, the last block padded with silence.
+        EXPECT_GE(static_cast<double>(d.frames.size()), 2.0 * kSampleRate - 8);
+        EXPECT_LT(static_cast<double>(d.frames.size()), 2.0 * kSampleRate + kBlockFrames);
         EXPECT_NEAR(measureFrequency(d.frames, 0, 0, d.frames.size()), 1000.0, 10.0);
         EXPECT_NEAR(measureFrequency(d.frames, 1, 0, d.frames.size()),
                     c.channels == 2 ? 1500.0 : 1000.0, c.channels == 2 ? 15.0 : 10.0);
@@ -245,16 +246,18 @@ TEST_F(WavDecoderTest, OpensWhatItCanPlayAndRefusesTheRest) {
 }
 
 TEST_F(WavDecoderTest, PlaysOnlyTheDataThatIsThere) {
-    // 1 s of index frames (38 blocks and a bit), then a chunk that must not play.
+    // 1 s of index frames (38 blocks and a bit, the bit padded with silence to a 39th),
+    // then a chunk that must not play.
     ASSERT_EQ(openBytes(riffWave({chunk("fmt ", fmtBody({})), chunk("data", indexData(44100)),
                                   chunk("LIST", Bytes(20000, 0x55))})),
               1);
     decoder.seek(0.0f);
     Decoded d = decodeAll(decoder);
     EXPECT_EQ(d.lastResult, 0);
-    ASSERT_EQ(d.blocks, 44100 / kBlockFrames);
+    ASSERT_EQ(d.blocks, 44100 / kBlockFrames + 1);
     for (size_t i = 0; i < d.frames.size(); ++i)
-        ASSERT_EQ(frameIndex(d.frames[i]), i);
+        ASSERT_EQ(d.frames[i], i < 44100 ? makeFrame(int16_t(i), 0) : 0u) << i;
+    EXPECT_EQ(decoder.position, 1.0f);
 
     // A data size beyond the file (a file cut short): the samples there play, then the
     // track ends normally.
@@ -264,7 +267,7 @@ TEST_F(WavDecoderTest, PlaysOnlyTheDataThatIsThere) {
     decoder.seek(0.0f);
     d = decodeAll(decoder);
     EXPECT_EQ(d.lastResult, 0);
-    EXPECT_EQ(d.blocks, (176400 + 1000) / 4608);
+    EXPECT_EQ(d.blocks, (176400 + 1000) / 4608 + 1);
 }
 
 TEST_F(WavDecoderTest, SurvivesTheFileChangingWhilePlaying) {
@@ -276,7 +279,7 @@ TEST_F(WavDecoderTest, SurvivesTheFileChangingWhilePlaying) {
     ASSERT_EQ(unlink(dir.path("deleted.wav").c_str()), 0);
     Decoded d = decodeAll(decoder);
     EXPECT_EQ(d.lastResult, 0);
-    EXPECT_EQ(d.blocks + 1, 44100 * 3 / kBlockFrames);
+    EXPECT_EQ(d.blocks + 1, (44100 * 3 + kBlockFrames - 1) / kBlockFrames);
 
     // Cut short, then emptied, once open: a track this small was read whole at opening
     // and plays on to its end.
@@ -287,7 +290,7 @@ TEST_F(WavDecoderTest, SurvivesTheFileChangingWhilePlaying) {
     ASSERT_EQ(truncate(path.c_str(), 44 + 4608 * 60 + 100), 0);
     d = decodeAll(decoder);
     EXPECT_EQ(d.lastResult, 0);
-    EXPECT_EQ(d.blocks + 1, 44100 * 3 / kBlockFrames);
+    EXPECT_EQ(d.blocks + 1, (44100 * 3 + kBlockFrames - 1) / kBlockFrames);
     ASSERT_EQ(truncate(path.c_str(), 0), 0);
     decoder.seek(0.9f);
     EXPECT_EQ(decoder.read(block), 1); // the track was read whole at opening
