@@ -2,7 +2,10 @@
 // What the shell's tests share: a message presenter that records instead of showing,
 // and a fixture with scratch settings and home folder and a virtual clock.
 
+#include "app/MainWindow.h"
 #include "app/MessagePresenter.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"

@@ -5,15 +5,9 @@
 #include "app/MainWindow.h"
 #include "app/TimerIds.h"
 #include "audio/deck/DeckMessages.h"
-#include "audio/deck/DeckTable.h"
 #include "core/Clock.h"
-#include "core/Settings.h"
 
 #include <QCoreApplication>
-
-#include <gtest/gtest.h>
-
-#include <vector>
 
 namespace {
 

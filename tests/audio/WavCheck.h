@@ -4,20 +4,12 @@
 #include "core/Frame.h"
 #include "tests/ScratchDir.h"
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 struct RecordedWav {
     bool headerValid = false; // every header field as a recording's must be
     std::string problem;      // the first field that is not
     std::vector<Frame> frames;
 };
 
-inline uint32_t readLe32(const std::vector<uint8_t>& b, size_t at) {
-    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
-           uint32_t{b[at + 3]} << 24;
-}
 inline uint16_t readLe16(const std::vector<uint8_t>& b, size_t at) {
     return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
 }
@@ -29,20 +21,20 @@ inline RecordedWav readRecordedWav(const std::string& path) {
         wav.problem = "shorter than a header";
         return wav;
     }
-    const uint32_t dataBytes = readLe32(b, 40);
+    const uint32_t dataBytes = le32At(b, 40);
     const struct {
         const char* field;
         bool ok;
     } checks[] = {
         {"RIFF", std::string(b.begin(), b.begin() + 4) == "RIFF"},
-        {"RIFF size", readLe32(b, 4) == b.size() - 8},
+        {"RIFF size", le32At(b, 4) == b.size() - 8},
         {"WAVE", std::string(b.begin() + 8, b.begin() + 12) == "WAVE"},
         {"fmt ", std::string(b.begin() + 12, b.begin() + 16) == "fmt "},
-        {"fmt size", readLe32(b, 16) == 16},
+        {"fmt size", le32At(b, 16) == 16},
         {"PCM", readLe16(b, 20) == 1},
         {"channels", readLe16(b, 22) == 2},
-        {"rate", readLe32(b, 24) == 44100},
-        {"bytes per second", readLe32(b, 28) == 176400},
+        {"rate", le32At(b, 24) == 44100},
+        {"bytes per second", le32At(b, 28) == 176400},
         {"block align", readLe16(b, 32) == 4},
         {"bits", readLe16(b, 34) == 16},
         {"data", std::string(b.begin() + 36, b.begin() + 40) == "data"},
@@ -56,6 +48,6 @@ inline RecordedWav readRecordedWav(const std::string& path) {
     }
     wav.headerValid = true;
     for (size_t at = 44; at + 4 <= b.size(); at += 4)
-        wav.frames.push_back(readLe32(b, at));
+        wav.frames.push_back(le32At(b, at));
     return wav;
 }

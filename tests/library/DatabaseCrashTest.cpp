@@ -2,11 +2,7 @@
 // failing disk: reopening starts cleanly and keeps every entry, the changed one either
 // as it was or as it became, and the file takes later writes as before.
 
-#include "core/FatalMessage.h"
-#include "library/TrackDatabase.h"
 #include "tests/library/LibraryTestSupport.h"
-
-#include <gtest/gtest.h>
 
 #include <map>
 
@@ -23,13 +19,6 @@ Comments othersIn(const TrackDatabase& db, const std::string& track) {
         comments.emplace(e->name, TrackDatabase::entryComment(e));
     comments.erase(track);
     return comments;
-}
-
-void remember(TrackDatabase& db, const std::string& track, const std::string& comment) {
-    TrackEntry* entry = db.openEntry(track, 1);
-    db.acquireAnalysis(entry);
-    TrackDatabase::setEntryComment(entry, comment);
-    db.releaseAnalysis(entry);
 }
 
 TEST(DatabaseCrashTest, AWriteCutAtAnyByteLeavesEveryEntryOldOrNew) {
@@ -54,7 +43,7 @@ TEST(DatabaseCrashTest, AWriteCutAtAnyByteLeavesEveryEntryOldOrNew) {
          "old"},
         {"a new entry appended", joined({a, b}), "c.mp3", "new"},
     };
-    TempDir dir;
+    ScratchDir dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.path(TrackDatabase::kFileName);
     for (const Change& change : changes) {

@@ -6,10 +6,7 @@
 // the close since the deck still held the entry, and an entry never acquired is never
 // written.
 
-#include "library/TrackDatabase.h"
 #include "tests/library/LibraryTestSupport.h"
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
@@ -19,7 +16,7 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
 TEST(DatabaseThreadsTest, TheAnalyserWritesAHeldEntryWhileTheLibraryWorks) {
-    librarytest::TempDir dir;
+    ScratchDir dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.path(TrackDatabase::kFileName);
     {

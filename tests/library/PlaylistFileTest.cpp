@@ -3,9 +3,6 @@
 // must refuse, garbage that must read as harmless paths), and a saved file that a
 // killed writer leaves whole.
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <csignal>
 #include <ctime>
 #include <random>
@@ -20,7 +17,6 @@
 
 namespace {
 
-using librarytest::TempDir;
 using Paths = std::vector<std::string>;
 
 struct NameCase {
@@ -130,7 +126,7 @@ TEST(PlaylistText, TakesAtMostTheTrackLimit) {
 }
 
 TEST(PlaylistFile, RecordsCarryNamesAndSizesOfTheFilesNamed) {
-    TempDir dir;
+    ScratchDir dir;
     ASSERT_TRUE(dir.ok());
     const std::string found =
         dir.write("Folder - Name/Some_Band - Tune.mp3", std::string(1234, 'x'));
@@ -155,7 +151,7 @@ TEST(PlaylistFile, RecordsCarryNamesAndSizesOfTheFilesNamed) {
 }
 
 TEST(PlaylistFile, FilesThatCannotBeReadGiveNoTracks) {
-    TempDir dir;
+    ScratchDir dir;
     ASSERT_TRUE(dir.ok());
     const std::string fifo = dir.path("fifo.m3u");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -172,7 +168,7 @@ TEST(PlaylistFile, FilesThatCannotBeReadGiveNoTracks) {
 // a real PLS file: every result must be a piece of a line of the text, and the file
 // reader must agree with the text reader.
 TEST(PlaylistFile, GarbageReadsAsHarmlessPaths) {
-    TempDir dir;
+    ScratchDir dir;
     ASSERT_TRUE(dir.ok());
     MemoryTrackStore store;
     std::mt19937 random(20240611);
@@ -203,7 +199,7 @@ TEST(PlaylistFile, GarbageReadsAsHarmlessPaths) {
 
 // A writer killed at any moment leaves the old file or the new one, never a part.
 TEST(PlaylistFile, ASaveKilledMidWriteLeavesTheOldFileOrTheNew) {
-    TempDir dir;
+    ScratchDir dir;
     ASSERT_TRUE(dir.ok());
     const std::string old = "/m/old.mp3\n";
     std::string fresh;
@@ -219,12 +215,12 @@ TEST(PlaylistFile, ASaveKilledMidWriteLeavesTheOldFileOrTheNew) {
         usleep(static_cast<useconds_t>(round * 1000));
         kill(child, SIGKILL);
         ASSERT_EQ(waitpid(child, nullptr, 0), child);
-        const std::string now = TempDir::read(list);
+        const std::string now = ScratchDir::read(list);
         EXPECT_TRUE(now == old || now == fresh) << now.size() << " bytes after " << round << " ms";
     }
     // The next save clears what a killed one left beside it; the file keeps its mode.
     ASSERT_TRUE(writeWholeFile(list, old));
-    EXPECT_EQ(TempDir::read(list), old);
+    EXPECT_EQ(ScratchDir::read(list), old);
     EXPECT_FALSE(std::filesystem::exists(list + ".saving"));
     struct stat info {};
     ASSERT_EQ(stat(list.c_str(), &info), 0);

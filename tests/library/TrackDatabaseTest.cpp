@@ -2,11 +2,7 @@
 // rewritten block goes and what it frees, hiding, the identity of entries, value areas
 // of every length, read-only and file-less databases.
 
-#include "library/TrackDatabase.h"
-#include "core/FatalMessage.h"
 #include "tests/library/LibraryTestSupport.h"
-
-#include <gtest/gtest.h>
 
 #include <bit>
 #include <utility>
@@ -33,8 +29,8 @@ Layout layoutOf(const Bytes& file) {
     Layout layout;
     size_t at = 0;
     while (at + 8 <= file.size()) {
-        const uint32_t size = u32At(file, at);
-        layout.emplace_back(size, u32At(file, at + 4));
+        const uint32_t size = le32At(file, at);
+        layout.emplace_back(size, le32At(file, at + 4));
         if (size < 8 || size > file.size() - at)
             break;
         if (layout.back().second == 0) {
@@ -54,17 +50,7 @@ protected:
     }
     void TearDown() override { EXPECT_EQ(fatalMessage(), nullptr); }
 
-    // Acquires the entry of path, gives it a comment and releases it, which writes it.
-    static TrackEntry* remember(TrackDatabase& db, const std::string& path, uint32_t sizeKey,
-                                const std::string& comment) {
-        TrackEntry* entry = db.openEntry(path, sizeKey);
-        db.acquireAnalysis(entry);
-        TrackDatabase::setEntryComment(entry, comment);
-        db.releaseAnalysis(entry);
-        return entry;
-    }
-
-    TempDir dir_;
+    ScratchDir dir_;
     const std::string path_ = dir_.path(TrackDatabase::kFileName);
 };
 
@@ -155,7 +141,7 @@ TEST_F(TrackDatabaseTest, ABlockStaysOrMovesToTheFirstFreeFitAndFreesItsOldPlace
         writeBytes(path_, c.file);
         for (const Write& w : c.writes) {
             TrackDatabase db(path_);
-            EXPECT_EQ(remember(db, w.name, 1, w.comment)->offset, w.offset) << w.comment;
+            EXPECT_EQ(remember(db, w.name, w.comment)->offset, w.offset) << w.comment;
         }
         EXPECT_EQ(layoutOf(readBytes(path_)), c.layout);
         TrackDatabase db(path_);
@@ -175,10 +161,10 @@ TEST_F(TrackDatabaseTest, ALaterBlockHidesAnEarlierOneAndCaseOrSizeMakeOtherEntr
         TrackEntry* found = db.openEntry("/x/t.mp3", 5);
         EXPECT_STREQ(TrackDatabase::entryComment(found), "new");
         EXPECT_EQ(found->offset, static_cast<int64_t>(older.size()));
-        remember(db, "t.mp3", 5, "newer");
-        TrackEntry* upper = remember(db, "/a/T.mp3", 5, "upper");
+        remember(db, "t.mp3", "newer", 5);
+        TrackEntry* upper = remember(db, "/a/T.mp3", "upper", 5);
         EXPECT_NE(upper, found);
-        EXPECT_NE(remember(db, "/c/T.mp3", 6, "bigger"), upper);
+        EXPECT_NE(remember(db, "/c/T.mp3", "bigger", 6), upper);
         EXPECT_EQ(db.openEntry("T.mp3", 5), upper); // a bare name is its own file name
     }
     EXPECT_EQ(cut(readBytes(path_), older.size()), older);
@@ -215,7 +201,7 @@ TEST_F(TrackDatabaseTest, AMissingFileIsCreatedEmptyAndWithoutAFolderAllStaysInM
     {
         TrackDatabase db(nowhere);
         EXPECT_FALSE(db.hasFile());
-        TrackEntry* entry = remember(db, "/m/a.mp3", 1, "kept for the run");
+        TrackEntry* entry = remember(db, "/m/a.mp3", "kept for the run");
         EXPECT_EQ(db.openEntry("a.mp3", 1), entry);
         EXPECT_STREQ(TrackDatabase::entryComment(entry), "kept for the run");
     }
@@ -243,7 +229,7 @@ TEST_F(TrackDatabaseTest, AReadOnlyDatabaseReadsEntriesAndNeverWrites) {
         a->memoryPoint.store(0.5f);
         TrackDatabase::setEntryComment(entry, "changed");
         db.releaseAnalysis(entry);
-        remember(db, "new.mp3", 4, "never written");
+        remember(db, "new.mp3", "never written", 4);
         db.acquireAnalysis(db.openEntry("held.mp3", 5)); // held at close: not written either
     };
     {

@@ -9,14 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <string>
 #include <sys/wait.h>
-#include <vector>
 
 namespace {
 

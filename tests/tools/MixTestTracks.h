@@ -4,12 +4,9 @@
 
 #include "tests/audio/ClickTrack.h"
 
-#include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
-#include <vector>
 
 // Writes `frames` frames that render(first, count, samples) fills in blocks.
 inline bool writeWavFile(const std::string& path, uint32_t frames,

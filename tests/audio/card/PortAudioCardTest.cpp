@@ -13,8 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <string>
 #include <thread>
 
 namespace {

@@ -5,14 +5,7 @@
 #include "tests/audio/deck/DeckRig.h"
 #include "tests/tools/MixTestTracks.h"
 
-#include "audio/deck/DeckTable.h"
 #include "audio/deck/DspPlugin.h"
-#include "core/Settings.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <vector>
 
 namespace {
 
@@ -46,10 +39,7 @@ TEST(DeckOperations, StopCycleWalksMemoryBeginningAndStartPoint) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.memory);
         DeckRig rig;
-        AnalysisValues values;
-        values.memoryPoint = c.memory;
-        values.startPoint = 0.1f;
-        ASSERT_TRUE(rig.loadTest(0, {}, values));
+        ASSERT_TRUE(rig.loadTest(0, {}, {.startPoint = 0.1f, .memoryPoint = c.memory}));
         Deck& d = rig.deck(0);
         EXPECT_FLOAT_EQ(d.position, c.memory);
         EXPECT_EQ(d.stopStep, c.firstStep);
@@ -87,10 +77,7 @@ TEST(DeckOperations, LoadPlacesTheDeck) {
         SCOPED_TRACE(c.name);
         DeckRig rig;
         autoMixOn() = c.autoMix;
-        AnalysisValues values;
-        values.memoryPoint = c.memory;
-        values.startPoint = c.start;
-        ASSERT_TRUE(rig.loadTest(1, {}, values));
+        ASSERT_TRUE(rig.loadTest(1, {}, {.startPoint = c.start, .memoryPoint = c.memory}));
         Deck& d = rig.deck(1);
         EXPECT_FLOAT_EQ(d.position, c.expectPosition);
         EXPECT_EQ(d.stopStep, c.expectStopStep);
@@ -117,12 +104,9 @@ TEST(DeckOperations, LoadThatCannotReadItsStartFails) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DeckRig rig;
-        TestDecoder::Setup setup;
-        setup.openFails = c.openFails;
-        setup.failAtFrame = c.failAtFrame;
-        AnalysisValues values;
-        values.memoryPoint = 0.3f; // frame 6 x 44100 of 20 s
-        EXPECT_FALSE(rig.loadTest(0, setup, values));
+        // A memory point at 0.3: frame 6 x 44100 of 20 s.
+        EXPECT_FALSE(rig.loadTest(0, {.failAtFrame = c.failAtFrame, .openFails = c.openFails},
+                                  {.memoryPoint = 0.3f}));
         EXPECT_EQ(deckStatus(0), c.status);
         EXPECT_FLOAT_EQ(rig.deck(0).position, -1.0f);
         rig.deck(0).play();
@@ -254,9 +238,7 @@ TEST(DeckOperations, LoadHoldsOneAnalysisReferencePerLoadedTrack) {
     EXPECT_EQ(d.analysis().get(), shared);
 
     // A failed open takes no reference, so the next load gives none back.
-    TestDecoder::Setup broken;
-    broken.openFails = true;
-    rig.deck(0).testDecoder.configure(broken);
+    rig.deck(0).testDecoder.configure({.openFails = true});
     EXPECT_FALSE(d.load(rig.record("broken")));
     EXPECT_EQ(first.entry->refCount, 1);
     rig.deck(0).testDecoder.configure({});
@@ -273,18 +255,14 @@ TEST(DeckOperations, LoadHoldsOneAnalysisReferencePerLoadedTrack) {
 
 TEST(DeckOperations, AutoBpmAndAutoLevelOnLoad) {
     DeckRig rig;
-    AnalysisValues loud;
-    loud.loudness = 1000;
-    ASSERT_TRUE(rig.loadTest(0, {}, loud, 128.0f));
+    ASSERT_TRUE(rig.loadTest(0, {}, {.loudness = 1000}, 128.0f));
     rig.deck(0).play();
 
     settings().autoBpm = 1;
     settings().autoLevel = 1;
-    AnalysisValues louder;
-    louder.loudness = 2000;
     rig.deck(1).setVolume(100);
     rig.deck(1).setSpeed(4000);
-    ASSERT_TRUE(rig.loadTest(1, {}, louder, 64.0f));
+    ASSERT_TRUE(rig.loadTest(1, {}, {.loudness = 2000}, 64.0f));
     // 128 against 64: double tempo is matched at normal speed; a track twice as loud
     // gets half the level.
     EXPECT_EQ(rig.deck(1).speed, 4096);

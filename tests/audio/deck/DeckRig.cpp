@@ -1,8 +1,6 @@
 #include "tests/audio/deck/DeckRig.h"
 
 #include "audio/deck/DeckMessages.h"
-#include "audio/deck/DeckTable.h"
-#include "core/Settings.h"
 
 Decoder* TestDeck::decoderFor(const std::string& path) {
     if (path.rfind("test:", 0) == 0)

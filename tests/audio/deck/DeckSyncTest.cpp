@@ -3,12 +3,6 @@
 #include "tests/audio/deck/DeckRig.h"
 
 #include "audio/deck/DspPlugin.h"
-#include "core/Settings.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <vector>
 
 TEST(DeckSync, TempoFollowsTheOtherDeck) {
     const struct {
@@ -60,13 +54,9 @@ TEST(DeckSync, LevelFollowsTheOtherDeck) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DeckRig rig;
-        AnalysisValues other;
-        other.loudness = c.otherLoudness;
-        ASSERT_TRUE(rig.loadTest(0, {}, other));
+        ASSERT_TRUE(rig.loadTest(0, {}, {.loudness = c.otherLoudness}));
         rig.deck(0).setVolume(c.otherVolume);
-        AnalysisValues own;
-        own.loudness = c.ownLoudness;
-        ASSERT_TRUE(rig.loadTest(1, {}, own));
+        ASSERT_TRUE(rig.loadTest(1, {}, {.loudness = c.ownLoudness}));
         rig.deck(1).setVolume(100);
         EXPECT_EQ(rig.deck(1).syncLevel(), c.synced);
         EXPECT_EQ(rig.deck(1).volume, c.volume);

@@ -37,7 +37,6 @@ public:
     void collect(int deck, bool on);
     std::vector<Frame>& heard(int deck) { return heard_[deck & 1]; }
 
-    bool isPlaying(int deck) const { return playing_[deck & 1].load(); }
     int started(int deck) const { return started_[deck & 1].load(); }
     int stopped(int deck) const { return stopped_[deck & 1].load(); }
     int resyncs(int deck) const { return resyncs_[deck & 1].load(); }

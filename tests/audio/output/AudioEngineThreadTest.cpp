@@ -5,11 +5,6 @@
 
 #include "tests/audio/output/OutputRig.h"
 
-#include "audio/deck/DeckTable.h"
-#include "audio/deck/SoundOutput.h"
-
-#include <gtest/gtest.h>
-
 using namespace std::chrono_literals;
 
 namespace {
@@ -58,8 +53,7 @@ TEST(AudioEngineThread, ALostCardKeepsTheLoopTurningUntilTheEngineIsReplaced) {
             const float stuck = deck.position;
 
             // The display timer replaces the engine: the deck goes on from there.
-            MixerState state;
-            state.crossfader = 0;
+            const MixerState state{.crossfader = 0};
             for (auto& c : rig.cards())
                 c.current = false;
             ASSERT_TRUE(recoverLostSoundDevice(rig.enginePtr(), state));

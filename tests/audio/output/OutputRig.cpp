@@ -1,16 +1,7 @@
 #include "tests/audio/output/OutputRig.h"
 
 #include "audio/card/CardMixer.h"
-#include "audio/deck/DeckTable.h"
-#include "audio/deck/SoundOutput.h"
 #include "audio/output/OutputGains.h"
-#include "core/FatalMessage.h"
-#include "core/Settings.h"
-
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -85,17 +76,8 @@ AudioEngineOptions OutputRig::engineOptions() {
         auto front = [self](const Frame* f, int32_t n) {
             if (self->keep)
                 self->front.insert(self->front.end(), f, f + n);
-            if (self->hashing) {
-                if (self->hashLeftOnly) {
-                    Frame left[kRenderChunkFrames];
-                    for (int32_t k = 0; k < n; ++k)
-                        left[k] = f[k] & 0xffffu;
-                    self->hash = hashFrames(self->hash, left, static_cast<size_t>(n));
-                } else {
-                    self->hash = hashFrames(self->hash, f, static_cast<size_t>(n));
-                }
-                self->hashedFrames += n;
-            }
+            if (self->tap)
+                self->tap(f, n);
         };
         auto rear = [self](const Frame* f, int32_t n) {
             if (self->keep)
@@ -135,16 +117,6 @@ bool OutputRig::reload(int i) {
     r.path = "test:track" + std::to_string(i);
     r.entry = store.openEntry(r.path, deck(i).testDecoder.setup().sizeKey);
     return deck(i).load(r);
-}
-
-uint64_t hashFrames(uint64_t hash, const Frame* frames, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        for (int b = 0; b < 4; ++b) {
-            hash ^= (frames[i] >> (8 * b)) & 0xffu;
-            hash *= 0x100000001b3ull;
-        }
-    }
-    return hash;
 }
 
 bool OutputRig::loadAndPlay(int i, const TestDecoder::Setup& setup) {

@@ -6,12 +6,8 @@
 #include "tests/audio/WavCheck.h"
 #include "tests/audio/output/OutputRig.h"
 
-#include "audio/deck/SoundOutput.h"
 #include "audio/output/RecordingControl.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <functional>
 
 namespace fs = std::filesystem;

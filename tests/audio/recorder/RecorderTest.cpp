@@ -139,14 +139,14 @@ TEST_F(RecorderTest, HeaderIsValidWhileRecordingAndNinetySecondsAreDescribed) {
     std::vector<uint8_t> file;
     ASSERT_TRUE(waitUntil([&] {
         file = readBytes(path);
-        return file.size() >= 44 && readLe32(file, 40) >= options.headerUpdateFrames * 4;
+        return file.size() >= 44 && le32At(file, 40) >= options.headerUpdateFrames * 4;
     }));
-    const uint32_t dataBytes = readLe32(file, 40);
+    const uint32_t dataBytes = le32At(file, 40);
     EXPECT_EQ(dataBytes % 4, 0u);
-    EXPECT_EQ(readLe32(file, 4), dataBytes + 36);
+    EXPECT_EQ(le32At(file, 4), dataBytes + 36);
     ASSERT_GE(file.size(), 44u + dataBytes);
     for (uint32_t i = 0; i < dataBytes / 4; ++i)
-        ASSERT_EQ(readLe32(file, 44 + 4 * i), patternFrame(i)) << "frame " << i;
+        ASSERT_EQ(le32At(file, 44 + 4 * i), patternFrame(i)) << "frame " << i;
     EXPECT_FALSE(recorder->isFinished());
 
     constexpr int64_t kFrames = 90 * 44100;

@@ -2,7 +2,6 @@
 #include "ui/dialogs/SmallDialogs.h"
 #include "ui/dialogs/SoundConfigDialog.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QListWidget>
@@ -104,9 +103,3 @@ TEST(SoundConfigDialog, OkOnlyForCombinationsTheProgramServes) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
