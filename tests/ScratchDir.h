@@ -3,6 +3,7 @@
 // whole-file reads; little-endian fields of binary files.
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,10 +14,14 @@
 
 class ScratchDir {
 public:
+    // No test can go on without its folder: failing to make one ends the program.
     ScratchDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "zv-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror("no scratch folder");
+            std::abort();
+        }
+        path_ = pattern;
     }
     ~ScratchDir() {
         std::error_code ignored;

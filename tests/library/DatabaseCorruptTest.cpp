@@ -1,9 +1,5 @@
-// Damaged database files: each stops reading with its message, which becomes the
-// deferred fatal message, keeps the entries read before the damage, and never reads
-// past a buffer or allocates what a lying size asks for; a last block cut short by a
-// crash is dropped and the database starts. Then thousands of damaged files, which must
-// never crash (this runs under AddressSanitizer + UBSan) and, when they read cleanly,
-// keep reading cleanly with what the program wrote. The seed is fixed.
+// Damaged database files, one by one and by the thousand (under AddressSanitizer +
+// UBSan): the message, the entries read before the damage, a torn tail dropped.
 
 #include "tests/Mutator.h"
 #include "tests/library/LibraryTestSupport.h"
@@ -21,10 +17,7 @@ std::vector<std::string> namesOf(const TrackDatabase& db) {
 
 class DatabaseCorruptTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.ok());
-        clearFatalMessage();
-    }
+    void SetUp() override { clearFatalMessage(); }
     void TearDown() override { clearFatalMessage(); }
     ScratchDir dir;
     const std::string path = dir.path(TrackDatabase::kFileName);
@@ -187,8 +180,7 @@ TEST_F(DatabaseCorruptTest, DamagedFilesNeverCrashAndCleanFilesStayClean) {
     }
     DatabaseWriteCut::clear();
     // The mix must reach both outcomes, or it tests too little of either.
-    EXPECT_GT(clean, kMutants / 10);
-    EXPECT_LT(clean, kMutants * 9 / 10);
+    EXPECT_TRUE(clean > kMutants / 10 && clean < kMutants * 9 / 10) << clean;
 }
 
 } // namespace

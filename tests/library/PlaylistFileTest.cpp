@@ -1,7 +1,4 @@
-// Names and files: artist and title from file names, day stamps, the playlist reader
-// on texts and files (line ends, comments, PLS mode, sizes of the named files, files it
-// must refuse, garbage that must read as harmless paths), and a saved file that a
-// killed writer leaves whole.
+// Track names, day stamps, the playlist reader and a save that a killed writer survives.
 
 #include <csignal>
 #include <ctime>
@@ -31,8 +28,7 @@ TEST(TrackNames, SplitsArtistAndTitle) {
         {"(Some Band) Tune.MP3", "Some Band", "Tune"},
         {"Tune.wav", "", "Tune.wav"},
         {"Tune.mp3", "", "Tune"},
-        {".mp3", "", ".mp3"}, // only four characters: kept
-        {"a.mp3", "", "a"},
+        {".mp3", "", ".mp3"},                     // only four characters: kept
         {"__ Band-Title_.Mp3", "Band", "Title "}, // leading spaces go, trailing stay
         {"Band   -   Title - Side 2.mp3", "Band", "Title - Side 2"}, // first dash only
         {"-Title.mp3", "", "Title"},
@@ -127,7 +123,6 @@ TEST(PlaylistText, TakesAtMostTheTrackLimit) {
 
 TEST(PlaylistFile, RecordsCarryNamesAndSizesOfTheFilesNamed) {
     ScratchDir dir;
-    ASSERT_TRUE(dir.ok());
     const std::string found =
         dir.write("Folder - Name/Some_Band - Tune.mp3", std::string(1234, 'x'));
     const std::string missing = dir.path("Gone.mp3");
@@ -152,7 +147,6 @@ TEST(PlaylistFile, RecordsCarryNamesAndSizesOfTheFilesNamed) {
 
 TEST(PlaylistFile, FilesThatCannotBeReadGiveNoTracks) {
     ScratchDir dir;
-    ASSERT_TRUE(dir.ok());
     const std::string fifo = dir.path("fifo.m3u");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string tooLarge = dir.write("large.m3u", "/m/a.mp3\n");
@@ -169,7 +163,6 @@ TEST(PlaylistFile, FilesThatCannotBeReadGiveNoTracks) {
 // reader must agree with the text reader.
 TEST(PlaylistFile, GarbageReadsAsHarmlessPaths) {
     ScratchDir dir;
-    ASSERT_TRUE(dir.ok());
     MemoryTrackStore store;
     std::mt19937 random(20240611);
     const std::string alphabet("\r\n\0#=[]PlaylistNumberOfEntries/.mp3", 35);
@@ -200,7 +193,6 @@ TEST(PlaylistFile, GarbageReadsAsHarmlessPaths) {
 // A writer killed at any moment leaves the old file or the new one, never a part.
 TEST(PlaylistFile, ASaveKilledMidWriteLeavesTheOldFileOrTheNew) {
     ScratchDir dir;
-    ASSERT_TRUE(dir.ok());
     const std::string old = "/m/old.mp3\n";
     std::string fresh;
     for (int i = 0; fresh.size() < 8 * 1024 * 1024; ++i)

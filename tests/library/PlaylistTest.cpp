@@ -1,5 +1,4 @@
-// The playlist and history models: take-next into the decks (through callbacks standing
-// for the main window), icons, new songs only, shuffle, and the files they save.
+// The playlist and history models, with callbacks standing for the main window.
 
 #include <map>
 
@@ -52,7 +51,6 @@ protected:
         history.setImageListener(
             [this](const TrackEntry* e, RowImage image) { playlist.setEntryImage(e, image); });
     }
-    void SetUp() override { ASSERT_TRUE(dir.ok()); }
 
     TrackRecord track(const std::string& name) {
         return makeTrackRecord(store, "/music/" + name, 1000);

@@ -1,6 +1,4 @@
-// The committed artwork, read through the compiled-in resources, is what the generator
-// draws, every time the same, and fits the control table; the checks that say so catch
-// the faults they are meant to.
+// The committed artwork, read through the compiled-in resources, and its checks.
 
 #include "tools/make-artwork/Artwork.h"
 #include "tools/make-artwork/ArtworkCheck.h"

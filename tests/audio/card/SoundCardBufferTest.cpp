@@ -291,12 +291,6 @@ TEST(SoundCardSystem, EnumerationOpensAndSystemVolumesAreQuiet) {
         EXPECT_TRUE(!c.hasId || ids.insert(c.id.bytes).second) << "duplicate " << c.description;
     }
     EXPECT_EQ(defaults, 1);
-    const std::vector<SoundCardInfo> again = enumerateSoundCards();
-    ASSERT_EQ(again.size(), cards.size());
-    for (size_t i = 0; i < cards.size(); ++i) {
-        EXPECT_EQ(again[i].id, cards[i].id) << cards[i].description;
-        EXPECT_EQ(again[i].description, cards[i].description);
-    }
 
     // A card that is not there: the driver error, on which outputs fall back to the
     // default; the virtual card is not a PortAudio device.

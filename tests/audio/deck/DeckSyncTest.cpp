@@ -73,8 +73,7 @@ TEST(DeckSync, BeatPeakMovesWithTheHeardFrame) {
     rig.fill(0);
 
     const int32_t peak = d.findBeatPeak();
-    ASSERT_GE(peak, 0);
-    ASSERT_LT(peak, 600);
+    ASSERT_TRUE(peak >= 0 && peak < 600) << peak;
     // Nothing within the beat is stronger than the peak itself.
     EXPECT_EQ(d.findNearestPeak(peak), 0);
     for (int32_t i = 0; i < 600; ++i)

@@ -1,14 +1,8 @@
 #pragma once
-// A sound output for engine tests. Like the hard-mix output, it keeps a play cursor
-// per playing deck and, on poll(), reports to the deck the ring frame at that cursor
-// through Deck::updatePlayPosition. The cursor advances by 1024 frames per poll, never
-// past what the deck has rendered. It records the calls the decks
-// make, and a test may collect the frames "heard" (copied from the output ring) to
-// analyse the signal.
-//
-// Threading: the deck-side calls run on the audio thread; the counters are atomics so
-// a test thread may read them while an audio loop runs. Heard frames are collected
-// only by tests without a second thread.
+// A sound output for engine tests: like the hard-mix output it keeps a play cursor per
+// playing deck (1024 frames per poll, never past what was rendered) and reports the
+// ring frame there to the deck; it counts the decks' calls and may collect the frames
+// heard. Deck-side calls run on the audio thread; the counters are atomics.
 
 #include "audio/deck/SoundOutput.h"
 #include "core/Frame.h"

@@ -1,7 +1,6 @@
-// Thousands of damaged WAV and MP3 files through open, seek and read of both decoders,
-// some of them cut while open. Nothing may crash or read outside a buffer (this runs under
-// AddressSanitizer), and every result must be one the interface allows. The seed is fixed, so a
-// failure repeats.
+// Thousands of damaged WAV and MP3 files through both decoders, some cut while open:
+// nothing may crash or read outside a buffer (under AddressSanitizer), and every result
+// must be one the interface allows.
 
 #include "audio/decoders/Mp3Decoder.h"
 #include "audio/decoders/WavDecoder.h"
@@ -54,17 +53,14 @@ void exercise(Decoder& decoder, const std::string& path, Mutator& m, Tally& tall
             ASSERT_EQ(truncate(path.c_str(), m.below(static_cast<size_t>(1) << 16)), 0);
         }
         ASSERT_EQ(decoder.seek(position(m)), 1);
-        ASSERT_GE(decoder.position, 0.0f);
-        ASSERT_LE(decoder.position, 1.0f);
+        ASSERT_TRUE(decoder.position >= 0.0f && decoder.position <= 1.0f) << decoder.position;
         for (int i = 0; i < kMaxBlocksPerRead; ++i) {
             const int32_t r = decoder.read(block);
             ASSERT_TRUE(r == 1 || r == 0 || r == -1) << r;
-            if (r != 1) {
+            if (r != 1)
                 break;
-            }
             ++tally.blocks;
-            ASSERT_GE(decoder.position, 0.0f);
-            ASSERT_LE(decoder.position, 1.0f);
+            ASSERT_TRUE(decoder.position >= 0.0f && decoder.position <= 1.0f) << decoder.position;
         }
     }
     decoder.close();
@@ -72,7 +68,6 @@ void exercise(Decoder& decoder, const std::string& path, Mutator& m, Tally& tall
 
 void run(const std::vector<Bytes>& bases, uint32_t seed, Tally& wavTally, Tally& mp3Tally) {
     ScratchDir dir;
-    ASSERT_TRUE(dir.ok());
     Mutator m(seed, {0, 1, 2, 3, 15, 16, 17, 0x7fffffff, 0x80000000, 0xfffffffe, 0xffffffff});
     WavDecoder wav;
     Mp3Decoder mp3;
@@ -83,9 +78,8 @@ void run(const std::vector<Bytes>& bases, uint32_t seed, Tally& wavTally, Tally&
         exercise(wav, path, m, wavTally);
         dir.write("mutant", mutant); // as it was, if it was cut
         exercise(mp3, path, m, mp3Tally);
-        if (testing::Test::HasFatalFailure()) {
+        if (testing::Test::HasFatalFailure())
             return;
-        }
     }
 }
 

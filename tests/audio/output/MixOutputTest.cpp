@@ -1,8 +1,4 @@
-// The outputs on a virtual card stepped by hand: the frame each deck is told it is heard
-// (both outputs); for the hard mix the silence after a stop, the snippet of a shifted
-// paused deck, volumes, audibility and the crossfader's damaged curve setting; for the
-// soft mix a deck started between turns, two decks mixed in step with clamping, and the
-// re-mix beyond the write cursor after a level change, each frame by frame.
+// The hard-mix and soft-mix outputs on a virtual card stepped by hand, frame by frame.
 
 #include "tests/audio/output/OutputRig.h"
 

@@ -37,17 +37,11 @@ OutputRig::OutputRig(const Options& options) : options_(options) {
     s.crossfader = 0;
     s.multiInstance = 0;
     s.outputMode = options.outputMode;
-    s.soundCardGuid.reset();
-    s.soundCard1Guid.reset();
-    s.soundCard2Guid.reset();
+    s.soundCardGuid = s.soundCard1Guid = s.soundCard2Guid = std::nullopt;
     clearFatalMessage();
     engine_ = std::make_unique<AudioEngine>(engineOptions());
     engine_->output()->setCrossfader(options.crossfader);
     engine_->start();
-}
-
-OutputRig::~OutputRig() {
-    engine_.reset();
 }
 
 AudioEngineOptions OutputRig::engineOptions() {
@@ -101,10 +95,7 @@ RigCard& OutputRig::current(int i) {
 }
 
 int OutputRig::currentCount() const {
-    int n = 0;
-    for (const auto& c : cards_)
-        n += c.current ? 1 : 0;
-    return n;
+    return int(std::count_if(cards_.begin(), cards_.end(), [](auto& c) { return c.current; }));
 }
 
 bool OutputRig::load(int i, const TestDecoder::Setup& setup) {
@@ -113,10 +104,8 @@ bool OutputRig::load(int i, const TestDecoder::Setup& setup) {
 }
 
 bool OutputRig::reload(int i) {
-    TrackRecord r;
-    r.path = "test:track" + std::to_string(i);
-    r.entry = store.openEntry(r.path, deck(i).testDecoder.setup().sizeKey);
-    return deck(i).load(r);
+    const std::string path = "test:track" + std::to_string(i);
+    return deck(i).load({"", "", path, store.openEntry(path, deck(i).testDecoder.setup().sizeKey)});
 }
 
 bool OutputRig::loadAndPlay(int i, const TestDecoder::Setup& setup) {
@@ -131,9 +120,8 @@ bool OutputRig::loadAndPlay(int i, const TestDecoder::Setup& setup) {
 
 void OutputRig::advanceCurrent(int64_t frames) {
     for (auto& c : cards_) {
-        if (c.current && c.card) {
+        if (c.current && c.card)
             c.card->advance(frames);
-        }
     }
 }
 

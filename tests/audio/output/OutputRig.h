@@ -21,12 +21,9 @@
 #include "core/FatalMessage.h"
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <optional>
-#include <semaphore>
 #include <thread>
 
 // One card opened for an engine, with what it played.
@@ -52,7 +49,6 @@ public:
     };
     OutputRig();
     explicit OutputRig(const Options& options);
-    ~OutputRig();
 
     AudioEngine& engine() { return *engine_; }
     std::unique_ptr<AudioEngine>& enginePtr() { return engine_; }
@@ -97,7 +93,7 @@ private:
 
     Options options_;
     std::deque<RigCard> cards_;
-    std::unique_ptr<AudioEngine> engine_;
+    std::unique_ptr<AudioEngine> engine_; // destroyed before the cards it plays on
 };
 
 // The frame a deck's sample pair becomes at deck gain g on the soft-mix output.
@@ -106,23 +102,3 @@ Frame softMixOne(Frame f, int32_t gain);
 Frame hardMixOne(Frame f, int32_t gain);
 
 constexpr int32_t kLatency = VirtualCard::kLatencyFrames;
-
-// Ends the process when a test hangs (a command never served, a join that never ends).
-class Watchdog {
-public:
-    explicit Watchdog(std::chrono::seconds limit)
-        : thread_([this, limit] {
-              if (!done_.try_acquire_for(limit)) {
-                  std::fputs("no progress: a thread hangs\n", stderr);
-                  std::_Exit(1);
-              }
-          }) {}
-    ~Watchdog() {
-        done_.release();
-        thread_.join();
-    }
-
-private:
-    std::binary_semaphore done_{0};
-    std::thread thread_;
-};

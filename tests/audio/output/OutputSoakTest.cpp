@@ -1,11 +1,8 @@
 // Ten minutes of virtual time of a DJ using both decks at random while a real audio
-// thread serves them: load, eject, play, pause, seek, speed, shift, skip, memory point,
-// levels, crossfader and its curve, Master Tempo, deck selection, sound configurations
-// and recordings. The test's thread is the user interface and the cards' clock at once:
-// it steps the cards in lockstep with the audio thread's turns, so every recording must
-// hold exactly the frames the card played while it ran. A third thread, as the rhythm
-// display does, reads envelopes and analysis records while loads replace them. Meant to
-// run under ThreadSanitizer; a watchdog bounds the whole test.
+// thread serves them. The test's thread is the user interface and the cards' clock at
+// once, in lockstep with the audio thread, so every recording must hold exactly what the
+// card played while it ran; a third thread reads envelopes and analysis records as the
+// rhythm display does. Meant for ThreadSanitizer.
 
 #include "tests/audio/WavCheck.h"
 #include "tests/audio/output/OutputRig.h"
@@ -26,16 +23,13 @@ void expectSane(const Deck& d) {
     EXPECT_EQ(d.command.load(std::memory_order_acquire), 0);
     const float p = d.position.load(std::memory_order_relaxed);
     EXPECT_TRUE(std::isfinite(p));
-    EXPECT_GT(p, -1.001f);
-    EXPECT_LT(p, 1.0001f);
+    EXPECT_TRUE(p > -1.001f && p < 1.0001f) << p;
     const int32_t heard = d.heardPos.load(std::memory_order_relaxed);
-    EXPECT_GE(heard, 0);
-    EXPECT_LT(heard, kDecodedRingFrames);
+    EXPECT_TRUE(heard >= 0 && heard < kDecodedRingFrames) << heard;
     const int32_t written = d.decodeWritePos.load(std::memory_order_relaxed);
     EXPECT_EQ(written % kBlockFrames, 0);
     EXPECT_LT(written, kDecodedRingFrames);
-    EXPECT_GE(d.stopStep.load(), 0);
-    EXPECT_LE(d.stopStep.load(), 2);
+    EXPECT_TRUE(d.stopStep.load() >= 0 && d.stopStep.load() <= 2) << d.stopStep.load();
 }
 
 // FNV-1a over the frames' bytes, continuing from hash.
@@ -64,9 +58,7 @@ const SoundCardId kCard2 = SoundCardId::fromName("soak", "card two", 0);
 } // namespace
 
 TEST(OutputSoak, TenMinutesOfRandomUseWithARealAudioThread) {
-    Watchdog watchdog(900s);
     ScratchDir dir;
-    ASSERT_TRUE(dir.ok());
     OutputRig rig({.ownThread = true, .outputMode = 1});
     for (auto& c : rig.cards())
         c.keep = false;

@@ -1,6 +1,4 @@
-// Applying sound configurations on virtual cards: the decks keep playing across the
-// replacement, each row routes the decks where it says, missing cards fall back, and
-// card failures give their messages.
+// Applying sound configurations on virtual cards.
 
 #include "tests/audio/output/OutputRig.h"
 

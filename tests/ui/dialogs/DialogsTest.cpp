@@ -13,16 +13,11 @@
 
 namespace {
 
-void touch(const QString& path) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-}
-
 TEST(SkinChooser, ListsSkinsWithBothFilesAndStaysOpenOnFailure) {
     QTemporaryDir dir;
     for (const char* name :
          {"Zeta.bmp", "zeta.ini", "Alpha.png", "Alpha.INI", "lonely.bmp", "notes.ini"})
-        touch(dir.filePath(name));
+        ASSERT_TRUE(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
     EXPECT_EQ(SkinChooser::skinNames(dir.path()), (QStringList{"Alpha", "Zeta"}));
 
     QWidget main;
