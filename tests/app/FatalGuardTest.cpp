@@ -4,7 +4,6 @@
 #include "tests/library/LibraryTestSupport.h"
 
 #include <csignal>
-#include <cstdio>
 #include <thread>
 
 namespace {

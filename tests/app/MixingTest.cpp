@@ -71,8 +71,7 @@ TEST_F(MixingTest, CrossfaderRunsToTheIncomingSideHoldingAtTheCentre) {
 TEST_F(MixingTest, MixNowChoosesTheDeckByTheCrossfader) {
     const struct {
         int32_t crossfader;
-        int selected;
-        int target;
+        int selected, target;
     } cases[] = {{100, 0, 1}, {300, 1, 0}, {192, 0, 0}, {192, 1, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.crossfader);

@@ -1,6 +1,5 @@
 // Runs the zorvendal-analyse program on WAV click tracks and broken files written here.
 
-#include "tests/ScratchDir.h"
 #include "tests/tools/MixTestTracks.h"
 
 #include <gtest/gtest.h>

@@ -180,8 +180,7 @@ TEST(BeatAnalyser, BlockwiseAnalysisMatchesReference) {
 TEST(BeatAnalyser, ClickTracksGiveTheirTempo) {
     const struct {
         const char* name;
-        double bpm;
-        double expected;
+        double bpm, expected;
     } cases[] = {
         {"120 (two-beat lag 1225)", 120.0, 120.0},
         {"60 (reported doubled)", 60.0, 120.0},

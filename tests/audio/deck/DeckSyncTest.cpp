@@ -10,8 +10,7 @@ TEST(DeckSync, TempoFollowsTheOtherDeck) {
         float otherBpm;
         int32_t otherSpeed;
         float ownBpm;
-        bool narrowRange;
-        bool synced;
+        bool narrowRange, synced;
         int32_t speed;
     } cases[] = {
         {"double tempo matched at normal speed", 128.0f, 4096, 64.0f, false, true, 4096},
@@ -40,9 +39,7 @@ TEST(DeckSync, TempoFollowsTheOtherDeck) {
 TEST(DeckSync, LevelFollowsTheOtherDeck) {
     const struct {
         const char* name;
-        int32_t otherLoudness;
-        int32_t otherVolume;
-        int32_t ownLoudness;
+        int32_t otherLoudness, otherVolume, ownLoudness;
         bool synced;
         int32_t volume;
     } cases[] = {

@@ -1,7 +1,6 @@
 // The MP3 decoder on the tone files under tests/data (made by tools/make-test-data): a
 // 1000 Hz tone on the left and 1500 Hz on the right, 3 s, at every MPEG family of rates.
 
-#include <algorithm>
 #include <random>
 
 #include "audio/decoders/Mp3Decoder.h"

@@ -86,8 +86,7 @@ TEST_F(WavDecoderTest, SamplesAndChannelsBecomeStereo16Bit) {
 TEST_F(WavDecoderTest, EveryRatePlaysAtItsTrueSpeed) {
     struct Case {
         uint32_t rate;
-        uint16_t bits;
-        uint16_t channels;
+        uint16_t bits, channels;
         int64_t bytesPerBlock = 0;
     };
     for (const Case c : {Case{8000, 16, 1, 416}, Case{11025, 8, 2}, Case{11025, 8, 1, 288},

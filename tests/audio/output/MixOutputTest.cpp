@@ -25,10 +25,7 @@ size_t countSound(const std::vector<Frame>& out, size_t from, size_t to) {
 TEST(Output, EachDeckIsToldTheFrameAtTheCardsWriteCursor) {
     // One deck at a time is put at unity gain by the crossfader, the other one plays
     // unheard; the card's output then holds the heard deck's ring frames unchanged.
-    const struct {
-        int outputMode;
-        int heard;
-    } cases[] = {{0, 0}, {0, 1}, {1, 0}};
+    const struct { int outputMode, heard; } cases[] = {{0, 0}, {0, 1}, {1, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "mode " << c.outputMode << " deck " << c.heard);
         OutputRig rig({.outputMode = c.outputMode, .crossfader = c.heard == 0 ? 0 : 384});

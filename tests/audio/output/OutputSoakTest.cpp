@@ -10,7 +10,6 @@
 #include "audio/output/RecordingControl.h"
 #include "audio/recorder/Recorder.h"
 
-#include <algorithm>
 #include <cmath>
 #include <random>
 

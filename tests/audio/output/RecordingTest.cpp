@@ -5,8 +5,6 @@
 
 #include "audio/output/RecordingControl.h"
 
-#include <functional>
-
 namespace fs = std::filesystem;
 
 namespace {

@@ -36,8 +36,7 @@ std::set<std::string> heardOutputs(OutputRig& rig) {
 TEST(SoundConfigurationApply, DecksPlayOnAcrossTheReplacementWithTheirLevelAndCrossfader) {
     const struct {
         const char* name;
-        int from;
-        int to;
+        int from, to;
         bool soft; // the new output mixes in software
     } cases[] = {{"hard to soft", 0, 1, true},
                  {"soft to hard", 1, 0, false},
