@@ -23,11 +23,6 @@ protected:
         };
     }
 
-    void playBoth() {
-        rig_.deck(0).play();
-        rig_.deck(1).play();
-    }
-
     // Ticks of 200 ms until the mix ends (bounded), noting the crossfader after each.
     std::vector<int32_t> runMix() {
         std::vector<int32_t> positions;
@@ -75,7 +70,8 @@ TEST_F(MixingTest, MixNowChoosesTheDeckByTheCrossfader) {
     } cases[] = {{100, 0, 1}, {300, 1, 0}, {192, 0, 0}, {192, 1, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.crossfader);
-        playBoth();
+        rig_.deck(0).play();
+        rig_.deck(1).play();
         main_.crossfader = c.crossfader;
         main_.selectDeck(c.selected);
         main_.mixNow();

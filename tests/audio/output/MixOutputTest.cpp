@@ -8,10 +8,9 @@
 
 namespace {
 
-OutputRig::Options deck0Heard(int outputMode = 0) {
-    return {.outputMode = outputMode, .crossfader = 0};
-}
-const OutputRig::Options kDeck0Heard = deck0Heard(1);
+// The crossfader all on deck 0: the card plays its ring frames unchanged.
+const OutputRig::Options kDeck0Heard{.crossfader = 0},
+    kDeck0HeardSoft{.outputMode = 1, .crossfader = 0};
 
 // Sound in out[from, to) (non-zero frames).
 size_t countSound(const std::vector<Frame>& out, size_t from, size_t to) {
@@ -50,7 +49,7 @@ TEST(Output, EachDeckIsToldTheFrameAtTheCardsWriteCursor) {
 }
 
 TEST(HardMixOutput, AStoppedDeckIsFollowedBySilenceAndNeverReplayed) {
-    OutputRig rig(deck0Heard());
+    OutputRig rig(kDeck0Heard);
     ASSERT_TRUE(rig.loadAndPlay(0, sineTrack()));
     rig.play(3 * 44100);
     std::vector<Frame>& out = rig.current().front;
@@ -67,7 +66,7 @@ TEST(HardMixOutput, AStoppedDeckIsFollowedBySilenceAndNeverReplayed) {
 }
 
 TEST(HardMixOutput, AShiftedPausedDeckIsHeardFor1152FramesThenSilence) {
-    OutputRig rig(deck0Heard());
+    OutputRig rig(kDeck0Heard);
     ASSERT_TRUE(rig.loadAndPlay(0, indexTrack()));
     rig.play(2 * 44100);
     rig.deck(0).pause();
@@ -126,7 +125,7 @@ TEST(CrossfaderCurve, AnUnknownModeSilencesBothDecksOnceAndIsSetBackToSmooth) {
 TEST(SoftMixOutput, ADeckStartedBetweenTurnsGoesOnWhereItWasPaused) {
     // Without an audio thread the play command is carried out between two turns, so a
     // poll comes before the submit that anchors the deck: that poll must not move it.
-    OutputRig rig(kDeck0Heard);
+    OutputRig rig(kDeck0HeardSoft);
     ASSERT_TRUE(rig.loadAndPlay(0, indexTrack()));
     rig.play(44100, 1000);
     Deck& deck = rig.deck(0);
@@ -177,7 +176,7 @@ TEST(SoftMixOutput, TwoDecksInStepAreMixedAndClamped) {
 }
 
 TEST(SoftMixOutput, ALevelChangeRemixesEverythingBeyondTheWriteCursor) {
-    OutputRig rig(kDeck0Heard);
+    OutputRig rig(kDeck0HeardSoft);
     ASSERT_TRUE(rig.loadAndPlay(0, indexTrack()));
     rig.play(44100, 2000);
     rig.turn();
