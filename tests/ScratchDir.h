@@ -1,8 +1,9 @@
 #pragma once
-// A folder of its own under the system's temporary folder, removed with its files; and
-// whole-file reads.
+// A folder of its own under the system's temporary folder, removed with its files;
+// whole-file reads; little-endian fields of binary files.
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,10 +14,14 @@
 
 class ScratchDir {
 public:
+    // No test can go on without its folder: failing to make one ends the program.
     ScratchDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "zv-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror("no scratch folder");
+            std::abort();
+        }
+        path_ = pattern;
     }
     ~ScratchDir() {
         std::error_code ignored;
@@ -51,4 +56,13 @@ private:
 inline std::vector<uint8_t> readBytes(const std::string& path) {
     const std::string text = ScratchDir::read(path);
     return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+inline void putLe(std::vector<uint8_t>& b, uint32_t v, int bytes = 4) {
+    for (int i = 0; i < bytes; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+inline uint32_t le32At(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t{b.at(at)} | uint32_t{b.at(at + 1)} << 8 | uint32_t{b.at(at + 2)} << 16 |
+           uint32_t{b.at(at + 3)} << 24;
 }

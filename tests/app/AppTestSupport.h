@@ -4,6 +4,8 @@
 
 #include "app/MainWindow.h"
 #include "app/MessagePresenter.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"

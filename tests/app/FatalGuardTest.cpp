@@ -1,15 +1,9 @@
-// Faults under the fatal-exception guard, each in a child process: one on a second
-// thread ends the process with the report and never returns into the guarded loop;
-// one on the guarded thread is reported and ends the run. Neither writes the database.
+// Faults under the fatal-exception guard, in child processes.
 
 #include "app/FatalGuard.h"
-#include "library/TrackDatabase.h"
 #include "tests/library/LibraryTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <csignal>
-#include <cstdio>
 #include <thread>
 
 namespace {
@@ -25,11 +19,11 @@ void holdChangedEntry(TrackDatabase& db) {
 const char* const kReport = "A fatal error occured !.*report this error number: "
                             "[0-9a-f]+:[0-9a-f]+, by email at ";
 
-TEST(FatalGuardDeathTest, AFaultOnAnotherThreadEndsTheProcessWithTheReport) {
+TEST(FatalGuardDeathTest, FaultsAreReportedAndNothingIsWritten) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    librarytest::TempDir dir;
-    ASSERT_TRUE(dir.ok());
+    ScratchDir dir;
     const std::string path = dir.path(TrackDatabase::kFileName);
+    // On another thread: the signal ends the process, never returning into the loop.
     EXPECT_EXIT(
         {
             TrackDatabase db(path);
@@ -42,14 +36,7 @@ TEST(FatalGuardDeathTest, AFaultOnAnotherThreadEndsTheProcessWithTheReport) {
             endRunAfter(report);
         }, // the database closes here, and would write the entry
         testing::KilledBySignal(SIGSEGV), kReport);
-    EXPECT_TRUE(librarytest::TempDir::read(path).empty());
-}
-
-TEST(FatalGuardDeathTest, AFaultOnTheGuardedThreadIsReportedAndEndsTheRun) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    librarytest::TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    const std::string path = dir.path(TrackDatabase::kFileName);
+    // On the guarded thread: reported with its address, and the run ends.
     EXPECT_EXIT(
         {
             TrackDatabase db(path);
@@ -62,7 +49,7 @@ TEST(FatalGuardDeathTest, AFaultOnTheGuardedThreadIsReportedAndEndsTheRun) {
             std::fputs("the run went on\n", stderr);
         },
         testing::ExitedWithCode(0), std::string(kReport) + "[^\n]*\n$");
-    EXPECT_TRUE(librarytest::TempDir::read(path).empty());
+    EXPECT_TRUE(ScratchDir::read(path).empty());
 }
 
 } // namespace

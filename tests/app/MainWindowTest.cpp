@@ -1,25 +1,6 @@
-#include "app/MainWindow.h"
-#include "app/MainWidget.h"
-#include "app/MessagePresenter.h"
 #include "app/TimerIds.h"
-#include "audio/deck/Deck.h"
-#include "audio/deck/DeckTable.h"
-#include "core/Clock.h"
-#include "core/FatalMessage.h"
-#include "core/Settings.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/tools/MixTestTracks.h"
-
-#include <QApplication>
-#include <QFile>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QTemporaryDir>
-#include <QWindow>
-
-#include <gtest/gtest.h>
-
-#include <vector>
 
 namespace {
 
@@ -92,33 +73,4 @@ TEST_F(MainWindowTest, CreationStopsAtTheFirstFailingStep) {
     }
 }
 
-TEST_F(MainWindowTest, ConsumedKeysNeverReachTheFocusedChild) {
-    MainWindow main(clock_);
-    main.audioOptions.systemVolumes = false;
-    MainWidget widget(main);
-    ASSERT_TRUE(main.onCreate(&widget));
-    auto* edit = new QLineEdit(&widget);
-    widget.show();
-    edit->setFocus();
-    std::vector<int> offered;
-    main.shortcutHandler = [&](int vk) {
-        offered.push_back(vk);
-        return vk == 'S'; // the handler takes S and lets T through
-    };
-    for (auto [key, text] : {std::pair{Qt::Key_S, "s"}, std::pair{Qt::Key_T, "t"}}) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-        QCoreApplication::sendEvent(widget.windowHandle(), &press);
-    }
-    EXPECT_EQ(offered, (std::vector<int>{'S', 'T'}));
-    EXPECT_EQ(edit->text(), "t");
-    main.onDestroy();
-}
-
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

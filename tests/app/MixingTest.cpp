@@ -5,15 +5,9 @@
 #include "app/MainWindow.h"
 #include "app/TimerIds.h"
 #include "audio/deck/DeckMessages.h"
-#include "audio/deck/DeckTable.h"
 #include "core/Clock.h"
-#include "core/Settings.h"
 
 #include <QCoreApplication>
-
-#include <gtest/gtest.h>
-
-#include <vector>
 
 namespace {
 
@@ -27,11 +21,6 @@ protected:
             taken_.push_back(deck);
             return playlistHasTracks_ && rig_.loadTest(deck, track);
         };
-    }
-
-    void playBoth() {
-        rig_.deck(0).play();
-        rig_.deck(1).play();
     }
 
     // Ticks of 200 ms until the mix ends (bounded), noting the crossfader after each.
@@ -77,12 +66,12 @@ TEST_F(MixingTest, CrossfaderRunsToTheIncomingSideHoldingAtTheCentre) {
 TEST_F(MixingTest, MixNowChoosesTheDeckByTheCrossfader) {
     const struct {
         int32_t crossfader;
-        int selected;
-        int target;
+        int selected, target;
     } cases[] = {{100, 0, 1}, {300, 1, 0}, {192, 0, 0}, {192, 1, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.crossfader);
-        playBoth();
+        rig_.deck(0).play();
+        rig_.deck(1).play();
         main_.crossfader = c.crossfader;
         main_.selectDeck(c.selected);
         main_.mixNow();

@@ -1,20 +1,19 @@
 #pragma once
 // Shared by the library tests: database files built byte by byte from the file layout,
-// independently of the product's encoder.
+// independently of the product's encoder, and an entry written through the database.
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <string>
-#include <vector>
 
+#include "core/FatalMessage.h"
+#include "library/TrackDatabase.h"
 #include "tests/ScratchDir.h"
+
+#include <gtest/gtest.h>
 
 namespace librarytest {
 
 using Bytes = std::vector<uint8_t>;
-using TempDir = ScratchDir;
 
 inline void writeBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
@@ -22,14 +21,14 @@ inline void writeBytes(const std::string& path, const Bytes& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
-inline void putU32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-inline uint32_t u32At(const Bytes& b, size_t at) {
-    return uint32_t(b.at(at)) | uint32_t(b.at(at + 1)) << 8 | uint32_t(b.at(at + 2)) << 16 |
-           uint32_t(b.at(at + 3)) << 24;
+// Acquires the entry of path, gives it a comment and releases it, which writes it.
+inline TrackEntry* remember(TrackDatabase& db, const std::string& path, const std::string& comment,
+                            uint32_t sizeKey = 1) {
+    TrackEntry* entry = db.openEntry(path, sizeKey);
+    db.acquireAnalysis(entry);
+    TrackDatabase::setEntryComment(entry, comment);
+    db.releaseAnalysis(entry);
+    return entry;
 }
 
 // The nine values of a new analysis in file order, as raw 32-bit words.
@@ -51,8 +50,8 @@ struct Block {
 
 inline Bytes header(uint32_t blockSize, uint32_t descLength) {
     Bytes b;
-    putU32(b, blockSize);
-    putU32(b, descLength);
+    putLe(b, blockSize);
+    putLe(b, descLength);
     return b;
 }
 
@@ -64,14 +63,14 @@ inline Bytes usedBlock(const Block& k) {
     uint32_t bpmBits;
     std::memcpy(&bpmBits, &k.bpm, 4);
     for (uint32_t v : {k.sizeKey, bpmBits, k.lastUse})
-        putU32(b, v);
+        putLe(b, v);
     for (const std::string* text : {&k.name, &k.comment}) {
         b.insert(b.end(), text->begin(), text->end());
         b.push_back(0);
     }
     for (uint32_t v : k.values) {
         if (b.size() + 4 <= size)
-            putU32(b, v);
+            putLe(b, v);
     }
     b.resize(std::max<size_t>(b.size(), size), 0);
     return b;

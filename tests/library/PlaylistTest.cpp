@@ -1,9 +1,5 @@
-// The playlist and history models: take-next into the decks (through callbacks standing
-// for the main window), icons, new songs only, shuffle, and the files they save.
+// The playlist and history models, with callbacks standing for the main window.
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <map>
 
 #include "audio/deck/MemoryTrackStore.h"
@@ -15,7 +11,6 @@
 
 namespace {
 
-using librarytest::TempDir;
 using Paths = std::vector<std::string>;
 
 // Keeps its own row count from the announcements alone and checks it against the model
@@ -56,7 +51,6 @@ protected:
         history.setImageListener(
             [this](const TrackEntry* e, RowImage image) { playlist.setEntryImage(e, image); });
     }
-    void SetUp() override { ASSERT_TRUE(dir.ok()); }
 
     TrackRecord track(const std::string& name) {
         return makeTrackRecord(store, "/music/" + name, 1000);
@@ -75,7 +69,7 @@ protected:
         return paths;
     }
 
-    TempDir dir;
+    ScratchDir dir;
     MemoryTrackStore store;
     History history;
     Playlist playlist;
@@ -206,12 +200,12 @@ TEST_F(PlaylistTest, ShuffleMakesEveryOrderEquallyLikely) {
 TEST_F(PlaylistTest, SaveWritesTracksAndLeavesOneFileRow) {
     const std::string out = dir.write("out.m3u", "old text\n");
     ASSERT_TRUE(playlist.saveAs(out)); // an empty playlist empties the file
-    EXPECT_EQ(TempDir::read(out), "");
+    EXPECT_EQ(ScratchDir::read(out), "");
     playlist.insert({track("a.mp3"), listFile("set.m3u", {"/m/1.mp3", "/m/2.mp3"})});
     // Saved over its own file, the row's tracks are read before the file is replaced.
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(playlist.saveAs(out));
-        EXPECT_EQ(TempDir::read(out), "/music/a.mp3\n/m/1.mp3\n/m/2.mp3\n");
+        EXPECT_EQ(ScratchDir::read(out), "/music/a.mp3\n/m/1.mp3\n/m/2.mp3\n");
         ASSERT_EQ(playlist.rowCount(), 1);
         EXPECT_EQ(playlist.record(0).path, out);
         EXPECT_EQ(playlist.record(0).title, "out.m3u");
@@ -228,7 +222,8 @@ TEST_F(PlaylistTest, HistoryFileListsOldestFirstWithCrLf) {
     EXPECT_EQ(history.record(0).path, "/music/third.mp3"); // newest on top
     const std::string out = dir.path("history.txt");
     ASSERT_TRUE(history.saveAs(out));
-    EXPECT_EQ(TempDir::read(out), "/music/first.mp3\r\n/music/second.mp3\r\n/music/third.mp3\r\n");
+    EXPECT_EQ(ScratchDir::read(out),
+              "/music/first.mp3\r\n/music/second.mp3\r\n/music/third.mp3\r\n");
     EXPECT_EQ(history.rowCount(), 3);
     EXPECT_FALSE(history.saveAs(dir.path("no/such/folder.txt")));
 }

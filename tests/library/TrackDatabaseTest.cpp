@@ -1,20 +1,18 @@
-// The database file as written and rewritten: the exact bytes of a block, where a
-// rewritten block goes and what it frees, hiding, the identity of entries, value areas
-// of every length, read-only and file-less databases.
+// The database file as written and rewritten, read-only and file-less databases, and
+// every write that changes it cut short at every byte by a crash or a failing disk.
 
-#include "library/TrackDatabase.h"
-#include "core/FatalMessage.h"
 #include "tests/library/LibraryTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <bit>
+#include <map>
 #include <utility>
 
 namespace {
 
 using namespace librarytest;
 using Layout = std::vector<std::pair<uint32_t, uint32_t>>; // (blockSize, descLength)
+using Cut = DatabaseWriteCut::Kind;
+using Comments = std::map<std::string, std::string>;
 
 uint32_t bits(float value) {
     return std::bit_cast<uint32_t>(value);
@@ -33,8 +31,8 @@ Layout layoutOf(const Bytes& file) {
     Layout layout;
     size_t at = 0;
     while (at + 8 <= file.size()) {
-        const uint32_t size = u32At(file, at);
-        layout.emplace_back(size, u32At(file, at + 4));
+        const uint32_t size = le32At(file, at);
+        layout.emplace_back(size, le32At(file, at + 4));
         if (size < 8 || size > file.size() - at)
             break;
         if (layout.back().second == 0) {
@@ -48,23 +46,10 @@ Layout layoutOf(const Bytes& file) {
 
 class TrackDatabaseTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.ok());
-        clearFatalMessage();
-    }
+    void SetUp() override { clearFatalMessage(); }
     void TearDown() override { EXPECT_EQ(fatalMessage(), nullptr); }
 
-    // Acquires the entry of path, gives it a comment and releases it, which writes it.
-    static TrackEntry* remember(TrackDatabase& db, const std::string& path, uint32_t sizeKey,
-                                const std::string& comment) {
-        TrackEntry* entry = db.openEntry(path, sizeKey);
-        db.acquireAnalysis(entry);
-        TrackDatabase::setEntryComment(entry, comment);
-        db.releaseAnalysis(entry);
-        return entry;
-    }
-
-    TempDir dir_;
+    ScratchDir dir_;
     const std::string path_ = dir_.path(TrackDatabase::kFileName);
 };
 
@@ -155,7 +140,7 @@ TEST_F(TrackDatabaseTest, ABlockStaysOrMovesToTheFirstFreeFitAndFreesItsOldPlace
         writeBytes(path_, c.file);
         for (const Write& w : c.writes) {
             TrackDatabase db(path_);
-            EXPECT_EQ(remember(db, w.name, 1, w.comment)->offset, w.offset) << w.comment;
+            EXPECT_EQ(remember(db, w.name, w.comment)->offset, w.offset) << w.comment;
         }
         EXPECT_EQ(layoutOf(readBytes(path_)), c.layout);
         TrackDatabase db(path_);
@@ -175,10 +160,10 @@ TEST_F(TrackDatabaseTest, ALaterBlockHidesAnEarlierOneAndCaseOrSizeMakeOtherEntr
         TrackEntry* found = db.openEntry("/x/t.mp3", 5);
         EXPECT_STREQ(TrackDatabase::entryComment(found), "new");
         EXPECT_EQ(found->offset, static_cast<int64_t>(older.size()));
-        remember(db, "t.mp3", 5, "newer");
-        TrackEntry* upper = remember(db, "/a/T.mp3", 5, "upper");
+        remember(db, "t.mp3", "newer", 5);
+        TrackEntry* upper = remember(db, "/a/T.mp3", "upper", 5);
         EXPECT_NE(upper, found);
-        EXPECT_NE(remember(db, "/c/T.mp3", 6, "bigger"), upper);
+        EXPECT_NE(remember(db, "/c/T.mp3", "bigger", 6), upper);
         EXPECT_EQ(db.openEntry("T.mp3", 5), upper); // a bare name is its own file name
     }
     EXPECT_EQ(cut(readBytes(path_), older.size()), older);
@@ -215,7 +200,7 @@ TEST_F(TrackDatabaseTest, AMissingFileIsCreatedEmptyAndWithoutAFolderAllStaysInM
     {
         TrackDatabase db(nowhere);
         EXPECT_FALSE(db.hasFile());
-        TrackEntry* entry = remember(db, "/m/a.mp3", 1, "kept for the run");
+        TrackEntry* entry = remember(db, "/m/a.mp3", "kept for the run");
         EXPECT_EQ(db.openEntry("a.mp3", 1), entry);
         EXPECT_STREQ(TrackDatabase::entryComment(entry), "kept for the run");
     }
@@ -243,7 +228,7 @@ TEST_F(TrackDatabaseTest, AReadOnlyDatabaseReadsEntriesAndNeverWrites) {
         a->memoryPoint.store(0.5f);
         TrackDatabase::setEntryComment(entry, "changed");
         db.releaseAnalysis(entry);
-        remember(db, "new.mp3", 4, "never written");
+        remember(db, "new.mp3", "never written", 4);
         db.acquireAnalysis(db.openEntry("held.mp3", 5)); // held at close: not written either
     };
     {
@@ -259,6 +244,96 @@ TEST_F(TrackDatabaseTest, AReadOnlyDatabaseReadsEntriesAndNeverWrites) {
         expectReadOnly(second);
     }
     EXPECT_EQ(readBytes(path_), original);
+}
+
+// A write cut short: every entry survives, the changed one as it was or as it became,
+// and the file takes later writes as before.
+// The comment of every entry but one; the newest block of each name wins.
+Comments othersIn(const TrackDatabase& db, const std::string& track) {
+    Comments comments;
+    for (const TrackEntry* e = db.firstEntry(); e != nullptr; e = e->next)
+        comments.emplace(e->name, TrackDatabase::entryComment(e));
+    comments.erase(track);
+    return comments;
+}
+
+TEST(DatabaseCrashTest, AWriteCutAtAnyByteLeavesEveryEntryOldOrNew) {
+    struct Change {
+        const char* name;
+        Bytes file;
+        std::string track; // "c.mp3" is new; "a.mp3" has the comment "old" or 40 o's
+        std::string comment;
+    };
+    const Bytes a = usedBlock({.name = "a.mp3", .comment = "old"});
+    const Bytes b = usedBlock({.name = "b.mp3", .comment = "bee"});
+    const Change changes[] = {
+        {"grows into an earlier free block", joined({freeBlock(128), a, b}), "a.mp3",
+         std::string(20, 'n')},
+        {"grows to the end", joined({a, b}), "a.mp3", std::string(100, 'n')},
+        {"shrinks", joined({usedBlock({.name = "a.mp3", .comment = std::string(40, 'o')}), b}),
+         "a.mp3", ""},
+        {"another comment of the same length", joined({a, b}), "a.mp3", "new"},
+        {"only the values, in place", joined({a, b}), "a.mp3", "old"},
+        {"only the values, in place in a block with room to spare",
+         joined({usedBlock({.name = "a.mp3", .comment = "old", .blockSize = 80}), b}), "a.mp3",
+         "old"},
+        {"a new entry appended", joined({a, b}), "c.mp3", "new"},
+    };
+    ScratchDir dir;
+    const std::string path = dir.path(TrackDatabase::kFileName);
+    for (const Change& change : changes) {
+        writeBytes(path, change.file);
+        Comments others;
+        std::string old;
+        {
+            TrackDatabase db(path);
+            others = othersIn(db, change.track);
+            old = change.track == "a.mp3" ? TrackDatabase::entryComment(db.openEntry("a.mp3", 1))
+                                          : "";
+            DatabaseWriteCut::countOnly();
+            remember(db, change.track, change.comment);
+        }
+        const int64_t total = DatabaseWriteCut::written();
+        ASSERT_GT(total, 0) << change.name;
+
+        for (const Cut kind : {Cut::Crash, Cut::Fail}) {
+            for (int64_t cut = 0; cut <= total; ++cut) {
+                SCOPED_TRACE(std::string(change.name) +
+                             (kind == Cut::Crash ? ", crash" : ", failure") + " after " +
+                             std::to_string(cut) + " of " + std::to_string(total) + " bytes");
+                writeBytes(path, change.file);
+                clearFatalMessage();
+                {
+                    TrackDatabase db(path);
+                    DatabaseWriteCut::set(kind, cut);
+                    remember(db, change.track, change.comment);
+                }
+                DatabaseWriteCut::countOnly();
+                {
+                    TrackDatabase db(path);
+                    ASSERT_EQ(db.status(), DatabaseStatus::Ok);
+                    ASSERT_EQ(fatalMessage(), nullptr);
+                    if (kind == Cut::Fail) { // undone at once: only a crash leaves a tail
+                        EXPECT_EQ(db.droppedTailBytes(), 0);
+                    }
+                    const TrackEntry* entry = db.openEntry(change.track, 1);
+                    const std::string now = TrackDatabase::entryComment(entry);
+                    if (cut == total || (entry->offset >= 0 && now != old)) {
+                        EXPECT_EQ(now, change.comment);
+                    }
+                    EXPECT_TRUE(old.empty() || entry->offset >= 0) << "the entry was lost";
+                    EXPECT_EQ(othersIn(db, change.track), others);
+                    remember(db, change.track, "later");
+                }
+                TrackDatabase db(path);
+                EXPECT_EQ(db.status(), DatabaseStatus::Ok);
+                EXPECT_EQ(db.droppedTailBytes(), 0) << "a torn tail is dropped once";
+                EXPECT_STREQ(TrackDatabase::entryComment(db.openEntry(change.track, 1)), "later");
+                EXPECT_EQ(othersIn(db, change.track), others);
+            }
+        }
+    }
+    DatabaseWriteCut::clear();
 }
 
 } // namespace

@@ -3,13 +3,9 @@
 // ClickTrack music as it is, or with a marker tone that tells the track apart in a mix.
 
 #include "tests/audio/ClickTrack.h"
+#include "tests/audio/WavCheck.h"
 
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
 #include <functional>
-#include <string>
-#include <vector>
 
 // Writes `frames` frames that render(first, count, samples) fills in blocks.
 inline bool writeWavFile(const std::string& path, uint32_t frames,
@@ -17,12 +13,7 @@ inline bool writeWavFile(const std::string& path, uint32_t frames,
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;
-    // The 44-byte header of 16-bit stereo PCM ("RIFF", "WAVE", "fmt ", "data" as
-    // little-endian words).
-    const uint32_t header[11] = {0x46464952, 36 + frames * 4, 0x45564157, 0x20746d66,
-                                 16,         0x00020001,      44100,      176400,
-                                 0x00100004, 0x61746164,      frames * 4};
-    std::fwrite(header, 4, 11, f);
+    std::fwrite(wavHeader(frames).data(), 1, 44, f);
     std::vector<int16_t> block(2 * 4096);
     for (uint32_t first = 0; first < frames; first += 4096) {
         const int count = int(std::min<uint32_t>(4096, frames - first));

@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <memory>
 #include <optional>
 #include <tuple>
-#include <vector>
 
 namespace {
 
@@ -17,20 +15,20 @@ constexpr int kDecoderBlock = 1152;
 constexpr double kRate = 44100.0;
 
 // The analyser with what a deck gives it: the decoding flag, the slot time stamps of
-// the decoded ring, and the record and entry of the loaded track.
+// the decoded ring, and the record and entry of a loaded track of the given length.
 struct Deckish {
     std::atomic<int32_t> decoding{1};
-    float frameTimes[kSlots];
+    float frameTimes[kSlots] = {};
     TrackAnalysis record;
     TrackEntry entry;
     BeatAnalyser analyser{AnalyserOwner{&decoding, frameTimes}};
     int64_t frame = 0;
-    int64_t trackFrames = 1;
+    int64_t trackFrames;
     std::vector<int16_t> samples = std::vector<int16_t>(2 * kDecoderBlock);
 
-    Deckish() { std::fill(std::begin(frameTimes), std::end(frameTimes), 0.0f); }
-
-    void attach() { analyser.attach(&record, &entry); }
+    explicit Deckish(double trackSeconds = 30.0) : trackFrames(int64_t(trackSeconds * kRate)) {
+        analyser.attach(&record, &entry);
+    }
     // One decoder block of the track, stamped with its position as the deck stamps it.
     template <typename Track> void feed(Track& track) {
         frameTimes[analyser.blockWrite() / 32] = static_cast<float>(frame) / trackFrames;
@@ -54,14 +52,15 @@ struct Deckish {
     }
 };
 
-// The analysis of blocks, lag sums, envelope and record taken one block at a time,
-// straight from the definition, with modulo indexing and 64-bit lag sums: the fast
-// path must give exactly the same numbers.
+// Lag sums, envelope and band taken one block at a time, straight from the definition,
+// with modulo indexing and 64-bit lag sums: the fast path (32 blocks at once through a
+// mirrored ring, kernels padded to whole vectors) must give exactly the same numbers.
+// Equal envelopes also prove every kernel's length and taps.
 class ReferenceAnalyser {
 public:
     static constexpr int kLags = 1353; // lags 1800 down to 448
 
-    ReferenceAnalyser(const float* frameTimes) : frameTimes_(frameTimes) {
+    ReferenceAnalyser() {
         for (int j = 0; j < 16; ++j) {
             const float p = static_cast<float>(std::pow(2.0, j * 0.125 - 2.65));
             length_[j] = static_cast<int>(8.0 / p);
@@ -77,7 +76,7 @@ public:
         envelope_.fill(0);
     }
     void addFrame(const int16_t* samples) {
-        for (int i = 0; i < 32; ++i) {
+        for (int i = 0; i < 32; ++i, write_ = (write_ + 1) & 8191) {
             int32_t sum = 0;
             for (int n = 0; n < 72; ++n)
                 sum += samples[72 * i + n];
@@ -88,19 +87,17 @@ public:
                 lags_[k] += value(w - 1800 + k) * v - value(w - 6144 + k) * y;
             ring_[w] = static_cast<int16_t>(v);
             envelopeStep((w - 113) & 8191);
-            write_ = w + 1;
         }
-        if (write_ == 8192)
-            write_ = 0;
     }
 
-    TrackAnalysis* record = nullptr;
     int64_t lagSum(int k) const { return lags_[k]; }
     int32_t envelope(int b) const { return envelope_[b]; }
     int band() const { return band_; }
 
 private:
     int64_t value(int b) const { return ring_[b & 8191]; }
+    // The envelope of the current band; every 1024 blocks the band that answered best
+    // takes over if it reached half the peak (or after 4096 blocks in any case).
     void envelopeStep(int pos) {
         int32_t e = 0;
         for (int j = 0; j < 16; ++j) {
@@ -116,24 +113,9 @@ private:
                 e = r;
         }
         envelope_[pos] = e;
-        if (!record)
-            return;
-        if (e > record->peakEnergy)
-            record->peakEnergy = e;
-        const int64_t peak = record->peakEnergy;
-        const float t = frameTimes_[pos / 32];
-        if (t > 0 && 3 * int64_t(e) > 2 * peak &&
-            (3 * int64_t(record->startEnergy) < 2 * peak || t < record->startPoint)) {
-            record->startPoint = t;
-            record->startEnergy = e;
-        }
-        if (t < 1.0f && 2 * int64_t(e) > peak &&
-            (2 * int64_t(record->endEnergy) < peak || t > record->endPoint)) {
-            record->endPoint = t;
-            record->endEnergy = e;
-        }
+        peak_ = std::max<int64_t>(peak_, e);
         if (timer_++ % 1024 == 0) {
-            if (2 * int64_t(bestEnergy_) >= peak || timer_ > 4096) {
+            if (2 * bestEnergy_ >= peak_ || timer_ > 4096) {
                 band_ = bestBand_;
                 timer_ = 1;
             }
@@ -141,15 +123,13 @@ private:
         }
     }
 
-    const float* frameTimes_;
     std::array<int16_t, 8192> ring_{};
     std::array<int64_t, kLags> lags_{};
     std::array<int32_t, 8192> envelope_{};
     std::array<std::array<int16_t, 64>, 16> taps_{};
     std::array<int, 16> length_{};
-    int write_ = 0;
-    int band_ = 0, bestBand_ = 0, timer_ = 0;
-    int32_t bestEnergy_ = 0;
+    int write_ = 0, band_ = 0, bestBand_ = 0, timer_ = 0;
+    int64_t bestEnergy_ = 0, peak_ = 1; // as a new record holds it
 };
 
 // The energies and points the envelope keeps (peak, start, end).
@@ -157,31 +137,17 @@ std::tuple<int32_t, float, int32_t, float, int32_t> pointsOf(const TrackAnalysis
     return {a.peakEnergy, a.startPoint, a.startEnergy, a.endPoint, a.endEnergy};
 }
 
-// A deck with its analyser attached to the record of a loaded track.
-std::unique_ptr<Deckish> attachedDeck(double trackSeconds = 30.0) {
-    auto deck = std::make_unique<Deckish>();
-    deck->attach();
-    deck->trackFrames = static_cast<int64_t>(trackSeconds * kRate);
-    return deck;
-}
-
 // Block by block against the reference, through ring wraps, a seek, a switch of the
-// band, full-scale square waves (the largest possible block values) and the tail. Equal
-// envelopes also prove every kernel's length and taps.
+// band and full-scale square waves (the largest possible block values).
 TEST(BeatAnalyser, BlockwiseAnalysisMatchesReference) {
-    auto deck = attachedDeck();
-    auto ref = std::make_unique<ReferenceAnalyser>(deck->frameTimes);
-    TrackAnalysis refRecord;
-    ref->record = &refRecord;
+    auto deck = std::make_unique<Deckish>();
+    auto ref = std::make_unique<ReferenceAnalyser>();
     ClickTrack music{.bpm = 126.0,
                      .amplitude = 24000.0,
                      .noise = 2000.0,
                      .loudFromS = 4.0,
                      .loudToS = 14.0,
                      .quietGain = 0.2};
-    const int total = 800;
-    std::vector<int> bands;
-    deck->trackFrames = int64_t(total) * kDecoderBlock;
     // Full scale, period 2048 frames: every block value is +576 or -576.
     struct {
         void render(int64_t first, int count, int16_t* out) {
@@ -189,10 +155,9 @@ TEST(BeatAnalyser, BlockwiseAnalysisMatchesReference) {
                 out[2 * i] = out[2 * i + 1] = ((first + i) / 1024) % 2 ? -32768 : 32767;
         }
     } square;
-
-    for (int n = 0; n < total; ++n) {
-        if (n == 300) { // a seek: rings cleared, all slot times 0, block indices kept
-            std::fill(std::begin(deck->frameTimes), std::end(deck->frameTimes), 0.0f);
+    std::vector<int> bands;
+    for (int n = 0; n < 800; ++n) {
+        if (n == 300) { // a seek: rings cleared, block indices kept
             deck->analyser.reset();
             ref->reset();
         }
@@ -208,17 +173,14 @@ TEST(BeatAnalyser, BlockwiseAnalysisMatchesReference) {
         ASSERT_EQ(deck->analyser.band(), ref->band()) << "block " << n;
         if (bands.empty() || bands.back() != ref->band())
             bands.push_back(ref->band());
-        EXPECT_EQ(pointsOf(deck->record), pointsOf(refRecord)) << "block " << n;
     }
-    EXPECT_GT(deck->record.peakEnergy.load(), 1);
     EXPECT_GE(bands.size(), 3u) << "the band should have switched";
 }
 
 TEST(BeatAnalyser, ClickTracksGiveTheirTempo) {
     const struct {
         const char* name;
-        double bpm;
-        double expected;
+        double bpm, expected;
     } cases[] = {
         {"120 (two-beat lag 1225)", 120.0, 120.0},
         {"60 (reported doubled)", 60.0, 120.0},
@@ -227,7 +189,7 @@ TEST(BeatAnalyser, ClickTracksGiveTheirTempo) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto deck = attachedDeck();
+        auto deck = std::make_unique<Deckish>();
         ClickTrack track{.bpm = c.bpm};
         deck->feedSeconds(track, 6.0);
         EXPECT_NEAR(deck->analyser.currentBpm(), c.expected, 0.5) << "after 6 s";
@@ -240,7 +202,7 @@ TEST(BeatAnalyser, ClickTracksGiveTheirTempo) {
 }
 
 TEST(BeatAnalyser, SilenceGivesNoTempoAndLeavesTheRecordAlone) {
-    auto deck = attachedDeck(20.0);
+    auto deck = std::make_unique<Deckish>(20.0);
     deck->entry.bpm = 123.0f;
     ClickTrack silence{.amplitude = 0.0, .noise = 0.0};
     deck->feedSeconds(silence, 10.0);
@@ -265,7 +227,7 @@ TEST(BeatAnalyser, StartAndEndPointsFindTheLoudPart) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto deck = attachedDeck(c.length);
+        auto deck = std::make_unique<Deckish>(c.length);
         ClickTrack track{.loudFromS = c.loudFrom, .loudToS = c.loudTo, .quietGain = 0.1};
         deck->feedSeconds(track, c.length);
         deck->decoding = 0;
@@ -304,7 +266,7 @@ TEST(BeatAnalyser, StoredBpmGivesWayOnlyToALongerRun) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto deck = attachedDeck();
+        auto deck = std::make_unique<Deckish>();
         deck->record.bpmCount = c.bpmCount;
         deck->entry.bpm = c.bpm;
         deck->decoding = c.decoding ? 1 : 0;
@@ -333,7 +295,7 @@ TEST(BeatAnalyser, StoredBpmGivesWayOnlyToALongerRun) {
 }
 
 TEST(BeatAnalyser, LoudnessIsTheLargestSixtyBlockSum) {
-    auto deck = attachedDeck();
+    auto deck = std::make_unique<Deckish>();
     // 72 samples of 1000 sum to 72000, block value 17; of -500, -36000 / 4096 = -8
     // (toward zero).
     deck->feedConstant(1000, 59);

@@ -1,8 +1,6 @@
-// The PortAudio backend with a real stream, without sound hardware: this process gets
-// a private ~/.asoundrc whose default ALSA device is the "null" plug-in, which takes
-// frames as fast as they come. So the callback runs (quickly, without a clock) and
-// the cursors, the latency and the closing can be checked. Run under ThreadSanitizer:
-// the callback runs on PortAudio's thread.
+// The PortAudio backend with a real stream on ALSA's "null" device (a private
+// ~/.asoundrc), which takes frames as fast as they come, so the callback runs without
+// sound hardware. For ThreadSanitizer: the callback runs on PortAudio's thread.
 #include "tests/ScratchDir.h"
 #include "tests/audio/output/OutputCapture.h"
 
@@ -13,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <string>
 #include <thread>
 
 namespace {

@@ -1,8 +1,6 @@
-// The card layer: buffers and the card's mixer driven by hand on the virtual card (what
-// the sink receives is exactly what the PortAudio callback would send to the card), the
-// card identifiers, and the layer on this machine's real sound system, which holds
-// whether or not it has sound outputs (without any, the usual case on build machines,
-// PortAudio reports none and the virtual card is the default).
+// The card layer: buffers and the card's mixer driven by hand on the virtual card (its
+// sink gets what the PortAudio callback would send), the card identifiers, and the layer
+// on this machine's sound system, with or without sound outputs.
 #include "tests/audio/output/OutputCapture.h"
 
 #include "audio/card/CardMixer.h"
@@ -17,7 +15,6 @@
 #include <cstring>
 #include <memory>
 #include <set>
-#include <string>
 #include <vector>
 
 namespace {
@@ -98,9 +95,10 @@ TEST(SoundCardBuffer, LockSplitsRangesThatWrapAndRejectsBadOnes) {
     }
 }
 
-TEST(SoundCardBuffer, PlaysBackWhatWasWrittenByteForByte) {
-    // 1000 frames written in three locks (one wrapping), played twice round from 0:
-    // the sink must hold exactly the buffer's contents, twice.
+// Three writes through locks (one wrapping), then a lock that shows the contents and
+// commits only part of what it changed: played twice round from 0, the sink must hold
+// exactly what was committed, twice.
+TEST(SoundCardBuffer, PlaysBackExactlyWhatWasCommitted) {
     Rig rig;
     auto buffer = rig.buffer(1000);
     std::vector<Frame> expected(1000);
@@ -115,24 +113,10 @@ TEST(SoundCardBuffer, PlaysBackWhatWasWrittenByteForByte) {
     std::copy(c.begin(), c.begin() + 50, expected.begin() + 950);
     std::copy(c.begin() + 50, c.end(), expected.begin());
 
-    ASSERT_EQ(buffer->play(), SoundResult::Ok);
-    rig.card->advance(333); // odd steps: chunking must not matter
-    rig.card->advance(1667);
-    ASSERT_EQ(rig.played.size(), 2000u);
-    EXPECT_EQ(std::memcmp(rig.played.data(), expected.data(), 1000 * sizeof(Frame)), 0);
-    EXPECT_EQ(std::memcmp(rig.played.data() + 1000, expected.data(), 1000 * sizeof(Frame)), 0);
-    EXPECT_EQ(rig.card->framesPlayed(), 2000);
-}
-
-TEST(SoundCardBuffer, LockShowsTheContentsAndUnlockCommitsOnlyWhatIsGiven) {
-    Rig rig;
-    auto buffer = rig.buffer(64);
-    write(*buffer, 60, ramp(8, 100)); // frames 60..63 and 0..3
-
     LockedRegions r;
-    ASSERT_EQ(buffer->lock(62, 4, &r), SoundResult::Ok);
-    EXPECT_EQ(r.first[0], makeFrame(102, -102));
-    EXPECT_EQ(r.second[1], makeFrame(105, -105));
+    ASSERT_EQ(buffer->lock(998, 4, &r), SoundResult::Ok);
+    EXPECT_EQ(r.first[0], expected[998]);
+    EXPECT_EQ(r.second[1], expected[1]);
     // A second lock while locked is refused, the first stays valid.
     LockedRegions other;
     EXPECT_EQ(buffer->lock(0, 1, &other), SoundResult::InvalidCall);
@@ -142,18 +126,18 @@ TEST(SoundCardBuffer, LockShowsTheContentsAndUnlockCommitsOnlyWhatIsGiven) {
     EXPECT_EQ(buffer->unlock(wrong), SoundResult::InvalidParam);
     // Change all four but commit only one frame of each region.
     r.first[0] = r.first[1] = r.second[0] = r.second[1] = makeFrame(7, 7);
-    r.firstFrames = 1;
-    r.secondFrames = 1;
+    r.firstFrames = r.secondFrames = 1;
     ASSERT_EQ(buffer->unlock(r), SoundResult::Ok);
     EXPECT_EQ(buffer->unlock(r), SoundResult::InvalidCall);
+    expected[998] = expected[0] = makeFrame(7, 7);
 
-    ASSERT_EQ(buffer->lock(60, 8, &r), SoundResult::Ok);
-    std::vector<Frame> want = ramp(8, 100);
-    want[2] = want[4] = makeFrame(7, 7);
-    std::vector<Frame> got(r.first, r.first + 4);
-    got.insert(got.end(), r.second, r.second + 4);
-    EXPECT_EQ(got, want);
-    EXPECT_EQ(buffer->unlock(r), SoundResult::Ok);
+    ASSERT_EQ(buffer->play(), SoundResult::Ok);
+    rig.card->advance(333); // odd steps: chunking must not matter
+    rig.card->advance(1667);
+    ASSERT_EQ(rig.played.size(), 2000u);
+    EXPECT_EQ(std::vector<Frame>(rig.played.begin(), rig.played.begin() + 1000), expected);
+    EXPECT_EQ(std::vector<Frame>(rig.played.begin() + 1000, rig.played.end()), expected);
+    EXPECT_EQ(rig.card->framesPlayed(), 2000);
 }
 
 TEST(SoundCardBuffer, CursorsAdvanceOnlyWhilePlayingAndWrap) {
@@ -307,12 +291,6 @@ TEST(SoundCardSystem, EnumerationOpensAndSystemVolumesAreQuiet) {
         EXPECT_TRUE(!c.hasId || ids.insert(c.id.bytes).second) << "duplicate " << c.description;
     }
     EXPECT_EQ(defaults, 1);
-    const std::vector<SoundCardInfo> again = enumerateSoundCards();
-    ASSERT_EQ(again.size(), cards.size());
-    for (size_t i = 0; i < cards.size(); ++i) {
-        EXPECT_EQ(again[i].id, cards[i].id) << cards[i].description;
-        EXPECT_EQ(again[i].description, cards[i].description);
-    }
 
     // A card that is not there: the driver error, on which outputs fall back to the
     // default; the virtual card is not a PortAudio device.

@@ -4,11 +4,7 @@
 #include "tests/audio/deck/DeckRig.h"
 
 #include "audio/deck/DspPlugin.h"
-#include "core/Settings.h"
 
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -17,33 +13,15 @@ namespace {
 std::atomic<bool> gArmed{false};
 std::atomic<int> gAllocations{0};
 
-void* countedAllocation(std::size_t size) {
+} // namespace
+
+// The default new[] calls this one, and the default deletes free() what it took.
+void* operator new(std::size_t size) {
     if (gArmed.load(std::memory_order_relaxed))
         gAllocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size == 0 ? 1 : size))
         return p;
     throw std::bad_alloc();
-}
-
-} // namespace
-
-void* operator new(std::size_t size) {
-    return countedAllocation(size);
-}
-void* operator new[](std::size_t size) {
-    return countedAllocation(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
 }
 
 namespace {

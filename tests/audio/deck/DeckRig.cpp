@@ -1,8 +1,6 @@
 #include "tests/audio/deck/DeckRig.h"
 
 #include "audio/deck/DeckMessages.h"
-#include "audio/deck/DeckTable.h"
-#include "core/Settings.h"
 
 Decoder* TestDeck::decoderFor(const std::string& path) {
     if (path.rfind("test:", 0) == 0)
@@ -48,8 +46,7 @@ DeckRig::~DeckRig() {
 
 TrackRecord DeckRig::record(const std::string& name, const AnalysisValues& values, float bpm,
                             uint32_t sizeKey) {
-    TrackRecord r;
-    r.path = "test:" + name;
+    TrackRecord r{"", "", "test:" + name, nullptr};
     r.entry = store.openEntry(r.path, sizeKey);
     r.entry->bpm = bpm;
     TrackAnalysis* a = store.acquireAnalysis(r.entry);
@@ -82,8 +79,7 @@ void DeckRig::turns(int n) {
 }
 
 void DeckRig::fill(int i, int limit) {
-    for (int k = 0; k < limit; ++k) {
-        Deck& d = deck(i);
+    for (Deck& d = deck(i); limit-- > 0;) {
         const int32_t write = d.writePos;
         const int32_t decoded = d.decodeWritePos;
         d.serve();

@@ -8,7 +8,11 @@
 #include "tests/audio/deck/TestOutput.h"
 
 #include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
 #include "audio/deck/MemoryTrackStore.h"
+#include "core/Settings.h"
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>

@@ -3,12 +3,6 @@
 #include "tests/audio/deck/DeckRig.h"
 
 #include "audio/deck/DspPlugin.h"
-#include "core/Settings.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <vector>
 
 TEST(DeckSync, TempoFollowsTheOtherDeck) {
     const struct {
@@ -16,8 +10,7 @@ TEST(DeckSync, TempoFollowsTheOtherDeck) {
         float otherBpm;
         int32_t otherSpeed;
         float ownBpm;
-        bool narrowRange;
-        bool synced;
+        bool narrowRange, synced;
         int32_t speed;
     } cases[] = {
         {"double tempo matched at normal speed", 128.0f, 4096, 64.0f, false, true, 4096},
@@ -46,9 +39,7 @@ TEST(DeckSync, TempoFollowsTheOtherDeck) {
 TEST(DeckSync, LevelFollowsTheOtherDeck) {
     const struct {
         const char* name;
-        int32_t otherLoudness;
-        int32_t otherVolume;
-        int32_t ownLoudness;
+        int32_t otherLoudness, otherVolume, ownLoudness;
         bool synced;
         int32_t volume;
     } cases[] = {
@@ -60,13 +51,9 @@ TEST(DeckSync, LevelFollowsTheOtherDeck) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DeckRig rig;
-        AnalysisValues other;
-        other.loudness = c.otherLoudness;
-        ASSERT_TRUE(rig.loadTest(0, {}, other));
+        ASSERT_TRUE(rig.loadTest(0, {}, {.loudness = c.otherLoudness}));
         rig.deck(0).setVolume(c.otherVolume);
-        AnalysisValues own;
-        own.loudness = c.ownLoudness;
-        ASSERT_TRUE(rig.loadTest(1, {}, own));
+        ASSERT_TRUE(rig.loadTest(1, {}, {.loudness = c.ownLoudness}));
         rig.deck(1).setVolume(100);
         EXPECT_EQ(rig.deck(1).syncLevel(), c.synced);
         EXPECT_EQ(rig.deck(1).volume, c.volume);
@@ -83,8 +70,7 @@ TEST(DeckSync, BeatPeakMovesWithTheHeardFrame) {
     rig.fill(0);
 
     const int32_t peak = d.findBeatPeak();
-    ASSERT_GE(peak, 0);
-    ASSERT_LT(peak, 600);
+    ASSERT_TRUE(peak >= 0 && peak < 600) << peak;
     // Nothing within the beat is stronger than the peak itself.
     EXPECT_EQ(d.findNearestPeak(peak), 0);
     for (int32_t i = 0; i < 600; ++i)

@@ -1,14 +1,8 @@
 #pragma once
-// A sound output for engine tests. Like the hard-mix output, it keeps a play cursor
-// per playing deck and, on poll(), reports to the deck the ring frame at that cursor
-// through Deck::updatePlayPosition. The cursor advances by 1024 frames per poll, never
-// past what the deck has rendered. It records the calls the decks
-// make, and a test may collect the frames "heard" (copied from the output ring) to
-// analyse the signal.
-//
-// Threading: the deck-side calls run on the audio thread; the counters are atomics so
-// a test thread may read them while an audio loop runs. Heard frames are collected
-// only by tests without a second thread.
+// A sound output for engine tests: like the hard-mix output it keeps a play cursor per
+// playing deck (1024 frames per poll, never past what was rendered) and reports the
+// ring frame there to the deck; it counts the decks' calls and may collect the frames
+// heard. Deck-side calls run on the audio thread; the counters are atomics.
 
 #include "audio/deck/SoundOutput.h"
 #include "core/Frame.h"
@@ -37,7 +31,6 @@ public:
     void collect(int deck, bool on);
     std::vector<Frame>& heard(int deck) { return heard_[deck & 1]; }
 
-    bool isPlaying(int deck) const { return playing_[deck & 1].load(); }
     int started(int deck) const { return started_[deck & 1].load(); }
     int stopped(int deck) const { return stopped_[deck & 1].load(); }
     int resyncs(int deck) const { return resyncs_[deck & 1].load(); }

@@ -1,36 +1,25 @@
 #pragma once
-// Shared by the decoder tests: RIFF/WAVE files built byte by byte, a scratch folder, a
-// whole-track decode, a frequency measure and the refusal of paths that are no files.
+// Shared by the decoder tests: RIFF/WAVE files built byte by byte, a whole-track decode,
+// a frequency measure, the refusal of paths that are no files and a file that changes
+// while it plays.
 
 #include <cmath>
-#include <cstdint>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "audio/decoders/Decoder.h"
-#include "core/Frame.h"
 #include "tests/audio/WavCheck.h"
 
 namespace decodertest {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void put16(Bytes& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void put32(Bytes& b, uint32_t v) {
-    put16(b, v & 0xffffu);
-    put16(b, v >> 16);
-}
-
 // One chunk: id, size, body, and the pad byte after an odd body.
 inline Bytes chunk(const char* id, const Bytes& body) {
     Bytes b(id, id + 4);
-    put32(b, static_cast<uint32_t>(body.size()));
+    putLe(b, static_cast<uint32_t>(body.size()));
     b.insert(b.end(), body.begin(), body.end());
     if (body.size() & 1)
         b.push_back(0);
@@ -59,17 +48,17 @@ inline Bytes fmtBody(const WavFormat& f) {
     const uint32_t align =
         f.blockAlign >= 0 ? static_cast<uint32_t>(f.blockAlign) : f.channels * (f.bits / 8u);
     Bytes b;
-    put16(b, f.extensible ? 0xFFFE : f.tag);
-    put16(b, f.channels);
-    put32(b, f.rate);
-    put32(b, f.rate * align);
-    put16(b, align);
-    put16(b, f.bits);
+    putLe(b, f.extensible ? 0xFFFE : f.tag, 2);
+    putLe(b, f.channels, 2);
+    putLe(b, f.rate);
+    putLe(b, f.rate * align);
+    putLe(b, align, 2);
+    putLe(b, f.bits, 2);
     if (f.extensible) {
-        put16(b, 22);     // cbSize
-        put16(b, f.bits); // valid bits
-        put32(b, 3);      // channel mask: front left and right
-        put16(b, f.subFormat);
+        putLe(b, 22, 2);     // cbSize
+        putLe(b, f.bits, 2); // valid bits
+        putLe(b, 3);         // channel mask: front left and right
+        putLe(b, f.subFormat, 2);
         const uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
         b.insert(b.end(), tail, tail + sizeof tail);
@@ -98,30 +87,24 @@ inline Bytes samples(const std::vector<std::vector<int16_t>>& channels, int bits
             if (bits == 24)
                 b.push_back(0x7F);
             if (bits == 32)
-                put16(b, 0x7FFF);
-            put16(b, v);
+                putLe(b, 0x7FFF, 2);
+            putLe(b, v, 2);
         }
     }
     return b;
 }
 
 // Data whose frame i holds the value i (low 16 bits on the left, high bits on the right),
-// so that every output frame shows which source frame it is.
+// so that every output frame, as a Frame, is the index of its source frame.
 inline Bytes indexData(uint32_t frames) {
     Bytes data;
-    for (uint32_t i = 0; i < frames; ++i) {
-        put16(data, i & 0xffffu);
-        put16(data, i >> 16);
-    }
+    for (uint32_t i = 0; i < frames; ++i)
+        putLe(data, i);
     return data;
 }
 
 inline Bytes indexedFile(uint32_t rate, uint32_t frames) {
     return wavFile(WavFormat{.rate = rate}, indexData(frames));
-}
-
-inline uint32_t frameIndex(Frame f) {
-    return static_cast<uint16_t>(frameLeft(f)) | (static_cast<uint32_t>(frameRight(f)) << 16);
 }
 
 // A sine of the given frequency, amplitude about half of full scale.
@@ -132,10 +115,8 @@ inline std::vector<int16_t> sine(double hz, int rate, size_t frames) {
     return s;
 }
 
-using TempDir = ScratchDir;
-
 // Paths that are not a regular file are refused, a FIFO without waiting for a writer.
-inline void expectNonFilesRefused(Decoder& decoder, const TempDir& dir) {
+inline void expectNonFilesRefused(Decoder& decoder, const ScratchDir& dir) {
     const std::string folder = dir.path("folder");
     const std::string fifo = dir.path("fifo");
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
@@ -191,6 +172,29 @@ inline double measureFrequency(const std::vector<Frame>& frames, int channel, si
     return crossings < 3 ? 0.0
                          : (crossings - 1) * static_cast<double>(kSampleRate) /
                                static_cast<double>(last - first);
+}
+
+// A file deleted, cut short or emptied while it plays: the track was read whole at
+// opening, so it plays on to its very end and still seeks.
+inline void expectPlaysOnWhenTheFileChanges(Decoder& decoder, const ScratchDir& dir,
+                                            const Bytes& file) {
+    const std::string path = dir.write("changing", file);
+    ASSERT_GT(decoder.open(path.c_str()), 0);
+    decoder.seek(0.0f);
+    const int blocks = decodeAll(decoder).blocks;
+    for (const off_t size : {off_t{-1}, off_t(file.size() / 3), off_t{0}}) { // -1: deleted
+        SCOPED_TRACE(size);
+        ASSERT_GT(decoder.open(dir.write("changing", file).c_str()), 0);
+        decoder.seek(0.0f);
+        Frame block[kBlockFrames];
+        ASSERT_EQ(decoder.read(block), 1);
+        ASSERT_EQ(size < 0 ? unlink(path.c_str()) : truncate(path.c_str(), size), 0);
+        const Decoded rest = decodeAll(decoder);
+        EXPECT_EQ(rest.lastResult, 0);
+        EXPECT_EQ(rest.blocks + 1, blocks);
+        decoder.seek(0.6f);
+        EXPECT_EQ(decoder.read(block), 1);
+    }
 }
 
 } // namespace decodertest

@@ -44,8 +44,7 @@ TEST(SampleFormat, BytesAndMonoBecomeSigned16BitStereo) {
 // goes to the first frame, not to a read before the buffer.
 TEST(SampleFormat, StretchRepeatsFramesInOrder) {
     struct Case {
-        int count;
-        int rate;
+        int count, rate;
     };
     // Exact fits (22050, 11025), the rounded byte counts the WAV decoder reads (32000:
     // 836 frames, 22050 24-bit: 576) and counts that fall a frame short (8000 Hz: 208 of

@@ -1,18 +1,19 @@
 // A disk that stalls while a track plays: what was loaded before the stall plays whole,
 // reads during the stall return at once with silence that takes no time of the track,
-// and once the disk answers the track goes on from the very frame where it stopped.
+// and once the disk answers the track goes on from the very frame where it stopped, to
+// where the file now ends.
 
 #include "audio/decoders/BufferedFile.h"
 #include "audio/decoders/FilePrefetcher.h"
 #include "audio/decoders/WavDecoder.h"
 #include "tests/audio/decoders/DecoderTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <memory>
+#include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -68,12 +69,15 @@ constexpr int64_t kHeaderBytes = 44;
 TEST(StallingDiskTest, AStallGlitchesNothingLoadedAndPlayOnFromWhereItStopped) {
     constexpr int kSeconds = 30;
     constexpr int64_t kStallFrom = 18 * BufferedFile::kChunkBytes; // after what opening waits for
-    // Every block whose bytes lie before the stall.
+    constexpr int64_t kCutAt = 19 * BufferedFile::kChunkBytes + 1000; // of 20.2
+    // Every block whose bytes lie before the stall; every frame before the cut, the last
+    // block padded with silence.
     constexpr int kLoadedBlocks = (kStallFrom - kHeaderBytes) / 4 / kBlockFrames;
-    constexpr int kFrames = kSeconds * 44100;
-    constexpr int kBlocks = (kFrames + kBlockFrames - 1) / kBlockFrames; // the last one padded
+    constexpr int kFrames = (kCutAt - kHeaderBytes) / 4;
+    constexpr int kBlocks = (kFrames + kBlockFrames - 1) / kBlockFrames;
 
-    auto owned = std::make_unique<StallingSource>(indexedFile(44100, kSeconds * 44100), kStallFrom);
+    auto owned =
+        std::make_unique<StallingSource>(indexedFile(44100, kSeconds * 44100), kStallFrom, kCutAt);
     StallingSource& source = *owned;
     WavDecoder decoder;
     ASSERT_EQ(decoder.open(std::move(owned)), kSeconds);
@@ -85,8 +89,7 @@ TEST(StallingDiskTest, AStallGlitchesNothingLoadedAndPlayOnFromWhereItStopped) {
     const auto expectBlock = [&] {
         for (int j = 0; j < kBlockFrames; ++j) {
             const uint32_t frame = uint32_t(played) * kBlockFrames + j;
-            ASSERT_EQ(frameIndex(block[j]), frame < kFrames ? frame : 0u)
-                << "block " << played << " frame " << j;
+            ASSERT_EQ(block[j], frame < kFrames ? frame : 0u) << "block " << played;
         }
         ++played;
     };
@@ -122,32 +125,6 @@ TEST(StallingDiskTest, AStallGlitchesNothingLoadedAndPlayOnFromWhereItStopped) {
     EXPECT_EQ(result, 0) << "the track did not end";
     EXPECT_EQ(played, kBlocks);
 }
-
-TEST(StallingDiskTest, AFileCutShortWhileLoadingEndsWhereItNowEnds) {
-    constexpr int64_t kCutAt = 18 * BufferedFile::kChunkBytes + 1000;
-    WavDecoder decoder;
-    ASSERT_EQ(decoder.open(std::make_unique<StallingSource>(indexedFile(44100, 30 * 44100),
-                                                            INT64_MAX, kCutAt)),
-              30);
-    decoder.seek(0.0f);
-    Frame block[kBlockFrames];
-    int played = 0;
-    int32_t result = 1;
-    for (int i = 0; i < 100000 && result == 1; ++i) {
-        const float before = decoder.position;
-        result = decoder.read(block);
-        if (result == 1 && decoder.position != before) {
-            ASSERT_EQ(frameIndex(block[0]), uint32_t(played++) * kBlockFrames);
-        }
-    }
-    EXPECT_EQ(result, 0);
-    // The whole blocks before the cut, and the part of one the cut left.
-    EXPECT_EQ(played, (kCutAt - kHeaderBytes) / 4 / kBlockFrames + 1);
-}
-
-} // namespace
-
-namespace {
 
 // Read-ahead before a load: tickets finish in order, a read that stalls holds up only
 // the prefetcher's own thread, and the prefetcher can go while such a read still runs.

@@ -1,11 +1,4 @@
-// The WAV decoder on files built byte by byte: block sizes, sample conversion, true speed
-// at every rate, seeking, refused formats and the chunk walk over odd or lying files.
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <sys/stat.h>
-#include <unistd.h>
+// The WAV decoder on files built byte by byte.
 
 #include "audio/decoders/WavDecoder.h"
 #include "tests/audio/decoders/DecoderTestSupport.h"
@@ -16,12 +9,11 @@ using namespace decodertest;
 
 class WavDecoderTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.ok()); }
     // Writes the file and opens it; the result of open().
     int32_t openBytes(const Bytes& bytes, const char* name = "t.wav") {
         return decoder.open(dir.write(name, bytes).c_str());
     }
-    TempDir dir;
+    ScratchDir dir;
     WavDecoder decoder;
     Frame block[kBlockFrames];
 };
@@ -45,7 +37,7 @@ TEST_F(WavDecoderTest, OutputFramesTakeTheRightSourceFrames) {
         for (int b = 0; b < 4; ++b) {
             ASSERT_EQ(decoder.read(block), 1);
             for (int j = 0; j < kBlockFrames; ++j)
-                ASSERT_EQ(frameIndex(block[j]), c.source(int64_t{b} * kBlockFrames + j))
+                ASSERT_EQ(block[j], c.source(int64_t{b} * kBlockFrames + j))
                     << "block " << b << " frame " << j;
         }
     }
@@ -94,8 +86,7 @@ TEST_F(WavDecoderTest, SamplesAndChannelsBecomeStereo16Bit) {
 TEST_F(WavDecoderTest, EveryRatePlaysAtItsTrueSpeed) {
     struct Case {
         uint32_t rate;
-        uint16_t bits;
-        uint16_t channels;
+        uint16_t bits, channels;
         int64_t bytesPerBlock = 0;
     };
     for (const Case c : {Case{8000, 16, 1, 416}, Case{11025, 8, 2}, Case{11025, 8, 1, 288},
@@ -129,8 +120,7 @@ TEST_F(WavDecoderTest, EveryRatePlaysAtItsTrueSpeed) {
         EXPECT_NEAR(measureFrequency(d.frames, 0, 0, d.frames.size()), 1000.0, 10.0);
         EXPECT_NEAR(measureFrequency(d.frames, 1, 0, d.frames.size()),
                     c.channels == 2 ? 1500.0 : 1000.0, c.channels == 2 ? 15.0 : 10.0);
-        EXPECT_GT(decoder.position, 0.97f);
-        EXPECT_LE(decoder.position, 1.0f);
+        EXPECT_TRUE(decoder.position > 0.97f && decoder.position <= 1.0f) << decoder.position;
     }
 }
 
@@ -144,13 +134,13 @@ TEST_F(WavDecoderTest, SeekLandsOnTheByteOfThePosition) {
     EXPECT_EQ(decoder.seek(0.5f), 1);
     EXPECT_FLOAT_EQ(decoder.position, 0.5f);
     ASSERT_EQ(decoder.read(block), 1);
-    EXPECT_EQ(frameIndex(block[0]), 125000u);
-    EXPECT_EQ(frameIndex(block[kBlockFrames - 1]), 125000u + kBlockFrames - 1);
+    EXPECT_EQ(block[0], 125000u);
+    EXPECT_EQ(block[kBlockFrames - 1], 125000u + kBlockFrames - 1);
     EXPECT_FLOAT_EQ(decoder.position, (500000.0f + 4608.0f) / 1000000.0f);
 
     decoder.seek(0.0f);
     ASSERT_EQ(decoder.read(block), 1);
-    EXPECT_EQ(frameIndex(block[0]), 0u);
+    EXPECT_EQ(block[0], 0u);
     // Out of range and NaN are held to the track.
     decoder.seek(-3.0f);
     EXPECT_EQ(decoder.position, 0.0f);
@@ -170,7 +160,7 @@ TEST_F(WavDecoderTest, SeekLandsOnTheByteOfThePosition) {
         SCOPED_TRACE(p);
         decoder.seek(p);
         ASSERT_EQ(decoder.read(block), 1);
-        EXPECT_EQ(frameIndex(block[0]), static_cast<uint32_t>(400000.0 * p) / 4);
+        EXPECT_EQ(block[0], static_cast<uint32_t>(400000.0 * p) / 4);
     }
 }
 
@@ -190,7 +180,7 @@ TEST_F(WavDecoderTest, OpensWhatItCanPlayAndRefusesTheRest) {
     Bytes shortFmt = fmtBody({});
     shortFmt.resize(14);
     Bytes longFmt = fmtBody({}); // a cbSize of 0
-    put16(longFmt, 0);
+    putLe(longFmt, 0, 2);
     Bytes hiding =
         riffWave({chunk("fmt ", fmtBody({})), chunk("LIST", {1, 2}), chunk("data", oneSecond)});
     hiding[36 + 4] = 0xf0; // a chunk size past the end hides what would follow it
@@ -215,12 +205,9 @@ TEST_F(WavDecoderTest, OpensWhatItCanPlayAndRefusesTheRest) {
         {"extensible float", with({.bits = 32, .extensible = true, .subFormat = 3})},
         {"12 bits", with({.bits = 12})},
         {"0 bits", with({.bits = 0})},
-        {"64 bits", with({.bits = 64})},
         {"0 channels", with({.channels = 0})},
         {"9 channels", with({.channels = 9})},
-        {"65535 channels", with({.channels = 65535})},
         {"block align 0", with({.blockAlign = 0})},
-        {"block align 65535", with({.blockAlign = 65535})},
         {"block align 3 for 16-bit stereo", with({.blockAlign = 3})},
         {"rate 0", with({.rate = 0})},
         {"rate 4000", with({.rate = 4000})},
@@ -256,7 +243,7 @@ TEST_F(WavDecoderTest, PlaysOnlyTheDataThatIsThere) {
     EXPECT_EQ(d.lastResult, 0);
     ASSERT_EQ(d.blocks, 44100 / kBlockFrames + 1);
     for (size_t i = 0; i < d.frames.size(); ++i)
-        ASSERT_EQ(d.frames[i], i < 44100 ? makeFrame(int16_t(i), 0) : 0u) << i;
+        ASSERT_EQ(d.frames[i], i < 44100 ? i : 0u) << i;
     EXPECT_EQ(decoder.position, 1.0f);
 
     // A data size beyond the file (a file cut short): the samples there play, then the
@@ -271,29 +258,7 @@ TEST_F(WavDecoderTest, PlaysOnlyTheDataThatIsThere) {
 }
 
 TEST_F(WavDecoderTest, SurvivesTheFileChangingWhilePlaying) {
-    const Bytes file = indexedFile(44100, 44100 * 3);
-    // Deleted: the open file keeps playing to its end.
-    ASSERT_EQ(openBytes(file, "deleted.wav"), 3);
-    decoder.seek(0.0f);
-    ASSERT_EQ(decoder.read(block), 1);
-    ASSERT_EQ(unlink(dir.path("deleted.wav").c_str()), 0);
-    Decoded d = decodeAll(decoder);
-    EXPECT_EQ(d.lastResult, 0);
-    EXPECT_EQ(d.blocks + 1, (44100 * 3 + kBlockFrames - 1) / kBlockFrames);
-
-    // Cut short, then emptied, once open: a track this small was read whole at opening
-    // and plays on to its end.
-    const std::string path = dir.write("cut.wav", file);
-    ASSERT_EQ(decoder.open(path.c_str()), 3);
-    decoder.seek(0.0f);
-    ASSERT_EQ(decoder.read(block), 1);
-    ASSERT_EQ(truncate(path.c_str(), 44 + 4608 * 60 + 100), 0);
-    d = decodeAll(decoder);
-    EXPECT_EQ(d.lastResult, 0);
-    EXPECT_EQ(d.blocks + 1, (44100 * 3 + kBlockFrames - 1) / kBlockFrames);
-    ASSERT_EQ(truncate(path.c_str(), 0), 0);
-    decoder.seek(0.9f);
-    EXPECT_EQ(decoder.read(block), 1); // the track was read whole at opening
+    expectPlaysOnWhenTheFileChanges(decoder, dir, indexedFile(44100, 44100 * 3));
     // Opening another file replaces the track; closing leaves nothing open.
     ASSERT_EQ(openBytes(indexedFile(22050, 22050 * 4), "b.wav"), 4);
     EXPECT_EQ(decoder.bytesPerBlock(), 2304);

@@ -1,16 +1,7 @@
 #include "tests/audio/output/OutputRig.h"
 
 #include "audio/card/CardMixer.h"
-#include "audio/deck/DeckTable.h"
-#include "audio/deck/SoundOutput.h"
 #include "audio/output/OutputGains.h"
-#include "core/FatalMessage.h"
-#include "core/Settings.h"
-
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -46,17 +37,11 @@ OutputRig::OutputRig(const Options& options) : options_(options) {
     s.crossfader = 0;
     s.multiInstance = 0;
     s.outputMode = options.outputMode;
-    s.soundCardGuid.reset();
-    s.soundCard1Guid.reset();
-    s.soundCard2Guid.reset();
+    s.soundCardGuid = s.soundCard1Guid = s.soundCard2Guid = std::nullopt;
     clearFatalMessage();
     engine_ = std::make_unique<AudioEngine>(engineOptions());
     engine_->output()->setCrossfader(options.crossfader);
     engine_->start();
-}
-
-OutputRig::~OutputRig() {
-    engine_.reset();
 }
 
 AudioEngineOptions OutputRig::engineOptions() {
@@ -85,17 +70,8 @@ AudioEngineOptions OutputRig::engineOptions() {
         auto front = [self](const Frame* f, int32_t n) {
             if (self->keep)
                 self->front.insert(self->front.end(), f, f + n);
-            if (self->hashing) {
-                if (self->hashLeftOnly) {
-                    Frame left[kRenderChunkFrames];
-                    for (int32_t k = 0; k < n; ++k)
-                        left[k] = f[k] & 0xffffu;
-                    self->hash = hashFrames(self->hash, left, static_cast<size_t>(n));
-                } else {
-                    self->hash = hashFrames(self->hash, f, static_cast<size_t>(n));
-                }
-                self->hashedFrames += n;
-            }
+            if (self->tap)
+                self->tap(f, n);
         };
         auto rear = [self](const Frame* f, int32_t n) {
             if (self->keep)
@@ -119,10 +95,7 @@ RigCard& OutputRig::current(int i) {
 }
 
 int OutputRig::currentCount() const {
-    int n = 0;
-    for (const auto& c : cards_)
-        n += c.current ? 1 : 0;
-    return n;
+    return int(std::count_if(cards_.begin(), cards_.end(), [](auto& c) { return c.current; }));
 }
 
 bool OutputRig::load(int i, const TestDecoder::Setup& setup) {
@@ -131,20 +104,8 @@ bool OutputRig::load(int i, const TestDecoder::Setup& setup) {
 }
 
 bool OutputRig::reload(int i) {
-    TrackRecord r;
-    r.path = "test:track" + std::to_string(i);
-    r.entry = store.openEntry(r.path, deck(i).testDecoder.setup().sizeKey);
-    return deck(i).load(r);
-}
-
-uint64_t hashFrames(uint64_t hash, const Frame* frames, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        for (int b = 0; b < 4; ++b) {
-            hash ^= (frames[i] >> (8 * b)) & 0xffu;
-            hash *= 0x100000001b3ull;
-        }
-    }
-    return hash;
+    const std::string path = "test:track" + std::to_string(i);
+    return deck(i).load({"", "", path, store.openEntry(path, deck(i).testDecoder.setup().sizeKey)});
 }
 
 bool OutputRig::loadAndPlay(int i, const TestDecoder::Setup& setup) {
@@ -159,9 +120,8 @@ bool OutputRig::loadAndPlay(int i, const TestDecoder::Setup& setup) {
 
 void OutputRig::advanceCurrent(int64_t frames) {
     for (auto& c : cards_) {
-        if (c.current && c.card) {
+        if (c.current && c.card)
             c.card->advance(frames);
-        }
     }
 }
 

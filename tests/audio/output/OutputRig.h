@@ -16,20 +16,15 @@
 #include "tests/audio/deck/DeckRig.h"
 
 #include "audio/card/VirtualCard.h"
-#include "audio/deck/MemoryTrackStore.h"
 #include "audio/output/AudioEngine.h"
 #include "audio/output/SoundConfigurationApply.h"
+#include "core/FatalMessage.h"
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
-#include <memory>
+#include <functional>
 #include <optional>
-#include <semaphore>
-#include <string>
 #include <thread>
-#include <vector>
 
 // One card opened for an engine, with what it played.
 struct RigCard {
@@ -41,16 +36,9 @@ struct RigCard {
     bool keep = true;         // append played frames to front/rear
     std::vector<Frame> front; // outputs 1-2
     std::vector<Frame> rear;  // outputs 3-4
-    // A running digest of outputs 1-2 while `hashing` (FNV-1a over the frames), for
-    // long runs that cannot keep every frame.
-    bool hashing = false;
-    bool hashLeftOnly = false; // the right output is left out of the digest
-    uint64_t hash = 0xcbf29ce484222325ull;
-    int64_t hashedFrames = 0;
+    // Also sees outputs 1-2, for long runs that cannot keep every frame.
+    std::function<void(const Frame*, int32_t)> tap;
 };
-
-// FNV-1a of frames, continuing from hash.
-uint64_t hashFrames(uint64_t hash, const Frame* frames, size_t count);
 
 class OutputRig : public TestDecks {
 public:
@@ -61,7 +49,6 @@ public:
     };
     OutputRig();
     explicit OutputRig(const Options& options);
-    ~OutputRig();
 
     AudioEngine& engine() { return *engine_; }
     std::unique_ptr<AudioEngine>& enginePtr() { return engine_; }
@@ -106,7 +93,7 @@ private:
 
     Options options_;
     std::deque<RigCard> cards_;
-    std::unique_ptr<AudioEngine> engine_;
+    std::unique_ptr<AudioEngine> engine_; // destroyed before the cards it plays on
 };
 
 // The frame a deck's sample pair becomes at deck gain g on the soft-mix output.
@@ -115,23 +102,3 @@ Frame softMixOne(Frame f, int32_t gain);
 Frame hardMixOne(Frame f, int32_t gain);
 
 constexpr int32_t kLatency = VirtualCard::kLatencyFrames;
-
-// Ends the process when a test hangs (a command never served, a join that never ends).
-class Watchdog {
-public:
-    explicit Watchdog(std::chrono::seconds limit)
-        : thread_([this, limit] {
-              if (!done_.try_acquire_for(limit)) {
-                  std::fputs("no progress: a thread hangs\n", stderr);
-                  std::_Exit(1);
-              }
-          }) {}
-    ~Watchdog() {
-        done_.release();
-        thread_.join();
-    }
-
-private:
-    std::binary_semaphore done_{0};
-    std::thread thread_;
-};

@@ -1,18 +1,9 @@
-// Recording through the soft-mix output: the file holds exactly what the card played
-// until the stop (which takes effect at the next poll) or the output's replacement, and
-// the refusals happen before anything is recorded. The recorder itself is tested on its
-// own.
+// Recording through the soft-mix output; the recorder itself is tested on its own.
 
 #include "tests/audio/WavCheck.h"
 #include "tests/audio/output/OutputRig.h"
 
-#include "audio/deck/SoundOutput.h"
 #include "audio/output/RecordingControl.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
 
 namespace fs = std::filesystem;
 

@@ -1,16 +1,9 @@
-// Applying sound configurations on virtual cards: the decks keep playing across the
-// replacement, each row routes the decks where it says, missing cards fall back, and
-// card failures give their messages.
+// Applying sound configurations on virtual cards.
 
 #include "tests/audio/output/OutputRig.h"
 
-#include "audio/deck/SoundOutput.h"
 #include "audio/output/OutputGains.h"
 #include "audio/output/SoundConfiguration.h"
-#include "core/FatalMessage.h"
-#include "core/Settings.h"
-
-#include <gtest/gtest.h>
 
 #include <set>
 
@@ -43,8 +36,7 @@ std::set<std::string> heardOutputs(OutputRig& rig) {
 TEST(SoundConfigurationApply, DecksPlayOnAcrossTheReplacementWithTheirLevelAndCrossfader) {
     const struct {
         const char* name;
-        int from;
-        int to;
+        int from, to;
         bool soft; // the new output mixes in software
     } cases[] = {{"hard to soft", 0, 1, true},
                  {"soft to hard", 1, 0, false},
@@ -53,10 +45,8 @@ TEST(SoundConfigurationApply, DecksPlayOnAcrossTheReplacementWithTheirLevelAndCr
         SCOPED_TRACE(c.name);
         OutputRig rig({.outputMode = c.from});
         ASSERT_TRUE(rig.loadAndPlay(0, indexTrack()));
-        MixerState state;
-        state.deckLevels = {200, 256};
-        state.crossfader = 100; // deck 0 gain 256 on the Smooth curve
-        state.selectedDeck = 0;
+        // Deck 0 at level 200, crossfader gain 256 on the Smooth curve.
+        const MixerState state{.deckLevels = {200, 256}, .crossfader = 100};
         rig.deck(0).setVolume(200);
         rig.output().setCrossfader(state.crossfader);
         rig.play(2 * 44100, 1000);
@@ -128,10 +118,8 @@ TEST(SoundConfigurationApply, EachRowRoutesTheDecksWhereItSays) {
                                             << playing << " playing");
             OutputRig rig;
             rig.stereoOnly = c.stereoOnly;
-            MixerState state;
-            state.crossfader = 0;
-            state.selectedDeck = 1;
-            ASSERT_TRUE(rig.apply(c.row, {kCard1, c.sameCards ? kCard1 : kCard2}, state));
+            ASSERT_TRUE(rig.apply(c.row, {kCard1, c.sameCards ? kCard1 : kCard2},
+                                  {.crossfader = 0, .selectedDeck = 1}));
             ASSERT_TRUE(rig.output().isReady());
             ASSERT_TRUE(rig.loadAndPlay(playing, sineTrack()));
             rig.play(44100, 2000);
@@ -142,10 +130,7 @@ TEST(SoundConfigurationApply, EachRowRoutesTheDecksWhereItSays) {
 
 TEST(SoundConfigurationApply, SelectingTheOtherDeckMovesThePreListening) {
     OutputRig rig;
-    MixerState state;
-    state.crossfader = 0;
-    state.selectedDeck = 1;
-    ASSERT_TRUE(rig.apply(4, {kCard1, kCard2}, state));
+    ASSERT_TRUE(rig.apply(4, {kCard1, kCard2}, {.crossfader = 0, .selectedDeck = 1}));
     ASSERT_TRUE(rig.loadAndPlay(0, sineTrack()));
     rig.play(44100, 2000);
     EXPECT_EQ(heardOutputs(rig), (std::set<std::string>{"1L", "1R"}));

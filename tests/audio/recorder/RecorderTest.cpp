@@ -70,11 +70,7 @@ void feed(Recorder& recorder, int64_t total, const std::vector<int>& sizes, int6
 }
 
 RecorderOptions fastOptions(int ringFrames) {
-    RecorderOptions o;
-    o.ringFrames = ringFrames;
-    o.minWriteFrames = 1;
-    o.drainPeriod = 1ms;
-    return o;
+    return {.ringFrames = ringFrames, .minWriteFrames = 1, .drainPeriod = 1ms};
 }
 
 std::string lostLine(int64_t frames) {
@@ -83,7 +79,6 @@ std::string lostLine(int64_t frames) {
 
 class RecorderTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.ok()); }
     ScratchDir dir;
 };
 
@@ -126,8 +121,7 @@ TEST_F(RecorderTest, ShortAndEmptyRecordingsAreKept) {
 
 TEST_F(RecorderTest, HeaderIsValidWhileRecordingAndNinetySecondsAreDescribed) {
     const std::string path = dir.path("ninety.wav");
-    RecorderOptions options; // the header is refreshed every 4 s of sound
-    options.drainPeriod = 2ms;
+    const RecorderOptions options{.drainPeriod = 2ms}; // the header is refreshed every 4 s
     auto recorder = Recorder::create(path, nullptr, options);
     ASSERT_TRUE(recorder);
     EXPECT_EQ(recorder->describe(),
@@ -139,14 +133,14 @@ TEST_F(RecorderTest, HeaderIsValidWhileRecordingAndNinetySecondsAreDescribed) {
     std::vector<uint8_t> file;
     ASSERT_TRUE(waitUntil([&] {
         file = readBytes(path);
-        return file.size() >= 44 && readLe32(file, 40) >= options.headerUpdateFrames * 4;
+        return file.size() >= 44 && le32At(file, 40) >= options.headerUpdateFrames * 4;
     }));
-    const uint32_t dataBytes = readLe32(file, 40);
+    const uint32_t dataBytes = le32At(file, 40);
     EXPECT_EQ(dataBytes % 4, 0u);
-    EXPECT_EQ(readLe32(file, 4), dataBytes + 36);
+    EXPECT_EQ(le32At(file, 4), dataBytes + 36);
     ASSERT_GE(file.size(), 44u + dataBytes);
     for (uint32_t i = 0; i < dataBytes / 4; ++i)
-        ASSERT_EQ(readLe32(file, 44 + 4 * i), patternFrame(i)) << "frame " << i;
+        ASSERT_EQ(le32At(file, 44 + 4 * i), patternFrame(i)) << "frame " << i;
     EXPECT_FALSE(recorder->isFinished());
 
     constexpr int64_t kFrames = 90 * 44100;
@@ -159,9 +153,9 @@ TEST_F(RecorderTest, HeaderIsValidWhileRecordingAndNinetySecondsAreDescribed) {
 
 TEST_F(RecorderTest, CountsFramesOverwrittenBeforeTheWriterCame) {
     const std::string path = dir.path("lapped.wav");
-    RecorderOptions options = fastOptions(1024);
-    options.drainPeriod = 1h; // the writer only runs at stop()
-    auto recorder = Recorder::create(path, nullptr, options);
+    // The writer only runs at stop().
+    auto recorder = Recorder::create(path, nullptr,
+                                     {.ringFrames = 1024, .minWriteFrames = 1, .drainPeriod = 1h});
     ASSERT_TRUE(recorder);
     const auto frames = pattern(0, 3000);
     recorder->write(frames.data(), 700);

@@ -12,12 +12,7 @@ std::string joined(const std::vector<TextPiece>& pieces) {
 }
 
 DeckView playing(int seconds, float position, float bpm = 120.0f) {
-    DeckView v;
-    v.status = 0;
-    v.duration = seconds;
-    v.position = position;
-    v.storedBpm = bpm;
-    return v;
+    return {.status = 0, .position = position, .duration = seconds, .storedBpm = bpm};
 }
 
 TEST(DeckText, PlaceholdersFlagsAndEscapes) {
@@ -26,13 +21,11 @@ TEST(DeckText, PlaceholdersFlagsAndEscapes) {
         DeckView deck;
         const char* expected;
     };
-    DeckView faster = playing(180, 0.5f);
-    faster.speed = 4300;
-    DeckView beforeCue = playing(100, 0.45f);
-    beforeCue.memoryPoint = 0.5f;
-    DeckView silent = playing(100, 0.5f);
-    silent.loudness = 1000000;
-    silent.volume = 0;
+    const DeckView faster{
+        .status = 0, .position = 0.5f, .duration = 180, .speed = 4300, .storedBpm = 120.0f};
+    const DeckView beforeCue{.status = 0, .position = 0.45f, .duration = 100, .memoryPoint = 0.5f};
+    DeckView silent{
+        .status = 0, .position = 0.5f, .duration = 100, .loudness = 1000000, .volume = 0};
     DeckView loud = silent;
     loud.volume = 256;
     const Case cases[] = {

@@ -2,7 +2,6 @@
 #include "ui/dialogs/SmallDialogs.h"
 #include "ui/dialogs/SoundConfigDialog.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QListWidget>
@@ -14,16 +13,11 @@
 
 namespace {
 
-void touch(const QString& path) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-}
-
 TEST(SkinChooser, ListsSkinsWithBothFilesAndStaysOpenOnFailure) {
     QTemporaryDir dir;
     for (const char* name :
          {"Zeta.bmp", "zeta.ini", "Alpha.png", "Alpha.INI", "lonely.bmp", "notes.ini"})
-        touch(dir.filePath(name));
+        ASSERT_TRUE(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
     EXPECT_EQ(SkinChooser::skinNames(dir.path()), (QStringList{"Alpha", "Zeta"}));
 
     QWidget main;
@@ -104,9 +98,3 @@ TEST(SoundConfigDialog, OkOnlyForCombinationsTheProgramServes) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

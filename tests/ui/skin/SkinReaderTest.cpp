@@ -2,7 +2,6 @@
 
 #include "core/FatalMessage.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -167,9 +166,3 @@ TEST_F(SkinFiles, MissingOrBrokenFilesAreAnInvalidSkin) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
