@@ -5,9 +5,15 @@
 #include "app/MainWindow.h"
 #include "app/MessagePresenter.h"
 #include "core/Settings.h"
+#include "library/CatalogueSearch.h"
+#include "library/TrackDatabase.h"
+#include "library/TrackNames.h"
 #include "ui/desk/DeskWidget.h"
 #include "ui/desk/VirtualKeys.h"
+#include "ui/library/Browser.h"
+#include "ui/library/ListDrag.h"
 #include "ui/library/ScanDialogs.h"
+#include "ui/library/SearchList.h"
 #include "ui/library/SearchPage.h"
 #include "ui/skin/Skin.h"
 
@@ -37,6 +43,24 @@ void MainWindow::createSearch() {
         widths[size_t(c)] = settings().columnSizes[size_t(kSearchWidthsAt + c)];
     placeSearch();
     search_->setColumnWidths(widths);
+    // Rows go onto the decks and the playlist as the browser's rows do; a double click
+    // loads a row as one in the file list.
+    if (!browser_)
+        return;
+    SearchResultView* list = search_->list();
+    const auto selected = [this] {
+        std::vector<std::string> paths;
+        for (const CatalogueFile& file : search_->selectedFiles(settings().cdDrive.toStdString()))
+            paths.push_back(file.path);
+        return paths;
+    };
+    list->setListDrag(new ListDrag(list, selected, browser_->dropTarget()));
+    QObject::connect(list, &QAbstractItemView::doubleClicked, list, [this](const QModelIndex&) {
+        const std::vector<CatalogueFile> files =
+            search_->selectedFiles(settings().cdDrive.toStdString());
+        if (!files.empty() && database_)
+            activateRecord(makeTrackRecord(*database_, files.front().path, files.front().size), -1);
+    });
 }
 
 void MainWindow::destroySearch() {

@@ -7,11 +7,15 @@
 #include "app/MainWindow.h"
 #include "audio/card/VirtualCard.h"
 #include "audio/output/SoundConfigurationApply.h"
+#include "audio/deck/Deck.h"
+#include "audio/deck/DeckTable.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/tools/MixTestTracks.h"
 #include "ui/library/SearchPage.h"
 #include "ui/skin/Skin.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -61,7 +65,7 @@ TEST_F(SearchDeskTest, PageAsksOnceThenSearchesOnEnterAndByItsButton) {
 
     QFile file(dir_.path() + "/" + kCatalogueFileName);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("CD1=/Pop/ABBA - Waterloo.mp3,1\r\nCD1=/Rock/Queen - Innuendo.mp3,2\r\n");
+    file.write("CD1=/Pop/ABBA - Waterloo.wav,1\r\nCD1=/Rock/Queen - Innuendo.mp3,2\r\n");
     file.close();
     page->reload();
     EXPECT_EQ(page->model()->rowCount(), 2);
@@ -78,6 +82,17 @@ TEST_F(SearchDeskTest, PageAsksOnceThenSearchesOnEnterAndByItsButton) {
     main_.desk()->buttonDown(true, at);
     main_.desk()->buttonUp(at);
     EXPECT_EQ(page->model()->rowCount(), 2);
+
+    // A double click loads the row's file, found under the disc drive, into a free deck.
+    settings().cdDrive = dir_.path() + "/drive";
+    const std::string waterloo = (dir_.path() + "/drive/Pop/ABBA - Waterloo.wav").toStdString();
+    QDir().mkpath(dir_.path() + "/drive/Pop");
+    ASSERT_TRUE((MixTestTrack{120.0, 3.0, 700.0, 1}.write(waterloo)));
+    const int row = page->model()->index(0, 0).data().toString().contains("Waterloo") ? 0 : 1;
+    page->list()->setCurrentIndex(page->model()->index(row, 0));
+    emit page->list()->doubleClicked(page->model()->index(row, 0));
+    ASSERT_TRUE(deckAt(0) && deckAt(0)->hasTrack());
+    EXPECT_EQ(deckAt(0)->track->path, waterloo);
 
     page->list()->header()->resizeSection(kColumnDisc, 77);
     key(Qt::Key_F1);

@@ -1,5 +1,7 @@
 #include "ui/library/SearchList.h"
 
+#include "ui/library/ListDrag.h"
+
 #include <QHeaderView>
 
 #include <algorithm>
@@ -75,6 +77,11 @@ SearchResultView::SearchResultView(QWidget* parent) : QTreeView(parent) {
     header()->setSectionsClickable(true);
     header()->setSortIndicatorShown(false);
     header()->setStretchLastSection(false);
+}
+
+void SearchResultView::startDrag(Qt::DropActions) {
+    if (drag_)
+        drag_->start();
 }
 
 std::vector<std::string_view> SearchResultView::selectedLines() const {

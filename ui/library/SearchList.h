@@ -35,6 +35,8 @@ private:
     bool changing_ = false;
 };
 
+class ListDrag;
+
 class SearchResultView : public QTreeView {
     Q_OBJECT
 public:
@@ -42,8 +44,13 @@ public:
     // The lines of the selected rows, in list order.
     std::vector<std::string_view> selectedLines() const;
 
-protected:
     // Rows leave the list by the desk's own capture drag, never by a QDrag (which could
-    // not show the desk's drop cursors); until that drag takes the rows, none starts.
-    void startDrag(Qt::DropActions) override {}
+    // not show the desk's drop cursors); without one, no drag starts.
+    void setListDrag(ListDrag* drag) { drag_ = drag; }
+
+protected:
+    void startDrag(Qt::DropActions) override;
+
+private:
+    ListDrag* drag_ = nullptr;
 };
