@@ -9,16 +9,7 @@
 set -euo pipefail
 source "$(dirname "$0")/../scripts/common.sh"
 
-refs=(mpg123 sox lame bc)
-missing=()
-for p in "${refs[@]}"; do command -v "$p" >/dev/null || missing+=("$p"); done
-if ((${#missing[@]})); then
-    if [[ "$(id -u)" -ne 0 ]]; then
-        echo "install first: sudo apt-get install -y ${missing[*]}" >&2
-        exit 1
-    fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+zv_install_tools mpg123 sox lame bc
 
 zv_install_packages
 zv_build build Release ""

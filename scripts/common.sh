@@ -29,6 +29,20 @@ zv_install_packages() {
     apt-get update -qq && apt-get install -y -qq $missing >/dev/null
 }
 
+# zv_install_tools COMMAND...: the benchmarks' reference programs (from Debian packages
+# of the same names), installed as root when missing; as another user prints the command
+# and fails.
+zv_install_tools() {
+    local tool missing=()
+    for tool in "$@"; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+    ((${#missing[@]})) || return 0
+    if [[ "$(id -u)" -ne 0 ]]; then
+        echo "install first: sudo apt-get install -y ${missing[*]}" >&2
+        return 1
+    fi
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
 # zv_build DIR BUILD_TYPE [SANITIZER] [TARGET...]
 zv_build() {
     local dir="$1" type="$2" sanitizer="${3:-}"
