@@ -9,6 +9,7 @@
 namespace {
 
 constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatFloat = 3;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
 constexpr int64_t kPcmFormatBytes = 16;        // the fields every "fmt " chunk has
 constexpr int64_t kExtensibleFormatBytes = 40; // with cbSize, valid bits, mask, GUID
@@ -29,6 +30,10 @@ constexpr int64_t kRawBytes = kMaxSourceFrames * kMaxChannels * kMaxBytesPerSamp
 constexpr uint8_t kSubtypePcm[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                      0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
+// The extensible format's sub-format for float samples: the same GUID with tag 3.
+constexpr uint8_t kSubtypeFloat[16] = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                       0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
 uint16_t le16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
@@ -38,6 +43,18 @@ uint32_t le32(const uint8_t* p) {
 }
 bool isId(const uint8_t* p, const char* id) {
     return std::memcmp(p, id, 4) == 0;
+}
+
+// One little-endian 32-bit float sample as 16 bits, rounded to the nearest and clipped;
+// a sample that is not a number is silence.
+int16_t floatSample16(const uint8_t* p) {
+    const uint32_t bits = le32(p);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (!(value == value))
+        return 0;
+    const float scaled = std::clamp(value * 32768.0f, -32768.0f, 32767.0f);
+    return static_cast<int16_t>(std::lrint(scaled));
 }
 
 // The top 16 bits of one little-endian sample of the given width.
@@ -164,10 +181,16 @@ bool WavDecoder::readHeader() {
             const uint16_t tag = le16(fmt);
             if (tag == kFormatExtensible) {
                 // cbSize must cover valid bits, channel mask and the sub-format GUID.
-                if (want < kExtensibleFormatBytes || le16(fmt + 16) < 22 ||
+                if (want < kExtensibleFormatBytes || le16(fmt + 16) < 22) {
+                    return false;
+                }
+                format_.isFloat = std::memcmp(fmt + 24, kSubtypeFloat, sizeof kSubtypeFloat) == 0;
+                if (!format_.isFloat &&
                     std::memcmp(fmt + 24, kSubtypePcm, sizeof kSubtypePcm) != 0) {
                     return false;
                 }
+            } else if (tag == kFormatFloat) {
+                format_.isFloat = true;
             } else if (tag != kFormatPcm) {
                 return false;
             }
@@ -180,6 +203,7 @@ bool WavDecoder::readHeader() {
             const int bits = format_.bitsPerSample;
             if (format_.channels < 1 || format_.channels > kMaxChannels ||
                 (bits != 8 && bits != 16 && bits != 24 && bits != 32) ||
+                (format_.isFloat && bits != 32) ||
                 format_.blockAlign != format_.channels * (bits / 8) ||
                 format_.sampleRate < kMinRate || format_.sampleRate > kMaxRate) {
                 return false;
@@ -234,6 +258,10 @@ int32_t WavDecoder::readData(uint8_t* destination, int64_t count) {
 
 Frame WavDecoder::convertFrame(const uint8_t* source) const {
     const int width = format_.bitsPerSample / 8;
+    if (format_.isFloat) {
+        const int16_t left = floatSample16(source);
+        return makeFrame(left, format_.channels > 1 ? floatSample16(source + width) : left);
+    }
     const int16_t left = sample16(source, width);
     const int16_t right = format_.channels > 1 ? sample16(source + width, width) : left;
     return makeFrame(left, right);

@@ -40,6 +40,7 @@ private:
         uint32_t sampleRate = 0;
         uint16_t blockAlign = 0; // bytes of one frame of all channels
         uint16_t bitsPerSample = 0;
+        bool isFloat = false; // 32-bit IEEE float samples (full scale at +-1.0)
     };
 
     int32_t openLoaded(); // the common part of open()

@@ -3,6 +3,9 @@
 #include "audio/decoders/WavDecoder.h"
 #include "tests/audio/decoders/DecoderTestSupport.h"
 
+#include <cmath>
+#include <cstring>
+
 namespace {
 
 using namespace decodertest;
@@ -76,6 +79,28 @@ TEST_F(WavDecoderTest, SamplesAndChannelsBecomeStereo16Bit) {
             ASSERT_EQ(frameLeft(block[j]), all[0][j] & mask) << j;
             ASSERT_EQ(frameRight(block[j]), right[j] & mask) << j;
         }
+    }
+}
+
+// Float samples (as audio editors export them) are rounded to 16 bits and clipped; a
+// sample that is not a number is silence.
+TEST_F(WavDecoderTest, FloatSamplesAreRoundedAndClipped) {
+    const float in[] = {0.5f, -1.0f, 1.5f, -7.0f, std::nanf(""), -0.25f, 0.6f / 32768, 0.0f};
+    const int16_t out[] = {16384, -32768, 32767, -32768, 0, -8192, 1, 0};
+    for (const bool extensible : {false, true}) {
+        Bytes data;
+        for (int i = 0; i < 44100; ++i) {
+            uint32_t bits;
+            std::memcpy(&bits, &in[i % 8], 4);
+            putLe(data, bits); // left
+            putLe(data, bits); // right
+        }
+        const WavFormat f{.tag = 3, .bits = 32, .extensible = extensible, .subFormat = 3};
+        ASSERT_EQ(openBytes(wavFile(f, data)), 1);
+        decoder.seek(0.0f);
+        ASSERT_EQ(decoder.read(block), 1);
+        for (int j = 0; j < kBlockFrames; ++j)
+            ASSERT_EQ(block[j], makeFrame(out[j % 8], out[j % 8])) << j;
     }
 }
 
@@ -199,10 +224,12 @@ TEST_F(WavDecoderTest, OpensWhatItCanPlayAndRefusesTheRest) {
         {"RIFF size 0", withBytes({{4, 0}, {5, 0}, {6, 0}, {7, 0}}), 1},
         {"RIFF size beyond the file", withBytes({{4, 0xff}, {5, 0xff}, {6, 0xff}, {7, 0xff}}), 1},
         {"a chunk hiding the data", hiding, 0},
-        {"float", with({.tag = 3, .bits = 32})},
+        {"float", wavFile({.tag = 3, .bits = 32}, Bytes(352800, 0)), 1},
+        {"64-bit float", with({.tag = 3, .bits = 64})},
         {"adpcm", with({.tag = 2, .bits = 4})},
         {"a-law", with({.tag = 6, .bits = 8})},
-        {"extensible float", with({.bits = 32, .extensible = true, .subFormat = 3})},
+        {"extensible float",
+         wavFile({.bits = 32, .extensible = true, .subFormat = 3}, Bytes(352800, 0)), 1},
         {"12 bits", with({.bits = 12})},
         {"0 bits", with({.bits = 0})},
         {"0 channels", with({.channels = 0})},
