@@ -59,22 +59,16 @@ TEST(FolderListing, ListsMusicAndPlaylistsFollowingLinks) {
 }
 
 TEST(FolderListing, SortCodesOrderRows) {
-    MemoryTrackStore store;
     std::vector<std::unique_ptr<TrackEntry>> entries;
     auto row = [&](const char* title, const char* artist, uint32_t lastUse, float bpm,
                    const char* comment) {
-        FolderRow r;
-        r.record.title = title;
-        r.record.artist = artist;
-        entries.push_back(std::make_unique<TrackEntry>());
-        entries.back()->lastUse = lastUse;
-        entries.back()->bpm = bpm;
-        entries.back()->comment = comment;
-        r.record.entry = entries.back().get();
-        return r;
+        TrackEntry& e = *entries.emplace_back(std::make_unique<TrackEntry>());
+        e.lastUse = lastUse;
+        e.bpm = bpm;
+        e.comment = comment;
+        return FolderRow{TrackRecord{artist, title, "", &e}};
     };
-    FolderRow playlistFile;
-    playlistFile.record.title = "m.m3u";
+    const FolderRow playlistFile{TrackRecord{"", "m.m3u", "", nullptr}};
     const std::vector<FolderRow> rows = {row("b", "Mid", 5, 120.0f, "Zed"), playlistFile,
                                          row("A", "zed", 9, 128.5f, "alpha"),
                                          row("c", "alpha", 0, 120.004f, "")};
