@@ -67,8 +67,9 @@ protected:
         main_.onDestroy();
         ShellTest::TearDown();
     }
+    std::string at(const std::string& name) const { return music_ + "/" + name; }
     std::string track(const std::string& name) {
-        const std::string path = music_ + "/" + name;
+        const std::string path = at(name);
         EXPECT_TRUE(writeWavFile(path, 44100, [](uint32_t, int count, int16_t* samples) {
             std::fill(samples, samples + 2 * count, int16_t(0));
         }));
@@ -144,7 +145,7 @@ TEST_F(BrowserDeskTest, ARowDraggedOntoTheFirstDiscLoadsTheFirstDeck) {
     select(files_, {1});
     const std::vector<int> before = files_->selectedRows();
     EXPECT_EQ(dragRowTo(files_, 1, globalOf(control::kDisc1)), ListDrag::Cursor::OneMayDrop);
-    EXPECT_EQ(loadedPath(0), music_ + "/b.wav");
+    EXPECT_EQ(loadedPath(0), at("b.wav"));
     EXPECT_EQ(loadedPath(1), "");
     EXPECT_EQ(files_->selectedRows(), before) << "the drag changed the selection";
     // Released where nothing takes a drop: the no-drop cursor, and nothing happens.
@@ -156,13 +157,13 @@ TEST_F(BrowserDeskTest, ThreeRowsOnAnEmptyDeskFillBothDecksThenThePlaylistTop) {
     main_.playlist()->insert(TrackRecord{"", "old", "/m/old.mp3", nullptr});
     select(files_, {0, 2, 3});
     EXPECT_EQ(dragRowTo(files_, 2, globalOf(control::kDisc1)), ListDrag::Cursor::SeveralMayDrop);
-    EXPECT_EQ(loadedPath(0), music_ + "/a.wav");
-    EXPECT_EQ(loadedPath(1), music_ + "/c.wav");
-    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{music_ + "/d.wav", "/m/old.mp3"}));
+    EXPECT_EQ(loadedPath(0), at("a.wav"));
+    EXPECT_EQ(loadedPath(1), at("c.wav"));
+    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{at("d.wav"), "/m/old.mp3"}));
 }
 
 TEST_F(BrowserDeskTest, ADeckPlayingAloudAsksBeforeADropReplacesItsTrack) {
-    const std::string a = music_ + "/a.wav", b = music_ + "/b.wav";
+    const std::string a = at("a.wav"), b = at("b.wav");
     ASSERT_TRUE(main_.loadIntoDeck(0, TrackRecord{"", "a", a, nullptr}));
     deckAt(0)->play();
     for (int i = 0; i < 20 && !soundOutputNow()->isDeckAudible(0); ++i)
@@ -171,8 +172,7 @@ TEST_F(BrowserDeskTest, ADeckPlayingAloudAsksBeforeADropReplacesItsTrack) {
     const QPoint disc = logicalOf(globalOf(control::kDisc1));
     struct Case {
         int secure;
-        bool answer;
-        bool asked;
+        bool answer, asked;
         std::string loaded;
     };
     const Case cases[] = {{1, false, true, a}, {2, true, false, a}, {1, true, true, b}};
@@ -188,19 +188,19 @@ TEST_F(BrowserDeskTest, ADeckPlayingAloudAsksBeforeADropReplacesItsTrack) {
 }
 
 TEST_F(BrowserDeskTest, PlaylistFilesDroppedOnADeckFillTheDecksAndThePlaylist) {
-    const std::string list = music_ + "/set.m3u";
+    const std::string list = at("set.m3u");
     ASSERT_TRUE(writeWholeFile(list, "a.wav\nb.wav\nc.wav\n"));
-    main_.dropFiles(logicalOf(globalOf(control::kDisc1 + 1)), {list, music_ + "/d.wav"});
-    EXPECT_EQ(loadedPath(1), music_ + "/a.wav");
-    EXPECT_EQ(loadedPath(0), music_ + "/b.wav");
-    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{music_ + "/c.wav", music_ + "/d.wav"}));
+    main_.dropFiles(logicalOf(globalOf(control::kDisc1 + 1)), {list, at("d.wav")});
+    EXPECT_EQ(loadedPath(1), at("a.wav"));
+    EXPECT_EQ(loadedPath(0), at("b.wav"));
+    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{at("c.wav"), at("d.wav")}));
 }
 
 // On the playlist page the playlist takes drops before the row under the pointer; the
 // rest of its area (the tree and file list beside it) takes nothing.
 TEST_F(BrowserDeskTest, DropsOnThePlaylistGoBeforeTheRowUnderThePointer) {
     main_.desk()->selectPage(kPagePlaylist);
-    const std::string a = music_ + "/a.wav", b = music_ + "/b.wav", c = music_ + "/c.wav";
+    const std::string a = at("a.wav"), b = at("b.wav"), c = at("c.wav");
     const std::string x = track("x.wav"), y = track("y.wav");
     main_.playlist()->insert(TrackRecord{"", "x", x, nullptr});
     main_.playlist()->insert(TrackRecord{"", "y", y, nullptr});
@@ -219,7 +219,7 @@ TEST_F(BrowserDeskTest, DropsOnThePlaylistGoBeforeTheRowUnderThePointer) {
 }
 
 TEST_F(BrowserDeskTest, DoubleClickLoadsAFreeDeckElseQueues) {
-    const std::string a = music_ + "/a.wav", b = music_ + "/b.wav", c = music_ + "/c.wav";
+    const std::string a = at("a.wav"), b = at("b.wav"), c = at("c.wav");
     const QPoint cell = files_->visualRect(model_->index(0, 0)).center();
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
                               QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
@@ -246,23 +246,29 @@ TEST_F(BrowserDeskTest, DoubleClickLoadsAFreeDeckElseQueues) {
 }
 
 TEST_F(BrowserDeskTest, DoubleClickedPlaylistFilesFillFreeDecksOrOpenInPlace) {
-    const std::string list = music_ + "/set.m3u";
+    const std::string list = at("set.m3u");
     ASSERT_TRUE(writeWholeFile(list, "a.wav\nb.wav\nc.wav\n"));
     main_.activateRecord(makePlaylistFileRecord(list), -1);
-    EXPECT_EQ(loadedPath(0), music_ + "/a.wav");
-    EXPECT_EQ(loadedPath(1), music_ + "/b.wav");
-    EXPECT_EQ(playlistPaths(), std::vector<std::string>{music_ + "/c.wav"});
+    EXPECT_EQ(loadedPath(0), at("a.wav"));
+    EXPECT_EQ(loadedPath(1), at("b.wav"));
+    EXPECT_EQ(playlistPaths(), std::vector<std::string>{at("c.wav")});
     // Inside the playlist it opens in place and loads nothing.
     main_.playlist()->insert(makePlaylistFileRecord(list), 0);
     main_.activateRecord(main_.playlist()->record(0), 0);
-    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{music_ + "/a.wav", music_ + "/b.wav",
-                                                         music_ + "/c.wav", music_ + "/c.wav"}));
+    EXPECT_EQ(playlistPaths(),
+              (std::vector<std::string>{at("a.wav"), at("b.wav"), at("c.wav"), at("c.wav")}));
 }
 
-TEST_F(BrowserDeskTest, DeleteRemovesTheFocusedListsSelectedRows) {
+// Letters never reach the lists (they would search them); Delete reaches the focused one.
+TEST_F(BrowserDeskTest, OnlyDeleteReachesTheFocusedList) {
+    files_->setFocus();
+    files_->setCurrentIndex(model_->index(0, 0));
+    for (Qt::Key k : {Qt::Key_C, Qt::Key_D, Qt::Key_Q})
+        key(k, QKeySequence(k).toString().toLower().toLatin1().constData());
+    EXPECT_EQ(files_->currentIndex().row(), 0) << "a letter searched the list";
     main_.desk()->selectPage(kPagePlaylist);
     for (const char* name : {"a.wav", "b.wav", "c.wav"})
-        main_.playlist()->insert(TrackRecord{"", name, music_ + "/" + name, nullptr});
+        main_.playlist()->insert(TrackRecord{"", name, at(name), nullptr});
     BrowserListView* list = main_.browser()->playlistView();
     select(list, {0, 2});
     files_->setFocus();
@@ -270,7 +276,7 @@ TEST_F(BrowserDeskTest, DeleteRemovesTheFocusedListsSelectedRows) {
     EXPECT_EQ(main_.playlist()->rowCount(), 3) << "Delete in the file list removed rows";
     list->setFocus();
     key(Qt::Key_Delete);
-    EXPECT_EQ(playlistPaths(), std::vector<std::string>{music_ + "/b.wav"});
+    EXPECT_EQ(playlistPaths(), std::vector<std::string>{at("b.wav")});
 
     main_.desk()->selectPage(kPageHistory);
     main_.history()->add(model_->recordAt(0));
@@ -280,17 +286,9 @@ TEST_F(BrowserDeskTest, DeleteRemovesTheFocusedListsSelectedRows) {
     history->setFocus();
     key(Qt::Key_Delete);
     ASSERT_EQ(main_.history()->rowCount(), 1);
-    EXPECT_EQ(main_.history()->record(0).path, music_ + "/b.wav");
+    EXPECT_EQ(main_.history()->record(0).path, at("b.wav"));
     EXPECT_EQ(model_->imageAt(0), RowImage::UsedBefore) << "the file list's icon stayed";
     EXPECT_EQ(model_->imageAt(1), RowImage::InHistory);
-}
-
-TEST_F(BrowserDeskTest, LettersNeverReachTheLists) {
-    files_->setFocus();
-    files_->setCurrentIndex(model_->index(0, 0));
-    for (Qt::Key k : {Qt::Key_C, Qt::Key_D, Qt::Key_Q})
-        key(k, QKeySequence(k).toString().toLower().toLatin1().constData());
-    EXPECT_EQ(files_->currentIndex().row(), 0) << "a letter searched the list";
 }
 
 // Widths are read back when a page hides and given again when it shows; each set of
@@ -343,10 +341,3 @@ TEST_F(BrowserDeskTest, ColumnAndBandWidthsFollowTheirPages) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -13,12 +13,9 @@
 
 namespace {
 
-constexpr auto kRelaxed = std::memory_order_relaxed;
-
 class AnalysisServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.ok());
         track_ = dir_.path("track.wav");
         ASSERT_TRUE((MixTestTrack{126.0, 15.0, 700.0, 5}.write(track_)));
     }

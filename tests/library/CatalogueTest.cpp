@@ -24,11 +24,6 @@ Catalogue fromText(std::string text) {
     return c;
 }
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 TEST(Catalogue, LineEndsOfEveryKindSplitAndEmptyLinesVanish) {
     const std::string nul("a\0b.mp3,1", 9);
     struct Case {
@@ -73,7 +68,7 @@ TEST(Catalogue, PrefixesCompareBytesAndRemoveWholeDiscs) {
               (std::vector<std::string>{"CD10=/x.mp3,1", "cd1=/b.mp3,1", "/media/d2:/e.mp3,1"}));
 }
 
-TEST(Catalogue, DiscGroupsListConsecutiveKeysLastFirst) {
+TEST(Catalogue, DiscGroupsRunLastFirstAndNamesTakeTheFirstFreeNumber) {
     const Catalogue c = fromText("CD10=/a,1\r\nCD10=/b,1\r\nCD1=/c,1\r\nno key\r\n"
                                  "/media/d:/e,1\r\n/media/d:\r\nCD10=/f,1");
     const std::vector<std::pair<std::string, int>> expected = {
@@ -82,9 +77,6 @@ TEST(Catalogue, DiscGroupsListConsecutiveKeysLastFirst) {
     for (const auto& g : c.discGroups())
         groups.emplace_back(g.key, g.count);
     EXPECT_EQ(groups, expected);
-}
-
-TEST(Catalogue, ProposedDiscNameIsTheFirstFreeNumber) {
     EXPECT_EQ(fromText("").proposeDiscName(), "CD1");
     EXPECT_EQ(fromText("CD1=/a,1\r\nCD2=/b,1\r\nCD20=/c,1").proposeDiscName(), "CD3");
     std::string all;
@@ -102,13 +94,13 @@ TEST(Catalogue, RewriteReplacesTheFileOnlyWhenEveryWriteSucceeded) {
         EXPECT_TRUE(fromText("a\rb\n").writeAll(writer));
         EXPECT_TRUE(writer.commit());
     }
-    EXPECT_EQ(readAll(path), "a\r\nb\r\n");
+    EXPECT_EQ(ScratchDir::read(path), "a\r\nb\r\n");
     {
         CatalogueWriter abandoned(path);
         ASSERT_TRUE(abandoned.open());
         abandoned.write("half");
     }
-    EXPECT_EQ(readAll(path), "a\r\nb\r\n");
+    EXPECT_EQ(ScratchDir::read(path), "a\r\nb\r\n");
     CatalogueWriter nowhere(dir.path("no/such/folder/x.txt"));
     EXPECT_FALSE(nowhere.open());
 
@@ -127,7 +119,7 @@ TEST(Catalogue, RewriteReplacesTheFileOnlyWhenEveryWriteSucceeded) {
     std::signal(SIGXFSZ, previous);
     ASSERT_TRUE(opened);
     EXPECT_FALSE(written && committed);
-    EXPECT_EQ(readAll(path), "a\r\nb\r\n");
+    EXPECT_EQ(ScratchDir::read(path), "a\r\nb\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path("")), {}), 1);
 }
 

@@ -8,8 +8,6 @@
 #include "tests/tools/MixTestTracks.h"
 #include "tools/mix/MixRenderer.h"
 
-#include <QCoreApplication>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -167,7 +165,6 @@ struct Offsets {
 
 class BeatAlignmentTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
     std::string path(const std::string& name) const { return dir_.path(name); }
     // Renders the playlist and gathers the kick offsets of every crossfade.
     Offsets mixAndMeasure(bool masterTempo);
@@ -269,9 +266,3 @@ TEST_F(BeatAlignmentTest, KicksOfBothDecksMeetWithMasterTempo) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

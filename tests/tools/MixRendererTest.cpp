@@ -7,7 +7,6 @@
 
 #include "tools/mix/MixRenderer.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -32,15 +31,10 @@ double rms(const std::vector<float>& x, double fromS, double toS) {
     return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
 }
 
-void expectHeaderMatchesFile(const std::string& path) {
-    const RecordedWav wav = readRecordedWav(path);
-    EXPECT_TRUE(wav.headerValid) << wav.problem;
-}
-
 class MixRendererTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
     std::string path(const std::string& name) const { return dir_.path(name); }
+    QString arg(const std::string& name) const { return QString::fromStdString(path(name)); }
 
     MixSummary render(const std::vector<std::string>& inputs, const std::string& out,
                       const std::string& database = "db") {
@@ -90,17 +84,10 @@ TEST_F(MixRendererTest, FortyTracksPlayUnattendedToTheEndWithFullCrossfades) {
     // track has ended.
     const std::vector<float> mix = readMix(path("forty.wav"), 1.0f, 0.0f);
     ASSERT_NEAR(double(mix.size()) / kRate, summary.outputSeconds, 0.05);
-    const size_t window = kRate / 20;
-    const double lastTrackEnd = summary.tracks.back().mixEnd + 20.0;
+    const double end = std::min(double(mix.size()) / kRate, summary.tracks.back().mixEnd + 20.0);
     int silent = 0;
-    for (size_t start = kRate / 10;
-         start + window < std::min(mix.size(), size_t(lastTrackEnd * kRate)); start += window) {
-        double energy = 0;
-        for (size_t n = start; n < start + window; ++n)
-            energy += double(mix[n]) * mix[n];
-        if (std::sqrt(energy / window) < 30.0) // about -60 dBFS
-            ++silent;
-    }
+    for (double s = 0.1; s + 0.05 < end; s += 0.05)
+        silent += rms(mix, s, s + 0.05) < 30.0; // about -60 dBFS
     EXPECT_EQ(silent, 0);
 }
 
@@ -156,11 +143,10 @@ TEST_F(MixRendererTest, ShortAndBrokenTracksPlayInOrderTheMixEndsAndRepeatsExact
 TEST_F(MixRendererTest, LiveMixEndsInOrderOnSigterm) {
     const std::string track = path("long.wav");
     ASSERT_TRUE((MixTestTrack{120.0, 60.0, 700.0, 1}.write(track)));
-    const QString out = QString::fromStdString(path("live.wav"));
+    const QString out = arg("live.wav");
     QProcess tool;
     tool.start(ZV_MIX_TOOL, {QString::fromStdString(track), "--live", "-o", out, "--database",
-                             QString::fromStdString(path("db")), "--json-summary",
-                             QString::fromStdString(path("live.json"))});
+                             arg("db"), "--json-summary", arg("live.json")});
     // Past the first header update (every 4 s of sound), so a stale header would show.
     for (int wait = 0; wait < 300 && QFileInfo(out).size() < 44 + 5 * 176400; ++wait)
         tool.waitForFinished(100);
@@ -168,7 +154,7 @@ TEST_F(MixRendererTest, LiveMixEndsInOrderOnSigterm) {
     tool.terminate();
     ASSERT_TRUE(tool.waitForFinished(30000));
     EXPECT_EQ(tool.exitCode(), 128 + SIGTERM);
-    expectHeaderMatchesFile(path("live.wav"));
+    EXPECT_TRUE(readRecordedWav(path("live.wav")).headerValid);
     const std::string json = ScratchDir::read(path("live.json"));
     EXPECT_NE(json.find("long.wav"), std::string::npos) << json;
     // Where the machine has no sound card, the tool says so instead of playing unheard.
@@ -195,32 +181,29 @@ TEST_F(MixRendererTest, ToolFailsLoudlyOnUnusableInput) {
         const char* said;
         rlim_t fileLimit = RLIM_INFINITY;
     } cases[] = {
-        {"empty playlist", {QString::fromStdString(path("empty.m3u"))}, "no tracks"},
-        {"binary garbage", {QString::fromStdString(path("binary.pls"))}, "no tracks"},
+        {"empty playlist", {arg("empty.m3u")}, "no tracks"},
+        {"binary garbage", {arg("binary.pls")}, "no tracks"},
         {"unwritable output",
          {goodArg, "-o", "/nonexistent/dir/out.wav"},
          "/nonexistent/dir/out.wav"},
         {"no output named", {goodArg}, "usage"},
         {"bad mix length", {goodArg, "--long-mix", "7"}, "--long-mix"},
         {"no track plays",
-         {QString::fromStdString(path("silent.wav")), QString::fromStdString(path("nothing.wav"))},
+         {arg("silent.wav"), arg("nothing.wav")},
          "no track could be played (2 skipped)"},
         {"corrupt database",
-         {goodArg, "--database", QString::fromStdString(path("corrupt.db"))},
+         {goodArg, "--database", arg("corrupt.db")},
          "The internal database is corrupted"},
         // Not waiting for ever for a writer that cannot write; a valid file of what fit.
-        {"output cannot grow",
-         {QString::fromStdString(path("long.wav"))},
-         "cannot grow",
-         kLimitBytes},
+        {"output cannot grow", {arg("long.wav")}, "cannot grow", kLimitBytes},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QStringList args = c.args;
         if (!args.contains("-o") && std::string(c.name) != "no output named")
-            args << "-o" << QString::fromStdString(path("out.wav"));
+            args << "-o" << arg("out.wav");
         if (!args.contains("--database"))
-            args << "--database" << QString::fromStdString(path("tool.db"));
+            args << "--database" << arg("tool.db");
         QProcess tool;
         const rlimit limit{c.fileLimit, c.fileLimit};
         tool.setChildProcessModifier([&limit] { setrlimit(RLIMIT_FSIZE, &limit); });
@@ -231,16 +214,10 @@ TEST_F(MixRendererTest, ToolFailsLoudlyOnUnusableInput) {
         const QByteArray said = tool.readAllStandardError();
         EXPECT_TRUE(said.contains(c.said)) << said.toStdString();
         if (c.fileLimit != RLIM_INFINITY) {
-            expectHeaderMatchesFile(path("out.wav"));
-            EXPECT_GT(QFileInfo(QString::fromStdString(path("out.wav"))).size(), kLimitBytes / 2);
+            EXPECT_TRUE(readRecordedWav(path("out.wav")).headerValid);
+            EXPECT_GT(QFileInfo(arg("out.wav")).size(), kLimitBytes / 2);
         }
     }
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

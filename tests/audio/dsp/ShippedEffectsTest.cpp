@@ -56,8 +56,7 @@ TEST(ShippedEffects, FiltersAreHeardInTheRenderedSound) {
     // -30 dB there), +-2 dB where it passes.
     const struct {
         const char* name;
-        int module;
-        int deck;
+        int module, deck;
         double frequency;
         double minRatio, maxRatio;
     } cases[] = {{"sweep cuts highs", kSweep, 0, 6000.0, 0.0, 0.1},
@@ -73,15 +72,6 @@ TEST(ShippedEffects, FiltersAreHeardInTheRenderedSound) {
         EXPECT_GE(wet / dry, c.minRatio);
         EXPECT_LE(wet / dry, c.maxRatio);
     }
-}
-
-TEST(ShippedEffects, EchoFillsTheGapsBetweenBeats) {
-    const TestDecoder::Setup clicks{.signal = TestDecoder::Signal::Clicks, .seconds = 10};
-    const double dry = audibleShare(heard(clicks, nullptr));
-    const double wet = audibleShare(heard(clicks, effect(kEcho), 1));
-    ASSERT_GT(dry, 0.005);
-    // Each burst comes back several times, each time quieter.
-    EXPECT_GT(wet, 3.0 * dry);
 }
 
 TEST(ShippedEffects, StereoEffectsMoveTheChannels) {
@@ -108,9 +98,14 @@ TEST(ShippedEffects, StereoEffectsMoveTheChannels) {
     EXPECT_EQ(frames[0], makeFrame(500, 500));
 }
 
-TEST(ShippedEffects, TwoDecksRunSeparateInstances) {
+// The echo fills the gaps between beats, each burst coming back several times, quieter
+// each time; two decks running it keep separate echo memories.
+TEST(ShippedEffects, EchoFillsTheGapsOnItsOwnDeckOnly) {
+    const TestDecoder::Setup clicks{.signal = TestDecoder::Signal::Clicks, .seconds = 10};
+    const double dry = audibleShare(heard(clicks, nullptr));
+    ASSERT_GT(dry, 0.005);
     DeckRig rig;
-    ASSERT_TRUE(rig.loadTest(0, {.signal = TestDecoder::Signal::Clicks, .seconds = 10}));
+    ASSERT_TRUE(rig.loadTest(0, clicks));
     ASSERT_TRUE(rig.loadTest(1, {.amplitude = 0, .seconds = 10}));
     auto echo0 = effect(kEcho), echo1 = effect(kEcho);
     EXPECT_NE(echo0->tempCopy(), echo1->tempCopy());
@@ -124,7 +119,7 @@ TEST(ShippedEffects, TwoDecksRunSeparateInstances) {
         rig.output.collect(d, true);
     }
     rig.turns(120);
-    ASSERT_GT(audibleShare(rig.output.heard(0)), 0.01);
+    EXPECT_GT(audibleShare(rig.output.heard(0)), 3.0 * dry);
     // A shared echo memory would replay deck 0's beats on the silent deck 1.
     const auto& silent = rig.output.heard(1);
     ASSERT_GT(silent.size(), 100000u);

@@ -5,7 +5,6 @@
 #include "audio/dsp/WinampDspPlugin.h"
 #include "ui/dialogs/DspParameterWindow.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -87,8 +86,7 @@ TEST(DspPluginDialog, EachChoiceReachesTheDeck) {
         int row;          // file row chosen, or -1
         int effect;       // effect chosen, or -1
         std::string runs; // what deck 2 runs afterwards
-        int effectsShown;
-        int shownRow;
+        int effectsShown, shownRow;
         bool reported;
         bool settings; // "config" opens the host's settings window (else the plug-in's)
     } steps[] = {
@@ -132,10 +130,4 @@ TEST(DspParameterWindow, SlidersSetTheRunningEffect) {
     EXPECT_EQ(window.valueText(3)->text(), "80 %");
     window.slider(2)->setValue(500); // the slider keeps to the parameter's range
     EXPECT_EQ(echo.parameter(2), 90);
-}
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

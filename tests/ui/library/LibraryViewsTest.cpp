@@ -6,7 +6,6 @@
 
 #include "tests/ScratchDir.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
@@ -19,11 +18,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 Catalogue loaded(const std::string& path) {
     Catalogue c;
@@ -91,7 +85,6 @@ TEST(SearchPage, ListsSearchesSortsAndNamesTheFilesOfRows) {
 class ScanDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.ok());
         dir_.write("fixed/Music/New - Song.mp3", "1234");
         dir_.write("fixed/Music/Clip.wav", "12");
         dir_.write("usb/Stick.mp3", "1");
@@ -128,8 +121,8 @@ TEST_F(ScanDialogTest, HardDiskScanReplacesTheCheckedDrivesLines) {
     dialog.accept();
     ASSERT_TRUE(waitForScan(dialog));
     EXPECT_EQ(dialog.result(), 1);
-    EXPECT_EQ(readAll(path_), "CD1=/a.mp3,1\r\n/elsewhere:/keep.mp3,3\r\n" + fixed_ +
-                                  ":/Music/New - Song.mp3,4\r\n");
+    EXPECT_EQ(ScratchDir::read(path_), "CD1=/a.mp3,1\r\n/elsewhere:/keep.mp3,3\r\n" + fixed_ +
+                                           ":/Music/New - Song.mp3,4\r\n");
 
     // Nowhere to write: the message, and nothing changes.
     HardDiskScanDialog nowhere(nullptr, dir_.path("none/x.txt"), before, volumes_, prompts_.make());
@@ -154,12 +147,12 @@ TEST_F(ScanDialogTest, DiscScanAsksBeforeReplacingAnExistingDisc) {
         dialog.accept();
         EXPECT_TRUE(dialog.isVisible()) << refused;
     }
-    const std::string original = readAll(path_);
+    const std::string original = ScratchDir::read(path_);
     name->setText("CD1");
     dialog.accept();
     EXPECT_EQ(prompts_.asked.size(), 1u);
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(readAll(path_), original) << "answering No changed the catalogue";
+    EXPECT_EQ(ScratchDir::read(path_), original) << "answering No changed the catalogue";
 
     prompts_.answer = true;
     drive->setCurrentIndex(0);
@@ -167,8 +160,9 @@ TEST_F(ScanDialogTest, DiscScanAsksBeforeReplacingAnExistingDisc) {
     ASSERT_TRUE(waitForScan(dialog));
     EXPECT_EQ(dialog.result(), 1);
     EXPECT_EQ(cdDrive.toStdString(), fixed_);
-    EXPECT_EQ(readAll(path_), fixed_ + ":/Gone.mp3,9\r\n/elsewhere:/keep.mp3,3\r\n"
-                                       "CD1=/Music/Clip.wav,2\r\nCD1=/Music/New - Song.mp3,4\r\n");
+    EXPECT_EQ(ScratchDir::read(path_),
+              fixed_ + ":/Gone.mp3,9\r\n/elsewhere:/keep.mp3,3\r\n"
+                       "CD1=/Music/Clip.wav,2\r\nCD1=/Music/New - Song.mp3,4\r\n");
 }
 
 TEST_F(ScanDialogTest, DeleteRemovesTheSelectedDiscs) {
@@ -185,14 +179,7 @@ TEST_F(ScanDialogTest, DeleteRemovesTheSelectedDiscs) {
     discs->topLevelItem(2)->setSelected(true); // CD1, not CD10
     dialog.findChild<QPushButton*>("deleteButton")->click();
     EXPECT_EQ(dialog.result(), 1);
-    EXPECT_EQ(readAll(path_), "CD10=/a,1\r\nCD10=/b,1\r\nCD2=/e,1\r\n");
+    EXPECT_EQ(ScratchDir::read(path_), "CD10=/a,1\r\nCD10=/b,1\r\nCD2=/e,1\r\n");
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
