@@ -11,8 +11,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
