@@ -212,6 +212,7 @@ void MainWindow::onDisplayTimer() {
         recoverLostSoundDevice(audioEngine_, mixerState());
     }
     storeFinishedAnalyses();
+    showAnalysisProgress();
     refreshDisplays();
 }
 

@@ -42,6 +42,7 @@ class Playlist;
 class TrackDatabase;
 class SearchPage;
 class CatalogueDialog;
+class QLabel;
 class QWidget;
 class QSocketNotifier;
 
@@ -187,6 +188,11 @@ public:
     int analysesPending() const;
     // Stores the analyses finished since the last call (the display timer calls it).
     void storeFinishedAnalyses();
+    // Queues the playable files of a folder (not its subfolders) whose entries hold no
+    // whole analysis yet; returns how many were queued.
+    int analyseFolder(const std::string& folder);
+    // The "Analysing N tracks" label beside the library lists; null without a desk.
+    QLabel* analysisLabel() const;
     // How a file is read through before a load the user asked for; empty: from the disk.
     // Set before onCreate (tests stand in for a slow disk).
     std::function<void(const std::string& path, const std::atomic<bool>& stop)> fileReader;
@@ -268,6 +274,8 @@ private:
     void onHistoryTimer(int deck);
     void onPendingLoads();
     void queueAnalysis(const TrackRecord& track);
+    void showAnalysisProgress();
+    bool droppedOnPlaylist(QPoint at) const;
     std::vector<TrackRecord> playableRecords(const std::vector<std::string>& paths);
     bool deckTaken(int deck) const;
     void prefetchNextTrack();
@@ -335,6 +343,7 @@ private:
     QPointer<RhythmWidget> rhythm_;
     std::unique_ptr<TooltipBalloon> tooltip_;
     std::unique_ptr<Browser> browser_;
+    QPointer<QLabel> analysisLabel_; // a child of the desk, like the rhythm window
     std::unique_ptr<SearchPage> search_;
     // The catalogue dialog open now (a scan may run under it).
     QPointer<CatalogueDialog> catalogueDialog_;

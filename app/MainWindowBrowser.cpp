@@ -12,6 +12,7 @@
 #include "ui/skin/Skin.h"
 
 #include <QFile>
+#include <QLabel>
 
 namespace {
 
@@ -37,6 +38,7 @@ void MainWindow::createBrowser() {
     hooks.dropTarget.allowed = [this, logicalOf](QPoint global) {
         return dropAllowed(logicalOf(global));
     };
+    hooks.analyseFolder = [this](const std::string& folder) { analyseFolder(folder); };
     hooks.dropTarget.drop = [this, logicalOf](QPoint global, std::vector<std::string> paths) {
         dropFiles(logicalOf(global), paths);
     };
@@ -47,11 +49,16 @@ void MainWindow::createBrowser() {
         const QPoint global = desk->mapToGlobal(desk->view().toWidget(QPointF(at)).toPoint());
         return browser_->playlistRowAt(global);
     };
+    analysisLabel_ = new QLabel(desk);
+    analysisLabel_->setObjectName(QStringLiteral("analysisProgress"));
+    analysisLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    analysisLabel_->hide();
     placeBrowser();
 }
 
 void MainWindow::destroyBrowser() {
     playlistDropRow = nullptr;
+    delete analysisLabel_.data();
     browser_.reset();
 }
 
@@ -64,6 +71,22 @@ void MainWindow::placeBrowser() {
                     desk->childGeometry(logicalRect(skin[control::kPlaylistList])),
                     desk->childGeometry(logicalRect(skin[control::kHistoryList])));
     browser_->setColours(toQColor(skin.fontColor), toQColor(skin.fontBackColor));
+    if (analysisLabel_) {
+        // Right-aligned just under the file list, where the lists and their buttons do not
+        // reach; above it when the list ends at the desk's foot.
+        const QRect list = desk->childGeometry(logicalRect(skin[control::kFilesList]));
+        const QSize size(analysisLabel_->fontMetrics().horizontalAdvance(
+                             QStringLiteral("Analysing 00000 tracks")) +
+                             8,
+                         analysisLabel_->fontMetrics().height() + 2);
+        int y = list.bottom() + 2;
+        if (y + size.height() > desk->height())
+            y = list.top() - size.height() - 2;
+        analysisLabel_->setGeometry(QRect(QPoint(list.right() - size.width(), y), size));
+        QPalette palette = analysisLabel_->palette();
+        palette.setColor(QPalette::WindowText, toQColor(skin.fontColor));
+        analysisLabel_->setPalette(palette);
+    }
 }
 
 bool MainWindow::deleteSelectedRows() {

@@ -86,8 +86,29 @@ std::vector<TrackRecord> MainWindow::playableRecords(const std::vector<std::stri
 }
 
 void MainWindow::dropFiles(QPoint at, const std::vector<std::string>& paths) {
-    if (database_)
-        dropRecords(at, playableRecords(paths));
+    if (!database_)
+        return;
+    // A folder on the playlist adds no rows but has its tracks analysed ahead.
+    if (droppedOnPlaylist(at)) {
+        for (const std::string& path : paths) {
+            struct stat info {};
+            if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+                analyseFolder(path);
+        }
+    }
+    dropRecords(at, playableRecords(paths));
+}
+
+// The playlist's window or its menu button; the area beside the window (the tree, the
+// file list) is not the playlist.
+bool MainWindow::droppedOnPlaylist(QPoint at) const {
+    if (!skin_ || !desk_)
+        return false;
+    const DropTarget target =
+        targetOf(hitTest(skin_->table, at.x(), at.y(), desk_->page(), desk_->sliderMode()));
+    if (target == DropTarget::PlaylistButton)
+        return true;
+    return target == DropTarget::PlaylistArea && (!playlistDropRow || playlistDropRow(at) >= 0);
 }
 
 void MainWindow::openFiles(const std::vector<std::string>& paths) {

@@ -10,9 +10,12 @@
 #include "audio/deck/DeckTable.h"
 #include "audio/deck/SoundOutput.h"
 #include "core/Settings.h"
+#include "library/AnalysisService.h"
 #include "library/History.h"
 #include "library/Playlist.h"
 #include "library/PlaylistFile.h"
+#include "library/TrackDatabase.h"
+#include "library/TrackNames.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/tools/MixTestTracks.h"
 #include "ui/library/Browser.h"
@@ -23,14 +26,19 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QSplitterHandle>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 namespace {
 
@@ -132,6 +140,19 @@ protected:
         for (int row = 0; row < main_.playlist()->rowCount(); ++row)
             paths.push_back(main_.playlist()->record(row).path);
         return paths;
+    }
+
+    // Lets the workers finish, with the display timer storing what they did (bounded).
+    void finishAnalyses() {
+        for (int i = 0; i < 20000 && main_.analysesPending() > 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            clock_.advance(100);
+        }
+        clock_.advance(100);
+    }
+    bool analysed(const std::string& path) {
+        TrackDatabase& database = *main_.database();
+        return database.analysedWhole(makeTrackRecord(database, path, fileSizeKey(path)).entry);
     }
 
     std::string music_;
@@ -341,3 +362,51 @@ TEST_F(BrowserDeskTest, ColumnAndBandWidthsFollowTheirPages) {
 }
 
 } // namespace
+
+// The folder's own playable files that hold no whole analysis yet; not its subfolders, not
+// other files, and nothing twice.
+TEST_F(BrowserDeskTest, AnalysingAFolderQueuesItsUnanalysedTracksOnly) {
+    main_.desk()->selectPage(kPageFiles);
+    ASSERT_TRUE(main_.browser()->bar()->isVisible());
+    QLabel* label = main_.analysisLabel();
+    ASSERT_NE(label, nullptr);
+    EXPECT_FALSE(label->isVisible());
+    ASSERT_EQ(analyseAhead(*main_.database(), {at("a.wav")}, 1), 1);
+    std::filesystem::create_directories(music_ + "/sub");
+    const std::string inner = track("sub/e.wav");
+    std::ofstream(at("notes.txt")) << "not music";
+
+    EXPECT_EQ(main_.analyseFolder(music_), 3);
+    // The label counts what is left; the workers may have finished some already.
+    if (label->isVisible()) {
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^Analysing [1-3] tracks?$"))
+                        .match(label->text())
+                        .hasMatch())
+            << label->text().toStdString();
+    }
+    finishAnalyses();
+    EXPECT_EQ(main_.analysesPending(), 0);
+    EXPECT_FALSE(label->isVisible());
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
+        EXPECT_TRUE(analysed(at(name))) << name;
+    EXPECT_FALSE(analysed(inner));
+    EXPECT_EQ(main_.analyseFolder(music_), 0);
+    EXPECT_EQ(main_.analyseFolder(music_ + "/missing"), 0);
+    EXPECT_EQ(main_.browser()->menuFolderAt(files_, QPoint(1, 1)), music_);
+}
+
+// A folder dropped onto the playlist is analysed and adds no rows; beside the playlist's
+// window it does nothing.
+TEST_F(BrowserDeskTest, AFolderDroppedOnThePlaylistIsAnalysed) {
+    main_.desk()->selectPage(kPagePlaylist);
+    BrowserListView* list = main_.browser()->playlistView();
+    ASSERT_TRUE(list->isVisible());
+    auto over = [&](QWidget* w, QPoint local) { return logicalOf(w->mapToGlobal(local)); };
+    main_.dropFiles(over(files_->viewport(), QPoint(5, 5)), {music_});
+    EXPECT_EQ(main_.analysesPending(), 0);
+    main_.dropFiles(over(list->viewport(), QPoint(5, 5)), {music_});
+    finishAnalyses();
+    EXPECT_EQ(main_.playlist()->rowCount(), 0);
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
+        EXPECT_TRUE(analysed(at(name))) << name;
+}

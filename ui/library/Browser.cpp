@@ -7,6 +7,7 @@
 #include "ui/library/PlaylistViewModel.h"
 
 #include <QHeaderView>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QSplitter>
 #include <QSplitterHandle>
@@ -172,9 +173,37 @@ void Browser::createViews(QWidget* desk) {
     connect(historyView_, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& i) { onDoubleClick(List::History, i); });
 
+    for (QWidget* view : {static_cast<QWidget*>(tree_), static_cast<QWidget*>(files_)}) {
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this,
+                [this, view](QPoint pos) { showFolderMenu(view, pos); });
+    }
+
     applyColumns(files_, kFilesOnFilesPage);
     applyColumns(playlistView_, kPlaylistColumns);
     applyColumns(historyView_, kHistoryColumns);
+}
+
+std::string Browser::menuFolderAt(const QWidget* view, QPoint pos) const {
+    if (view == tree_)
+        return treeModel_->pathOf(tree_->indexAt(pos));
+    if (view == files_)
+        return fileModel_->folder();
+    return {};
+}
+
+void Browser::showFolderMenu(QWidget* view, QPoint pos) {
+    const std::string folder = menuFolderAt(view, pos);
+    if (folder.empty() || !hooks_.analyseFolder)
+        return;
+    QMenu menu(view);
+    menu.addAction(QStringLiteral("Analyse the tracks of this folder"));
+    // The view's viewport reports the point; the menu opens where the click was.
+    const QWidget* at = view;
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(view))
+        at = area->viewport();
+    if (menu.exec(at->mapToGlobal(pos)))
+        hooks_.analyseFolder(folder);
 }
 
 std::string Browser::homeFolderPath() const {

@@ -52,6 +52,8 @@ public:
         ListDropTarget dropTarget;
         // Runs a details dialog; by default modally.
         std::function<int(QDialog& dialog)> runDialog;
+        // "Analyse the tracks of this folder" from the tree's or the file list's menu.
+        std::function<void(const std::string& folder)> analyseFolder;
     };
 
     // The windows become children of desk, hidden until a page shows them. columnSizes
@@ -96,11 +98,15 @@ public:
     FolderListModel* fileModel() const { return fileModel_; }
     FolderTreeModel* treeModel() const { return treeModel_; }
     const TrackRecord* recordOf(List list, int row) const;
+    // The folder a context menu at pos (view coordinates) acts on: in the tree the folder
+    // under the pointer, in the file list the folder it shows; empty for none.
+    std::string menuFolderAt(const QWidget* view, QPoint pos) const;
 
 private:
     void createViews(QWidget* desk);
     void fillTreeAt(const std::string& folder);
     void onDoubleClick(List list, const QModelIndex& index);
+    void showFolderMenu(QWidget* view, QPoint pos);
     void applyColumns(BrowserListView* view, int first);
     void readColumns(BrowserListView* view, int first);
     std::string homeFolderPath() const;
