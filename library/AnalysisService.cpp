@@ -73,8 +73,12 @@ AnalysisService::~AnalysisService() {
 
 bool AnalysisService::queue(const std::string& path) {
     std::lock_guard lock(state_->mutex);
+    // Also a file whose report waits to be stored: analysing it again would be lost work.
+    const auto isPath = [&](const FileReport& r) { return r.path == path; };
     if (std::find(state_->queue.begin(), state_->queue.end(), path) != state_->queue.end() ||
-        std::find(state_->busy.begin(), state_->busy.end(), path) != state_->busy.end())
+        std::find(state_->busy.begin(), state_->busy.end(), path) != state_->busy.end() ||
+        std::find_if(state_->finished.begin(), state_->finished.end(), isPath) !=
+            state_->finished.end())
         return false;
     state_->queue.push_back(path);
     state_->changed.notify_one();

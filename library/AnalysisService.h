@@ -28,7 +28,8 @@ public:
     AnalysisService(const AnalysisService&) = delete;
     AnalysisService& operator=(const AnalysisService&) = delete;
 
-    // Queues a file; false when it is already queued or being analysed.
+    // Queues a file; false when it is already queued, being analysed or waiting to be
+    // taken.
     bool queue(const std::string& path);
     // Reports of the files finished since the last call, in the order they finished.
     std::vector<FileReport> takeFinished();

@@ -120,6 +120,7 @@ TEST_F(AnalysisServiceTest, WorkersServeTheQueueAndStopMidFile) {
         EXPECT_FALSE(service.queue(track_)); // once is enough
         EXPECT_TRUE(service.queue(dir_.path("missing.wav")));
         service.waitUntilIdle();
+        EXPECT_FALSE(service.queue(track_)); // its report waits to be taken
         std::vector<FileReport> done = service.takeFinished();
         ASSERT_EQ(done.size(), 2u);
         EXPECT_TRUE(done[0].ok());
