@@ -4,8 +4,10 @@
 
 #include "app/MainWindow.h"
 #include "app/MessagePresenter.h"
+#include "audio/card/VirtualCard.h"
 #include "audio/deck/Deck.h"
 #include "audio/deck/DeckTable.h"
+#include "audio/output/SoundConfigurationApply.h"
 #include "core/Clock.h"
 #include "core/FatalMessage.h"
 #include "core/Settings.h"
@@ -18,6 +20,18 @@
 #include <chrono>
 #include <thread>
 #include <vector>
+
+// The engine on a virtual card the test turns itself (deck commands act at once), and
+// the machine's mixer left alone.
+inline void useVirtualCard(MainWindow& main) {
+    main.audioOptions.systemVolumes = false;
+    main.audioOptions.ownThread = false;
+    main.audioOptions.openDevice = [](const SoundCardId*, bool, int,
+                                      std::unique_ptr<SoundDevice>* device) {
+        *device = VirtualCard::createManual();
+        return SoundResult::Ok;
+    };
+}
 
 // Turns the clock until the decks' loads that wait for their files are done (bounded in
 // real time: the files are read on another thread).

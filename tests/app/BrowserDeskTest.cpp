@@ -5,7 +5,6 @@
 #include "app/DeskInput.h"
 #include "app/MainWidget.h"
 #include "app/MainWindow.h"
-#include "audio/card/VirtualCard.h"
 #include "audio/deck/Deck.h"
 #include "audio/deck/DeckTable.h"
 #include "audio/deck/SoundOutput.h"
@@ -52,13 +51,7 @@ protected:
             track(name);
         // The tree starts in the music folder.
         settings().initialFolder = QByteArray::fromStdString(music_) + QByteArray(2, '\0');
-        main_.audioOptions.systemVolumes = false;
-        main_.audioOptions.ownThread = false; // deck commands act at once
-        main_.audioOptions.openDevice = [](const SoundCardId*, bool, int,
-                                           std::unique_ptr<SoundDevice>* device) {
-            *device = VirtualCard::createManual();
-            return SoundResult::Ok;
-        };
+        useVirtualCard(main_);
         ASSERT_TRUE(main_.onCreate(&widget_));
         widget_.show();
         ASSERT_NE(main_.browser(), nullptr);

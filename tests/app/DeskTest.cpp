@@ -3,7 +3,6 @@
 
 #include "app/DeskInput.h"
 #include "app/MainWidget.h"
-#include "audio/card/VirtualCard.h"
 #include "audio/output/SoundConfigurationApply.h"
 #include "library/Playlist.h"
 #include "library/PlaylistFile.h"
@@ -55,13 +54,7 @@ protected:
         main_.fileReader = [disk = disk_](const std::string&, const std::atomic<bool>& stop) {
             disk->read(stop);
         };
-        main_.audioOptions.systemVolumes = false;
-        main_.audioOptions.ownThread = false; // deck commands act at once
-        main_.audioOptions.openDevice = [](const SoundCardId*, bool, int,
-                                           std::unique_ptr<SoundDevice>* device) {
-            *device = VirtualCard::createManual();
-            return SoundResult::Ok;
-        };
+        useVirtualCard(main_);
         ASSERT_TRUE(main_.onCreate(&widget_));
         widget_.show();
     }

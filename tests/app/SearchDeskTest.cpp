@@ -5,10 +5,8 @@
 #include "app/DeskInput.h"
 #include "app/MainWidget.h"
 #include "app/MainWindow.h"
-#include "audio/card/VirtualCard.h"
 #include "audio/deck/Deck.h"
 #include "audio/deck/DeckTable.h"
-#include "audio/output/SoundConfigurationApply.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/tools/MixTestTracks.h"
 #include "ui/library/SearchPage.h"
@@ -42,13 +40,7 @@ protected:
 
 TEST_F(SearchDeskTest, PageAsksOnceThenSearchesOnEnterAndByItsButton) {
     presenter_.answer = false;
-    main_.audioOptions.systemVolumes = false;
-    main_.audioOptions.ownThread = false;
-    main_.audioOptions.openDevice = [](const SoundCardId*, bool, int,
-                                       std::unique_ptr<SoundDevice>* device) {
-        *device = VirtualCard::createManual();
-        return SoundResult::Ok;
-    };
+    useVirtualCard(main_);
     ASSERT_TRUE(main_.onCreate(&widget_));
     widget_.show();
     SearchPage* page = main_.searchPage();
