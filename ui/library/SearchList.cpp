@@ -1,7 +1,5 @@
 #include "ui/library/SearchList.h"
 
-#include "ui/library/ListDrag.h"
-
 #include <QHeaderView>
 
 #include <algorithm>
@@ -63,36 +61,18 @@ Qt::ItemFlags SearchResultModel::flags(const QModelIndex& index) const {
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
 }
 
-SearchResultView::SearchResultView(QWidget* parent) : QTreeView(parent) {
+SearchResultView::SearchResultView(QWidget* parent) : BrowserListView(parent) {
     setObjectName("searchList");
-    setRootIsDecorated(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
-    setItemsExpandable(false);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setDragEnabled(true);
-    setSortingEnabled(false);
     header()->setSectionsClickable(true);
     header()->setSortIndicatorShown(false);
-    header()->setStretchLastSection(false);
-}
-
-void SearchResultView::startDrag(Qt::DropActions) {
-    if (drag_)
-        drag_->start();
 }
 
 std::vector<std::string_view> SearchResultView::selectedLines() const {
     auto* m = qobject_cast<SearchResultModel*>(model());
-    if (!m || !selectionModel())
+    if (!m)
         return {};
-    QModelIndexList rows = selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     std::vector<std::string_view> lines;
-    for (const QModelIndex& index : rows)
-        lines.push_back(m->lineOfRow(index.row()));
+    for (const int row : selectedRows())
+        lines.push_back(m->lineOfRow(row));
     return lines;
 }

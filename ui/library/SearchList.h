@@ -5,9 +5,9 @@
 // Threading: main thread only.
 
 #include "library/CatalogueSearch.h"
+#include "ui/library/BrowserListView.h"
 
 #include <QAbstractTableModel>
-#include <QTreeView>
 
 #include <vector>
 
@@ -35,22 +35,12 @@ private:
     bool changing_ = false;
 };
 
-class ListDrag;
-
-class SearchResultView : public QTreeView {
+// A library list (report view, the desk's capture drag, no typed letters) whose header
+// clicks sort by the search's own codes.
+class SearchResultView : public BrowserListView {
     Q_OBJECT
 public:
     explicit SearchResultView(QWidget* parent = nullptr);
     // The lines of the selected rows, in list order.
     std::vector<std::string_view> selectedLines() const;
-
-    // Rows leave the list by the desk's own capture drag, never by a QDrag (which could
-    // not show the desk's drop cursors); without one, no drag starts.
-    void setListDrag(ListDrag* drag) { drag_ = drag; }
-
-protected:
-    void startDrag(Qt::DropActions) override;
-
-private:
-    ListDrag* drag_ = nullptr;
 };
