@@ -1,5 +1,6 @@
 #include "library/AnalysisService.h"
 
+#include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/stat.h>
 #include <thread>
 #include <utility>
 
@@ -104,9 +104,7 @@ TrackEntry* storeWholeAnalysis(TrackDatabase& database, const FileReport& report
     if (!report.ok() || !report.warning.empty() || database.isReadOnly())
         return nullptr;
     // A file that changed while it was read is analysed again when next asked for.
-    struct stat info {};
-    if (::stat(report.path.c_str(), &info) != 0 ||
-        static_cast<uint32_t>(static_cast<uint64_t>(info.st_size) & 0xffffffffu) != report.sizeKey)
+    if (fileSizeKey(report.path) != report.sizeKey)
         return nullptr;
     TrackEntry* entry = database.openEntry(report.path, report.sizeKey);
     TrackAnalysis* values = database.acquireAnalysis(entry);
@@ -131,10 +129,9 @@ int analyseAhead(TrackDatabase& database, const std::vector<std::string>& paths,
         return 0;
     std::vector<std::string> wanted;
     for (const std::string& path : paths) {
-        struct stat info {};
-        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        const uint32_t sizeKey = fileSizeKey(path); // 0: missing, not a file, or empty
+        if (sizeKey == 0)
             continue;
-        const uint32_t sizeKey = static_cast<uint32_t>(static_cast<uint64_t>(info.st_size));
         if (!database.analysedWhole(database.openEntry(path, sizeKey)) &&
             std::find(wanted.begin(), wanted.end(), path) == wanted.end())
             wanted.push_back(path);
