@@ -193,6 +193,8 @@ public:
     int analyseFolder(const std::string& folder);
     // The "Analysing N tracks" label beside the library lists; null without a desk.
     QLabel* analysisLabel() const;
+    // What the analysis label says while the database is another copy's.
+    static QString analysisReadOnlyText();
     // How a file is read through before a load the user asked for; empty: from the disk.
     // Set before onCreate (tests stand in for a slow disk).
     std::function<void(const std::string& path, const std::atomic<bool>& stop)> fileReader;

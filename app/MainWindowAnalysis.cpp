@@ -38,8 +38,10 @@ int MainWindow::analysesPending() const {
 // volume would have no bound.
 int MainWindow::analyseFolder(const std::string& folder) {
     namespace fs = std::filesystem;
-    if (!analysis_ || !database_ || folder.empty())
+    if (!analysis_ || !database_ || folder.empty()) {
+        showAnalysisProgress(); // a held database says why nothing happens
         return 0;
+    }
     std::vector<std::pair<std::string, uint32_t>> files;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -68,13 +70,24 @@ QLabel* MainWindow::analysisLabel() const {
     return analysisLabel_.data();
 }
 
+QString MainWindow::analysisReadOnlyText() {
+    return QStringLiteral("Not analysing: another copy holds the track database");
+}
+
 void MainWindow::showAnalysisProgress() {
     if (!analysisLabel_)
         return;
     const int pending = analysesPending();
     // Only beside the library lists: the other pages have no room kept for it.
     const bool listsShown = browser_ && browser_->bar() && browser_->bar()->isVisible();
-    if (pending > 0 && listsShown) {
+    // A copy whose database another copy holds learns nothing: the user is told once
+    // there, instead of waiting for tempi that never come.
+    const bool readOnly = analyseInBackground && database_ && database_->isReadOnly();
+    if (readOnly && listsShown) {
+        analysisLabel_->setText(analysisReadOnlyText());
+        analysisLabel_->show();
+        analysisLabel_->raise();
+    } else if (pending > 0 && listsShown) {
         analysisLabel_->setText(pending == 1 ? QStringLiteral("Analysing 1 track")
                                              : QStringLiteral("Analysing %1 tracks").arg(pending));
         analysisLabel_->show();

@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QLabel>
 
+#include <algorithm>
+
 namespace {
 
 QRect logicalRect(const ControlEntry& e) {
@@ -75,10 +77,10 @@ void MainWindow::placeBrowser() {
         // Right-aligned just under the file list, where the lists and their buttons do not
         // reach; above it when the list ends at the desk's foot.
         const QRect list = desk->childGeometry(logicalRect(skin[control::kFilesList]));
-        const QSize size(analysisLabel_->fontMetrics().horizontalAdvance(
-                             QStringLiteral("Analysing 00000 tracks")) +
-                             8,
-                         analysisLabel_->fontMetrics().height() + 2);
+        const QFontMetrics metrics = analysisLabel_->fontMetrics();
+        const int width = std::max(metrics.horizontalAdvance(QStringLiteral("Analysing 00000 tracks")),
+                                   metrics.horizontalAdvance(analysisReadOnlyText()));
+        const QSize size(std::min(width + 8, list.width()), metrics.height() + 2);
         int y = list.bottom() + 2;
         if (y + size.height() > desk->height())
             y = list.top() - size.height() - 2;

@@ -403,3 +403,31 @@ TEST_F(BrowserDeskTest, AFolderDroppedOnThePlaylistIsAnalysed) {
     for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
         EXPECT_TRUE(analysed(at(name))) << name;
 }
+
+namespace {
+
+// The database is held by another running copy before this one starts.
+class HeldDatabaseDeskTest : public BrowserDeskTest {
+protected:
+    void SetUp() override {
+        const std::string path = (dir_.path() + "/held.db").toStdString();
+        held_ = std::make_unique<TrackDatabase>(path);
+        main_.databasePath = path;
+        BrowserDeskTest::SetUp();
+    }
+    std::unique_ptr<TrackDatabase> held_;
+};
+
+} // namespace
+
+TEST_F(HeldDatabaseDeskTest, NothingIsAnalysedAndTheDeskSaysWhy) {
+    ASSERT_FALSE(held_->isReadOnly());
+    ASSERT_TRUE(main_.database()->isReadOnly());
+    main_.desk()->selectPage(kPageFiles);
+    EXPECT_EQ(main_.analyseFolder(music_), 0);
+    EXPECT_EQ(main_.analysesPending(), 0);
+    QLabel* label = main_.analysisLabel();
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_EQ(label->text(), MainWindow::analysisReadOnlyText());
+}
