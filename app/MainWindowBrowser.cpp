@@ -78,8 +78,9 @@ void MainWindow::placeBrowser() {
         // reach; above it when the list ends at the desk's foot.
         const QRect list = desk->childGeometry(logicalRect(skin[control::kFilesList]));
         const QFontMetrics metrics = analysisLabel_->fontMetrics();
-        const int width = std::max(metrics.horizontalAdvance(QStringLiteral("Analysing 00000 tracks")),
-                                   metrics.horizontalAdvance(analysisReadOnlyText()));
+        const int width =
+            std::max(metrics.horizontalAdvance(QStringLiteral("Analysing 00000 tracks")),
+                     metrics.horizontalAdvance(analysisReadOnlyText()));
         const QSize size(std::min(width + 8, list.width()), metrics.height() + 2);
         int y = list.bottom() + 2;
         if (y + size.height() > desk->height())

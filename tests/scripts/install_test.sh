@@ -11,7 +11,7 @@ for f in bin/zorvendal bin/zorvendal-analyse bin/zorvendal-mix \
     lib/zorvendal/plugins/dsp_zorvendal.so \
     share/applications/org.zorvendal.Zorvendal.desktop \
     share/metainfo/org.zorvendal.Zorvendal.metainfo.xml \
-    share/icons/hicolor/16x16/apps/zorvendal.png share/icons/hicolor/256x256/apps/zorvendal.png \
+    share/icons/hicolor/{16x16,32x32,48x48,128x128,256x256}/apps/zorvendal.png \
     share/man/man1/zorvendal.1 share/man/man1/zorvendal-analyse.1 share/man/man1/zorvendal-mix.1; do
     [[ -e "$root/usr/$f" ]] || { echo "missing: $f"; fail=1; }
 done

@@ -17,6 +17,8 @@ std::vector<Artwork> allArtwork() {
         {"sound-listen-mixer.png", [] { return drawListeningLayout(2); }},
         {"start-screen.png", drawStartScreen},
         {"icon.png", [] { return drawIcon(256); }},
+        {"icon-128.png", [] { return drawIcon(128); }},
+        {"icon-48.png", [] { return drawIcon(48); }},
         {"icon-32.png", [] { return drawIcon(32); }},
         {"icon-16.png", [] { return drawIcon(16); }},
     };
