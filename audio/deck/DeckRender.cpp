@@ -114,11 +114,14 @@ void Deck::renderMasterTempo(const Frame* input) {
     const int32_t frames = kRenderStepFrames - half;
     Frame* out = &outputRing[writePos];
     // After a start from pause nothing is heard to fade from: the sound starts at once,
-    // as it does without Master Tempo, so a beat on the cue point keeps its attack.
+    // as it does without Master Tempo, so a beat on the cue point keeps its attack; after
+    // a jump the old sound only fades out quickly, for the same reason.
     const bool fromSilence = !classic && std::all_of(spliceTail.begin(), spliceTail.end(),
                                                      [](Frame f) { return f == 0; });
     if (fromSilence)
         std::copy_n(input + half, kSpliceFrames, out);
+    else if (freshStart && !classic)
+        crossFadeJump(out, spliceTail.data(), input + half);
     else
         crossFadeSplice(out, spliceTail.data(), input + half);
     std::copy_n(input + half + kSpliceFrames, frames - kSpliceFrames, out + kSpliceFrames);

@@ -186,11 +186,12 @@ int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan&
         x[j] = float(frameLeft(input[j >> 1])) / 32768.0f;
         x[j + 1] = float(frameRight(input[j >> 1])) / 32768.0f;
     }
-    // After silence (a start from pause): no splice, the sound starts where it should.
-    if (refEnergy < kSilence)
-        return 2 * std::clamp(plan.tailFrame, 0, kCandidates - 1);
+    // After silence there is nothing to match: only the onsets' timing counts, so that
+    // a beat after a silent passage comes at the same lead as every other.
+    const bool silentTail = refEnergy < kSilence;
     std::array<float, kCandidates> corr;
-    correlateAll(x.data(), ref.data(), corr.data());
+    if (!silentTail)
+        correlateAll(x.data(), ref.data(), corr.data());
 
     std::array<int32_t, kMaxOnsets> onsets;
     const int onsetCount = findOnsets(input, kOnsetSpan, onsets.data(), kMaxOnsets);
@@ -215,7 +216,9 @@ int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan&
             energy += double(x[in]) * x[in] + double(x[in + 1]) * x[in + 1] -
                       double(x[out]) * x[out] - double(x[out + 1]) * x[out + 1];
         }
-        float score = energy > kSilence ? corr[c] / std::sqrt(float(energy) * refEnergy) : 0.0f;
+        float score = !silentTail && energy > kSilence
+                          ? corr[c] / std::sqrt(float(energy) * refEnergy)
+                          : 0.0f;
         const bool seamless = std::abs(c - e) <= 1;
         const int clearFrom = std::min(e, c) - kOnsetMargin;
         const int clearTo = std::max(e, c) + kSpliceFadeFrames + kOnsetMargin;
@@ -263,4 +266,15 @@ void crossFadeSplice(Frame* out, const Frame* tail, const Frame* fresh) {
         const int32_t right = (frameRight(tail[i]) * fadeOut + frameRight(fresh[i]) * i) >> 9;
         out[i] = makeFrame(static_cast<int16_t>(left), static_cast<int16_t>(right));
     }
+}
+
+void crossFadeJump(Frame* out, const Frame* tail, const Frame* fresh) {
+    for (int i = 0; i < kJumpFadeFrames; ++i) {
+        const int32_t fadeOut = kJumpFadeFrames - i;
+        const int32_t left = (frameLeft(tail[i]) * fadeOut + frameLeft(fresh[i]) * i) >> 6;
+        const int32_t right = (frameRight(tail[i]) * fadeOut + frameRight(fresh[i]) * i) >> 6;
+        out[i] = makeFrame(static_cast<int16_t>(left), static_cast<int16_t>(right));
+    }
+    std::copy_n(fresh + kJumpFadeFrames, kSpliceFadeFrames - kJumpFadeFrames,
+                out + kJumpFadeFrames);
 }

@@ -67,3 +67,9 @@ int32_t freshStartFrames(const Frame* input, int32_t speed);
 // out[i] = tail[i] x (512 - i) / 512 + fresh[i] x i / 512 per channel, for the
 // kSpliceFadeFrames frames (arithmetic shift, so exact and within 16 bits).
 void crossFadeSplice(Frame* out, const Frame* tail, const Frame* fresh);
+
+// A jump to a new place: the same, over the first kJumpFadeFrames frames only, then
+// fresh as it is. Enough against a click, short enough to keep a beat's attack at
+// the new place, which a splice-long fade would blunt.
+constexpr int kJumpFadeFrames = 64;
+void crossFadeJump(Frame* out, const Frame* tail, const Frame* fresh);
