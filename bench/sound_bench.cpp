@@ -4,6 +4,9 @@
 // Prints, per case, the figure and the level a DJ should be able to trust:
 //   tone SNR       plain resampling of a 1 kHz and a 10 kHz sine against the ideal
 //                  resampled sine (least-squares fit at the expected frequency)
+//   folded         plain resampling of a 19 kHz sine at +33 %, whose output lies above
+//                  the Nyquist frequency: the power folded back below 16 kHz and in
+//                  all, relative to the input tone's
 //   off partials   Master Tempo on a 5-note chord: energy outside +-3 FFT bins of the
 //                  chord's notes (8192-point Hann windows), relative to all of it
 //   third octave   Master Tempo on the chord plus pink noise: per third-octave band
@@ -232,6 +235,16 @@ double binHz() {
     return double(kSampleRate) / kFftSize;
 }
 
+// Power of the bins between 20 Hz and `upTo`, in dB.
+double bandPower(const Signal& x, double upTo) {
+    const std::vector<double> p = spectrum(x);
+    double sum = 0;
+    for (size_t k = 1; k < p.size(); ++k)
+        if (double(k) * binHz() >= 20.0 && double(k) * binHz() < upTo)
+            sum += p[k];
+    return 10.0 * std::log10(sum);
+}
+
 double offPartials(const Signal& out, const std::vector<double>& notes) {
     const std::vector<double> p = spectrum(out);
     double total = 0, on = 0;
@@ -384,6 +397,17 @@ int main(int argc, char** argv) {
             std::printf("plain  speed %d  %5.0f Hz tone: SNR %5.1f dB\n", speed, hz,
                         toneSnr(out, hz * speed / 4096.0));
         }
+    }
+
+    {
+        // Content above the output's Nyquist frequency when speeding up must be filtered
+        // away, not folded back into the audible band.
+        const Signal in = sine(19000.0, 6.0, 0.5);
+        const Signal out = play(in, 5448, false, classic);
+        const double input = bandPower(in, kSampleRate / 2.0);
+        std::printf("plain  speed 5448  19000 Hz tone: folded below 16 kHz %6.1f dB, in all "
+                    "%6.1f dB\n",
+                    bandPower(out, 16000.0) - input, bandPower(out, kSampleRate / 2.0) - input);
     }
 
     const std::vector<double> notes{130.81, 196.00, 261.63, 329.63, 493.88};
