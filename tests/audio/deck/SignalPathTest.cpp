@@ -149,6 +149,26 @@ TEST(SignalPath, TonesStayCleanAndMasterTempoKeepsThePitch) {
     }
 }
 
+TEST(SignalPath, SpeedingUpFiltersWhatWouldFoldBack) {
+    // A 19 kHz tone played 33 % faster lies above the output's Nyquist frequency: all
+    // that is heard of it is folded back (at -2 dB through a fixed cutoff).
+    DeckRig rig;
+    settings().classicResampling = 0;
+    TestDecoder::Setup tone = sineTrack();
+    tone.frequency = 19000;
+    startAt(rig, tone, 5448);
+    rig.turns(10);
+    rig.output.collect(0, true);
+    rig.turns(40);
+    const auto& heard = rig.output.heard(0);
+    ASSERT_GT(heard.size(), 30000u);
+    double power = 0;
+    for (Frame f : heard)
+        power += double(frameLeft(f)) * frameLeft(f);
+    const double input = double(tone.amplitude) * tone.amplitude / 2.0;
+    EXPECT_LE(10.0 * std::log10(power / double(heard.size()) / input), -20.0);
+}
+
 TEST(SignalPath, ResamplingKernelsConsumeTheSameInput) {
     // The output map, positions and beat matching follow the phase walk: changing the
     // kernel must not change which input a step consumes.
