@@ -40,6 +40,7 @@ struct SplicePlan {
 //   ideal time as every other onset; a step without one stays near the middle offset;
 // - onsets: a splice must not skip or repeat an onset, nor fade one in or out (that is
 //   heard as a lost or doubled beat), unless it continues the tail seamlessly.
+// A silent tail has nothing to match: only the costs count there.
 // tail holds kSpliceFadeFrames frames; input at least kTimedSpliceInputFrames.
 // Audio thread safe: no allocation, about 22 KB of stack.
 int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan& plan);

@@ -180,4 +180,10 @@ TEST(MasterTempo, CrossFadeRunsFromTailToFresh) {
     // Equal sound on both sides passes unchanged.
     crossFadeSplice(out.data(), fresh.data(), fresh.data());
     EXPECT_EQ(out, fresh);
+    // A jump's fade is over within 1.5 ms: a beat at the new place keeps its attack.
+    crossFadeJump(out.data(), tail.data(), fresh.data());
+    EXPECT_EQ(out[0], tail[0]);
+    EXPECT_GT(frameLeft(out[kJumpFadeFrames / 2]), -1000);
+    for (int i = kJumpFadeFrames; i < kSpliceFadeFrames; ++i)
+        ASSERT_EQ(out[i], fresh[i]) << i;
 }
