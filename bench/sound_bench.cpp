@@ -4,14 +4,18 @@
 // Prints, per case, the figure and the level a DJ should be able to trust:
 //   tone SNR       plain resampling of a 1 kHz and a 10 kHz sine against the ideal
 //                  resampled sine (least-squares fit at the expected frequency)
+//   folded         plain resampling of a 19 kHz sine at +33 %, whose output lies above
+//                  the Nyquist frequency: the power folded back below 16 kHz and in
+//                  all, relative to the input tone's
 //   off partials   Master Tempo on a 5-note chord: energy outside +-3 FFT bins of the
 //                  chord's notes (8192-point Hann windows), relative to all of it
 //   third octave   Master Tempo on the chord plus pink noise: per third-octave band
 //                  (50 Hz .. 16 kHz) the output level against the input's, RMS and worst
-//   kick jitter    Master Tempo on a 120 BPM kick and hat pattern: onsets of the low-
-//                  passed signal fitted to a straight line; the residuals' standard
-//                  deviation and worst value, and the slope's error against the period
-//                  the speed asks for
+//   kick jitter    Master Tempo on a 120 BPM kick and hat pattern, played from pause and
+//                  after a cue jump: onsets of the low-passed signal fitted to a straight
+//                  line, every beat included; the residuals' standard deviation and worst
+//                  value, the first beat's, and the slope's error against the period the
+//                  speed asks for
 // --classic measures the classic resampling for comparison.
 
 #include "audio/deck/Deck.h"
@@ -39,7 +43,8 @@ constexpr double kTwoPi = 6.283185307179586;
 
 using Signal = std::vector<double>; // mono, full scale 1.0; written to both channels
 
-// Takes every rendered frame as heard at once, keeping the left channel.
+// Hears the rendered frames but the last 2048 (a sound card's buffer, which a cue
+// jump fades out of), keeping the left channel.
 class CaptureOutput : public SoundOutput {
 public:
     void setDeckLevel(int, int) override {}
@@ -51,9 +56,12 @@ public:
         Deck* d = deckAt(0);
         if (!d || !playing)
             return;
-        for (int32_t i = d->playPos; i != d->writePos; i = (i + 1) % kOutputRingFrames)
+        constexpr int32_t kCardFrames = 2048;
+        const int32_t ahead = (d->writePos - d->playPos + kOutputRingFrames) % kOutputRingFrames;
+        int32_t i = d->playPos;
+        for (int32_t n = 0; n < ahead - kCardFrames; ++n, i = (i + 1) % kOutputRingFrames)
             heard.push_back(frameLeft(d->outputRing[i]) / 32768.0);
-        d->updatePlayPosition(d->writePos);
+        d->updatePlayPosition(i);
     }
     void deckStarted(int) override { playing = true; }
     void deckStopped(int) override { playing = false; }
@@ -94,8 +102,18 @@ void writeWav(const std::string& path, const Signal& s) {
     }
 }
 
-// The whole signal played by deck 0 at `speed`.
-Signal play(const Signal& input, int32_t speed, bool masterTempo, bool classic) {
+// Where a play starts: from pause at a position, then, when jumpAfter > 0, a cue jump
+// to jumpTo once that many frames were heard. Positions are input frames.
+struct Start {
+    double from = 0;
+    size_t jumpAfter = 0;
+    double jumpTo = 0;
+};
+
+// The whole signal played by deck 0 at `speed`; jumpedAt, when asked for, is where the
+// cue jump was heard.
+Signal play(const Signal& input, int32_t speed, bool masterTempo, bool classic,
+            const Start& start = {}, size_t* jumpedAt = nullptr) {
     char path[] = "/tmp/zv-sound-XXXXXX.wav";
     const int fd = mkstemps(path, 4);
     close(fd);
@@ -113,12 +131,18 @@ Signal play(const Signal& input, int32_t speed, bool masterTempo, bool classic) 
     TrackRecord track;
     track.path = path;
     Signal out;
+    size_t jumped = 0;
     if (deck->load(track)) {
+        const double frames = double(input.size());
         deck->setSpeed(speed);
-        deck->play();
+        deck->playFrom(float(start.from / frames));
         std::array<DeckMessage, 4> messages;
         for (bool ended = false; !ended;) {
             output.poll();
+            if (start.jumpAfter > 0 && jumped == 0 && output.heard.size() >= start.jumpAfter) {
+                jumped = output.heard.size();
+                deck->playFrom(float(start.jumpTo / frames));
+            }
             deck->serve();
             const int n = deckMessages().takePending(messages);
             for (int i = 0; i < n; ++i)
@@ -126,6 +150,8 @@ Signal play(const Signal& input, int32_t speed, bool masterTempo, bool classic) 
         }
         out = std::move(output.heard);
     }
+    if (jumpedAt)
+        *jumpedAt = jumped;
     decks()[0] = nullptr;
     currentSoundOutput().store(nullptr);
     deck.reset();
@@ -207,6 +233,16 @@ std::vector<double> spectrum(const Signal& x) {
 
 double binHz() {
     return double(kSampleRate) / kFftSize;
+}
+
+// Power of the bins between 20 Hz and `upTo`, in dB.
+double bandPower(const Signal& x, double upTo) {
+    const std::vector<double> p = spectrum(x);
+    double sum = 0;
+    for (size_t k = 1; k < p.size(); ++k)
+        if (double(k) * binHz() >= 20.0 && double(k) * binHz() < upTo)
+            sum += p[k];
+    return 10.0 * std::log10(sum);
 }
 
 double offPartials(const Signal& out, const std::vector<double>& notes) {
@@ -296,14 +332,14 @@ Signal kicksAndHats(double seconds) {
 }
 
 struct Jitter {
-    double stdMs, worstMs, periodPpm;
+    double stdMs, worstMs, firstMs, periodPpm;
     int beats;
 };
 
 // Kick onsets: where the low-passed signal first passes a quarter of the full kick's
-// level after a quiet stretch, to a fraction of a frame. `skip` leaves out the first
-// beats (a deck starting from pause plays its first beat unspliced).
-Jitter kickJitter(const Signal& out, double period, size_t skip) {
+// level after a quiet stretch, to a fraction of a frame. Every beat from frame `from`
+// on counts, the first one after a start or a jump included; firstMs is its residual.
+Jitter kickJitter(const Signal& out, double period, size_t from = 0) {
     Signal low(out.size());
     double y1 = 0, y2 = 0;
     for (size_t i = 0; i < out.size(); ++i) {
@@ -315,16 +351,22 @@ Jitter kickJitter(const Signal& out, double period, size_t skip) {
     for (double v : low)
         peak = std::max(peak, v);
     const double threshold = 0.25 * peak;
+    // Quiet: below the threshold for longer than the rectified kick's half cycle, so a
+    // kick still ringing when a jump cuts into it is not taken for a new one.
+    constexpr size_t kQuietFrames = 1000;
     std::vector<double> onsets;
+    double lastLoud = -double(kQuietFrames) - 1;
     for (size_t i = 1; i < low.size(); ++i) {
-        if (low[i] >= threshold && low[i - 1] < threshold &&
+        if (low[i] < threshold)
+            continue;
+        if (i >= from && low[i - 1]<threshold&& double(i) - lastLoud> kQuietFrames &&
             (onsets.empty() || double(i) - onsets.back() > period / 2)) {
             const double frac = (threshold - low[i - 1]) / (low[i] - low[i - 1]);
             onsets.push_back(double(i - 1) + frac);
         }
+        lastLoud = double(i);
     }
     // Least-squares line through onset n at time t.
-    onsets.erase(onsets.begin(), onsets.begin() + long(std::min(skip, onsets.size())));
     const size_t n = onsets.size();
     double sx = 0, sy = 0, sxx = 0, sxy = 0;
     for (size_t i = 0; i < n; ++i)
@@ -338,7 +380,8 @@ Jitter kickJitter(const Signal& out, double period, size_t skip) {
         sum += r * r;
         worst = std::max(worst, std::abs(r));
     }
-    return {1000.0 * std::sqrt(sum / double(n)) / kSampleRate, 1000.0 * worst / kSampleRate,
+    const double toMs = 1000.0 / kSampleRate;
+    return {toMs * std::sqrt(sum / double(n)), toMs * worst, toMs * (onsets[0] - intercept),
             1e6 * (slope / period - 1.0), int(n)};
 }
 
@@ -354,6 +397,17 @@ int main(int argc, char** argv) {
             std::printf("plain  speed %d  %5.0f Hz tone: SNR %5.1f dB\n", speed, hz,
                         toneSnr(out, hz * speed / 4096.0));
         }
+    }
+
+    {
+        // Content above the output's Nyquist frequency when speeding up must be filtered
+        // away, not folded back into the audible band.
+        const Signal in = sine(19000.0, 6.0, 0.5);
+        const Signal out = play(in, 5448, false, classic);
+        const double input = bandPower(in, kSampleRate / 2.0);
+        std::printf("plain  speed 5448  19000 Hz tone: folded below 16 kHz %6.1f dB, in all "
+                    "%6.1f dB\n",
+                    bandPower(out, 16000.0) - input, bandPower(out, kSampleRate / 2.0) - input);
     }
 
     const std::vector<double> notes{130.81, 196.00, 261.63, 329.63, 493.88};
@@ -372,12 +426,26 @@ int main(int argc, char** argv) {
         std::printf("tempo  speed %d  chord + pink noise: third octaves %.2f dB RMS, %.2f dB "
                     "worst\n",
                     speed, rms, worst);
-        const Signal c = play(kicks, speed, true, classic);
-        for (size_t skip : {0, 1}) {
-            const Jitter j = kickJitter(c, kBeatFrames * 4096.0 / speed, skip);
-            std::printf("tempo  speed %d  kicks from beat %zu: %d beats, jitter %.2f ms std dev, "
-                        "%.2f ms worst, period %+.1f ppm\n",
-                        speed, skip, j.beats, j.stdMs, j.worstMs, j.periodPpm);
+        // From pause on a beat and 30 ms before one; cue jumps while playing, late in the
+        // 21st beat (where the kick has died away, so the next one stands out), onto a
+        // beat and 30 ms before one.
+        const auto jumpAfter = size_t(20.75 * kBeatFrames * 4096.0 / speed);
+        const struct {
+            const char* name;
+            Start start;
+        } starts[] = {
+            {"start on a beat", {}},
+            {"start 30 ms early", {40 * kBeatFrames - 1323}},
+            {"jump onto a beat", {0, jumpAfter, 100 * kBeatFrames}},
+            {"jump 30 ms early", {0, jumpAfter, 100 * kBeatFrames - 1323}},
+        };
+        for (const auto& [name, start] : starts) {
+            size_t jumpedAt = 0;
+            const Signal c = play(kicks, speed, true, classic, start, &jumpedAt);
+            const Jitter j = kickJitter(c, kBeatFrames * 4096.0 / speed, jumpedAt);
+            std::printf("tempo  speed %d  kicks, %-17s: %d beats, jitter %.2f ms std dev, "
+                        "%.2f ms worst, first beat %+.2f ms, period %+.1f ppm\n",
+                        speed, name, j.beats, j.stdMs, j.worstMs, j.firstMs, j.periodPpm);
         }
     }
     return 0;

@@ -178,7 +178,9 @@ public:
     bool decodeFrame();
     bool seekTo(float p);
     bool renderBlock();
-    void reprime();
+    // Renders again from the heard frame; newPlace: the heard frame was just moved there
+    // (a seek), so what played before does not continue into it.
+    void reprime(bool newPlace = false);
     void skipOutput(int32_t n);
     void shiftOutput(int32_t n);
     // Called by the SoundOutput with the outputRing index of the frame now heard.
@@ -262,6 +264,7 @@ public:
     // Master Tempo and resampler state (audio thread).
     std::array<Frame, kSpliceFrames> spliceTail{}; // what would follow the last output
     int32_t spliceTailFrame = 0; // where spliceTail lies in the next step's input, in frames
+    int32_t freshStart = 0;      // the next step starts the sound anew (from pause, a jump)
     int32_t inputWindow = kMinInputFrames + kSpliceWidth; // decoded frames one step may read
     int32_t dspCount = 0;      // frames given to the plug-in and not yet heard
     int32_t resamplePhase = 0; // 12-bit fraction of the plain resampler

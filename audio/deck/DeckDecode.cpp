@@ -119,6 +119,6 @@ bool Deck::seekTo(float p) {
     }
 
     decoding.store(1, kRelaxed);
-    reprime();
+    reprime(true);
     return true;
 }

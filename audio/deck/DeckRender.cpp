@@ -67,6 +67,7 @@ bool Deck::renderBlock() {
         renderMasterTempo(input);
     else
         renderPlain(input);
+    freshStart = 0;
     return true;
 }
 
@@ -97,7 +98,15 @@ void Deck::renderMasterTempo(const Frame* input) {
     const int32_t s = speed.load(kRelaxed);
     const bool classic = settings().classicResampling.load(kRelaxed) != 0;
     int32_t offset = 0;
-    if (s != kUnitSpeed) {
+    if (freshStart && !classic) {
+        // No splice times the first onset: the input is taken from a little earlier and
+        // played from the heard frame on, so that onset comes at the same lead as the
+        // later ones, which the splices time.
+        const int32_t earlier = freshStartFrames(input, s);
+        decodeReadPos = wrapDecoded(int64_t{decodeReadPos} - earlier);
+        input = inputWindowFrames();
+        offset = 2 * earlier;
+    } else if (s != kUnitSpeed) {
         offset = classic ? findBestSplice(spliceTail.data(), input)
                          : findTimedSplice(spliceTail.data(), input, {spliceTailFrame, s});
     }
@@ -105,11 +114,14 @@ void Deck::renderMasterTempo(const Frame* input) {
     const int32_t frames = kRenderStepFrames - half;
     Frame* out = &outputRing[writePos];
     // After a start from pause nothing is heard to fade from: the sound starts at once,
-    // as it does without Master Tempo, so a beat on the cue point keeps its attack.
+    // as it does without Master Tempo, so a beat on the cue point keeps its attack; after
+    // a jump the old sound only fades out quickly, for the same reason.
     const bool fromSilence = !classic && std::all_of(spliceTail.begin(), spliceTail.end(),
                                                      [](Frame f) { return f == 0; });
     if (fromSilence)
         std::copy_n(input + half, kSpliceFrames, out);
+    else if (freshStart && !classic)
+        crossFadeJump(out, spliceTail.data(), input + half);
     else
         crossFadeSplice(out, spliceTail.data(), input + half);
     std::copy_n(input + half + kSpliceFrames, frames - kSpliceFrames, out + kSpliceFrames);
@@ -156,8 +168,9 @@ void Deck::publishOutputPositions() {
     sharedWritePos.store(writePos, kRelaxed);
 }
 
-void Deck::reprime() {
+void Deck::reprime(bool newPlace) {
     const bool isPlaying = playing.load(kRelaxed) != 0;
+    freshStart = newPlace || !isPlaying ? 1 : 0;
     // Where the tail lies in the input that reading resumes from (heardPos): the heard
     // frame's own input when the output map knows it.
     spliceTailFrame = 0;

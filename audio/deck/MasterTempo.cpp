@@ -142,7 +142,7 @@ ZV_HOT_LOOP void correlateAll(const float* x, const float* ref, float* out) {
 // An onset: a block at least 6 times as loud as any of the 8 before it (256 frames, more
 // than half the period of a low note, so a steady tone's ripple never counts) and not
 // far below the loudest block of the span.
-int findOnsets(const Frame* input, int frames, int32_t* onsets, int capacity) {
+int findOnsets(const Frame* input, int frames, int32_t* onsets, int capacity, bool afterSilence) {
     constexpr int kMaxBlocks = kOnsetSpan / kOnsetBlockFrames + 1;
     std::array<float, kMaxBlocks> energy{};
     const int blocks = std::min(frames / kOnsetBlockFrames, kMaxBlocks);
@@ -159,9 +159,9 @@ int findOnsets(const Frame* input, int frames, int32_t* onsets, int capacity) {
     int count = 0;
     const float floor = std::max(loudest * 0.1f, 1e4f * kOnsetBlockFrames);
     constexpr int kLookBack = 8;
-    for (int b = kLookBack; b < blocks && count < capacity; ++b) {
+    for (int b = afterSilence ? 0 : kLookBack; b < blocks && count < capacity; ++b) {
         float before = 0.0f;
-        for (int k = b - kLookBack; k < b; ++k)
+        for (int k = std::max(b - kLookBack, 0); k < b; ++k)
             before = std::max(before, energy[k]);
         if (energy[b] > floor && energy[b] > 6.0f * before)
             onsets[count++] = b * kOnsetBlockFrames;
@@ -186,11 +186,12 @@ int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan&
         x[j] = float(frameLeft(input[j >> 1])) / 32768.0f;
         x[j + 1] = float(frameRight(input[j >> 1])) / 32768.0f;
     }
-    // After silence (a start from pause): no splice, the sound starts where it should.
-    if (refEnergy < kSilence)
-        return 2 * std::clamp(plan.tailFrame, 0, kCandidates - 1);
+    // After silence there is nothing to match: only the onsets' timing counts, so that
+    // a beat after a silent passage comes at the same lead as every other.
+    const bool silentTail = refEnergy < kSilence;
     std::array<float, kCandidates> corr;
-    correlateAll(x.data(), ref.data(), corr.data());
+    if (!silentTail)
+        correlateAll(x.data(), ref.data(), corr.data());
 
     std::array<int32_t, kMaxOnsets> onsets;
     const int onsetCount = findOnsets(input, kOnsetSpan, onsets.data(), kMaxOnsets);
@@ -201,7 +202,7 @@ int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan&
     // should come `lead` early: on time when the tempo rises (h = d (r - 1) / r reaches
     // it), else as little early as an onset at the end of the span can be.
     const float r = float(plan.speed) / 4096.0f;
-    const float lead = r < 1.0f ? (1.0f - r) * kOnsetSpan : 0.0f;
+    const float lead = float(onsetLeadFrames(plan.speed));
     const int e = plan.tailFrame;
 
     double energy = 0.0; // of each candidate's window, slid along in double: no drift
@@ -215,7 +216,9 @@ int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan&
             energy += double(x[in]) * x[in] + double(x[in + 1]) * x[in + 1] -
                       double(x[out]) * x[out] - double(x[out + 1]) * x[out + 1];
         }
-        float score = energy > kSilence ? corr[c] / std::sqrt(float(energy) * refEnergy) : 0.0f;
+        float score = !silentTail && energy > kSilence
+                          ? corr[c] / std::sqrt(float(energy) * refEnergy)
+                          : 0.0f;
         const bool seamless = std::abs(c - e) <= 1;
         const int clearFrom = std::min(e, c) - kOnsetMargin;
         const int clearTo = std::max(e, c) + kSpliceFadeFrames + kOnsetMargin;
@@ -241,6 +244,21 @@ int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan&
     return 2 * best;
 }
 
+int32_t onsetLeadFrames(int32_t speed) {
+    return speed < 4096 ? (4096 - speed) * kOnsetSpan / 4096 : 0;
+}
+
+// Input frame d of the step, taken to begin s frames before input[0] and played from
+// there, comes (d + s)(1 - r) + r s = s + d (1 - r) early: s = lead - d (1 - r) puts it
+// at the lead (when slowing down, s lies in 0..lead).
+int32_t freshStartFrames(const Frame* input, int32_t speed) {
+    int32_t onset = 0;
+    findOnsets(input, kOnsetSpan, &onset, 1, true);
+    const int32_t frames =
+        onsetLeadFrames(speed) - static_cast<int32_t>(int64_t{onset} * (4096 - speed) / 4096);
+    return std::clamp(frames, 0, kCandidates - 1);
+}
+
 void crossFadeSplice(Frame* out, const Frame* tail, const Frame* fresh) {
     for (int i = 0; i < kSpliceFadeFrames; ++i) {
         const int32_t fadeOut = kSpliceFadeFrames - i;
@@ -248,4 +266,15 @@ void crossFadeSplice(Frame* out, const Frame* tail, const Frame* fresh) {
         const int32_t right = (frameRight(tail[i]) * fadeOut + frameRight(fresh[i]) * i) >> 9;
         out[i] = makeFrame(static_cast<int16_t>(left), static_cast<int16_t>(right));
     }
+}
+
+void crossFadeJump(Frame* out, const Frame* tail, const Frame* fresh) {
+    for (int i = 0; i < kJumpFadeFrames; ++i) {
+        const int32_t fadeOut = kJumpFadeFrames - i;
+        const int32_t left = (frameLeft(tail[i]) * fadeOut + frameLeft(fresh[i]) * i) >> 6;
+        const int32_t right = (frameRight(tail[i]) * fadeOut + frameRight(fresh[i]) * i) >> 6;
+        out[i] = makeFrame(static_cast<int16_t>(left), static_cast<int16_t>(right));
+    }
+    std::copy_n(fresh + kJumpFadeFrames, kSpliceFadeFrames - kJumpFadeFrames,
+                out + kJumpFadeFrames);
 }

@@ -40,15 +40,37 @@ struct SplicePlan {
 //   ideal time as every other onset; a step without one stays near the middle offset;
 // - onsets: a splice must not skip or repeat an onset, nor fade one in or out (that is
 //   heard as a lost or doubled beat), unless it continues the tail seamlessly.
+// A silent tail has nothing to match: only the costs count there.
 // tail holds kSpliceFadeFrames frames; input at least kTimedSpliceInputFrames.
 // Audio thread safe: no allocation, about 22 KB of stack.
 int32_t findTimedSplice(const Frame* tail, const Frame* input, const SplicePlan& plan);
 
 // Input frames from the start of a step where an onset begins, at most `capacity`,
-// found in blocks of kOnsetBlockFrames; returns how many.
+// found in blocks of kOnsetBlockFrames; returns how many. afterSilence: nothing was
+// heard before input[0], so sound there is itself an onset.
 constexpr int kOnsetBlockFrames = 32;
-int findOnsets(const Frame* input, int frames, int32_t* onsets, int capacity);
+int findOnsets(const Frame* input, int frames, int32_t* onsets, int capacity,
+               bool afterSilence = false);
+
+// Input frames by which the timed search plays every onset ahead of its ideal time at
+// `speed`. Slowing down, a step plays its input faster than the tempo, so an onset late
+// in a step comes early by up to (1 - speed) x the span the search times; every onset
+// comes that early. Speeding up, onsets come on time.
+int32_t onsetLeadFrames(int32_t speed);
+
+// A step that starts afresh (from pause, or after a jump) has no splice to time its
+// first onset with. It starts playing at input[0] (unspliced), but its input is taken
+// as beginning this many frames earlier (0..kSpliceMaxOffset / 2), which puts the first
+// onset of `input` at the same lead as every later one. input holds at least
+// kTimedSpliceInputFrames frames, nothing before it was heard.
+int32_t freshStartFrames(const Frame* input, int32_t speed);
 
 // out[i] = tail[i] x (512 - i) / 512 + fresh[i] x i / 512 per channel, for the
 // kSpliceFadeFrames frames (arithmetic shift, so exact and within 16 bits).
 void crossFadeSplice(Frame* out, const Frame* tail, const Frame* fresh);
+
+// A jump to a new place: the same, over the first kJumpFadeFrames frames only, then
+// fresh as it is. Enough against a click, short enough to keep a beat's attack at
+// the new place, which a splice-long fade would blunt.
+constexpr int kJumpFadeFrames = 64;
+void crossFadeJump(Frame* out, const Frame* tail, const Frame* fresh);

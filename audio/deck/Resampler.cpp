@@ -1,8 +1,10 @@
 #include "audio/deck/Resampler.h"
 #include "core/HotLoop.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -13,6 +15,11 @@ constexpr int kTablePhases = 1 << kTableBits; // timing error below 1/2048 frame
 constexpr int kCoefficientBits = 14;          // Q14: 1.0 = 16384
 constexpr double kCutoff = 0.47;              // of the sample rate: passes 20.7 kHz
 constexpr double kKaiserBeta = 7.0;           // side lobes near -70 dB
+// Speeding up, the output's Nyquist frequency lies lower in the input by the speed:
+// content above it would fold back into the audible band. One table per band of
+// speeds above normal (4.2 % each, up to 5464), cut off for the top of its band.
+constexpr int kBandSpeeds = 4096 / 24;
+constexpr int kSpeedBands = 8;
 
 double besselI0(double x) {
     double sum = 1.0, term = 1.0;
@@ -28,7 +35,7 @@ double besselI0(double x) {
 // unchanged at every position.
 struct Kernel {
     std::array<std::array<int16_t, kTaps>, kTablePhases + 1> rows{};
-    Kernel() {
+    explicit Kernel(double cutoff) {
         const double half = kTaps / 2.0;
         for (int p = 0; p <= kTablePhases; ++p) {
             const double fraction = double(p) / kTablePhases;
@@ -36,12 +43,12 @@ struct Kernel {
             double sum = 0.0;
             for (int k = 0; k < kTaps; ++k) {
                 const double t = (k - (kResampleHistoryFrames - 1)) - fraction;
-                const double x = 2.0 * kCutoff * t;
+                const double x = 2.0 * cutoff * t;
                 const double sinc = x == 0.0 ? 1.0 : std::sin(M_PI * x) / (M_PI * x);
                 const double r = t / half;
                 const double window =
                     r * r < 1.0 ? besselI0(kKaiserBeta * std::sqrt(1.0 - r * r)) : 0.0;
-                h[k] = 2.0 * kCutoff * sinc * window / besselI0(kKaiserBeta);
+                h[k] = 2.0 * cutoff * sinc * window / besselI0(kKaiserBeta);
                 sum += h[k];
             }
             // Rounded so that the row sums to 1.0 exactly: the largest tap takes the rest.
@@ -59,8 +66,22 @@ struct Kernel {
     }
 };
 
+// Table 0 for normal speed and below, table b for speeds up to 4096 + b x kBandSpeeds.
+struct Kernels {
+    std::array<Kernel, kSpeedBands + 1> bands;
+    Kernels() : bands(make(std::make_index_sequence<kSpeedBands + 1>())) {}
+    template <size_t... B>
+    static std::array<Kernel, kSpeedBands + 1> make(std::index_sequence<B...>) {
+        return {Kernel(kCutoff * 4096.0 / (4096.0 + double(B) * kBandSpeeds))...};
+    }
+    const Kernel& forSpeed(int32_t speed) const {
+        const int32_t band = (speed - 4096 + kBandSpeeds - 1) / kBandSpeeds;
+        return bands[std::clamp(band, 0, kSpeedBands)];
+    }
+};
+
 // Built before main(), never on the audio thread.
-const Kernel kKernel;
+const Kernels kKernels;
 
 int16_t saturate(int32_t v) {
     return static_cast<int16_t>(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
@@ -79,11 +100,12 @@ ZV_HOT_LOOP int32_t resampleInterpolated(Frame* out, const Frame* input, int32_t
             out[i] = input[i];
         return frames;
     }
+    const Kernel& kernel = kKernels.forSpeed(speed);
     int32_t used = 0;
     int32_t p = phase;
     for (int32_t i = 0; i < frames; ++i) {
         // Rounded to the nearest row; row kTablePhases is the next frame's position.
-        const int16_t* taps = kKernel.rows[(p + (1 << (kShift - 1))) >> kShift].data();
+        const int16_t* taps = kernel.rows[(p + (1 << (kShift - 1))) >> kShift].data();
         const Frame* x = input + used - (kResampleHistoryFrames - 1);
         int32_t left = 1 << (kCoefficientBits - 1), right = 1 << (kCoefficientBits - 1);
         for (int k = 0; k < kTaps; ++k) {

@@ -18,8 +18,9 @@ constexpr int kResampleHistoryFrames = 8;
 constexpr int kResampleLookaheadFrames = 8;
 
 // Writes `frames` output frames read from input at the phase accumulator's positions,
-// through a windowed-sinc filter. phase (0..4095) carries over from the previous step
-// and is updated; returns the input frames consumed.
+// through a windowed-sinc filter whose cutoff falls with the speed above normal speed
+// (tables made before main(), one per band of speeds). phase (0..4095) carries over from
+// the previous step and is updated; returns the input frames consumed.
 int32_t resampleInterpolated(Frame* out, const Frame* input, int32_t frames, int32_t speed,
                              int32_t& phase);
 

@@ -62,10 +62,13 @@ void runArmed(DeckRig& rig, int turns) {
 } // namespace
 
 TEST(DeckAllocation, ServingNeverAllocates) {
-    for (bool masterTempo : {false, true}) {
-        SCOPED_TRACE(masterTempo ? "master tempo" : "plain");
+    for (int mode = 0; mode < 4; ++mode) {
+        const bool masterTempo = mode & 1, classic = mode & 2;
+        SCOPED_TRACE(testing::Message()
+                     << (masterTempo ? "master tempo" : "plain") << (classic ? ", classic" : ""));
         DeckRig rig;
         settings().masterTempo = masterTempo ? 1 : 0;
+        settings().classicResampling = classic ? 1 : 0;
         const TestDecoder::Setup s{.seconds = 8};
         ASSERT_TRUE(rig.loadTest(0, s));
         ASSERT_TRUE(rig.loadTest(1, s));

@@ -120,7 +120,8 @@ TEST(MasterTempo, OnsetsAreFoundAtBurstsNotInSteadySound) {
 TEST(MasterTempo, TimedSpliceNeverFadesAnOnsetInTwice) {
     // A burst just inside the tail would be heard twice (from the tail and again from
     // the new input) unless the splice continues the tail exactly; after silence the
-    // sound simply starts where the tail was taken. (Tails far from the middle offset
+    // sound starts where the tail was taken too, give or take a frame, neither fading
+    // the burst in nor skipping it. (Tails far from the middle offset
     // would put the burst more than 8 ms off its time, which outweighs doubling it.)
     for (int tailFrame : {100, 400, 700}) {
         SCOPED_TRACE(tailFrame);
@@ -135,7 +136,34 @@ TEST(MasterTempo, TimedSpliceNeverFadesAnOnsetInTwice) {
             EXPECT_NEAR(findTimedSplice(input.data() + tailFrame, input.data(), {tailFrame, speed}),
                         2 * tailFrame, 2);
         const std::vector<Frame> silence(kSpliceFadeFrames, 0);
-        EXPECT_EQ(findTimedSplice(silence.data(), input.data(), {tailFrame, 4424}), 2 * tailFrame);
+        EXPECT_NEAR(findTimedSplice(silence.data(), input.data(), {tailFrame, 4424}), 2 * tailFrame,
+                    2);
+    }
+}
+
+TEST(MasterTempo, AfterSilenceTheNextOnsetComesAtTheLead) {
+    // Nothing to match after a silent passage, but the beat that ends it must come as
+    // early as every other beat: input frame d of a step spliced at c comes
+    // (d - c)(1 - r) + c early, which should be the lead. A step that starts afresh is
+    // taken to begin that much earlier for the same reason.
+    for (int onsetAt : {1200, 2000, 3000}) {
+        std::vector<Frame> input(kInputFrames + 2000, 0);
+        for (size_t i = onsetAt; i < input.size(); ++i) {
+            const auto v = int16_t(20000 * std::sin(i * 0.02));
+            input[i] = makeFrame(v, v);
+        }
+        const std::vector<Frame> silence(kSpliceFadeFrames, 0);
+        for (int32_t speed : {3768, 4424}) {
+            SCOPED_TRACE(testing::Message() << onsetAt << ", " << speed);
+            const double r = speed / 4096.0, lead = onsetLeadFrames(speed);
+            EXPECT_NEAR(lead, speed < 4096 ? 0.08 * kTimedSpliceInputFrames : 0.0, 1.0);
+            const int32_t c = findTimedSplice(silence.data(), input.data(), {300, speed}) / 2;
+            EXPECT_NEAR((onsetAt - c) * (1.0 - r) + c, lead, kOnsetBlockFrames);
+            const int32_t s = freshStartFrames(input.data(), speed);
+            EXPECT_NEAR((onsetAt + s) * (1.0 - r) + r * s, lead, kOnsetBlockFrames);
+            // Sound from the first frame on is itself the onset.
+            EXPECT_NEAR(freshStartFrames(input.data() + onsetAt, speed), lead, 1.0);
+        }
     }
 }
 
@@ -152,4 +180,10 @@ TEST(MasterTempo, CrossFadeRunsFromTailToFresh) {
     // Equal sound on both sides passes unchanged.
     crossFadeSplice(out.data(), fresh.data(), fresh.data());
     EXPECT_EQ(out, fresh);
+    // A jump's fade is over within 1.5 ms: a beat at the new place keeps its attack.
+    crossFadeJump(out.data(), tail.data(), fresh.data());
+    EXPECT_EQ(out[0], tail[0]);
+    EXPECT_GT(frameLeft(out[kJumpFadeFrames / 2]), -1000);
+    for (int i = kJumpFadeFrames; i < kSpliceFadeFrames; ++i)
+        ASSERT_EQ(out[i], fresh[i]) << i;
 }

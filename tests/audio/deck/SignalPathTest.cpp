@@ -149,6 +149,26 @@ TEST(SignalPath, TonesStayCleanAndMasterTempoKeepsThePitch) {
     }
 }
 
+TEST(SignalPath, SpeedingUpFiltersWhatWouldFoldBack) {
+    // A 19 kHz tone played 33 % faster lies above the output's Nyquist frequency: all
+    // that is heard of it is folded back (at -2 dB through a fixed cutoff).
+    DeckRig rig;
+    settings().classicResampling = 0;
+    TestDecoder::Setup tone = sineTrack();
+    tone.frequency = 19000;
+    startAt(rig, tone, 5448);
+    rig.turns(10);
+    rig.output.collect(0, true);
+    rig.turns(40);
+    const auto& heard = rig.output.heard(0);
+    ASSERT_GT(heard.size(), 30000u);
+    double power = 0;
+    for (Frame f : heard)
+        power += double(frameLeft(f)) * frameLeft(f);
+    const double input = double(tone.amplitude) * tone.amplitude / 2.0;
+    EXPECT_LE(10.0 * std::log10(power / double(heard.size()) / input), -20.0);
+}
+
 TEST(SignalPath, ResamplingKernelsConsumeTheSameInput) {
     // The output map, positions and beat matching follow the phase walk: changing the
     // kernel must not change which input a step consumes.
@@ -170,43 +190,50 @@ TEST(SignalPath, ResamplingKernelsConsumeTheSameInput) {
 
 TEST(SignalPath, MasterTempoKeepsBeatsOnTimeAndTheTempoExact) {
     // Bursts every half second: each burst's start must keep its place on a line whose
-    // slope is the period the speed asks for. The first burst is left out: a deck that
-    // starts from pause begins without a splice, before the others settle at their lead.
+    // slope is the period the speed asks for, the first one heard included: played
+    // from pause, or after a cue jump (onto a burst, or 30 ms before one) while playing.
     for (int32_t speed : {4424, 3768}) {
-        SCOPED_TRACE(speed);
-        DeckRig rig;
-        settings().masterTempo = 1;
-        settings().classicResampling = 0;
-        TestDecoder::Setup clicks{.signal = TestDecoder::Signal::Clicks,
-                                  .frequency = 150.0,
-                                  .clickFrames = 4000,
-                                  .seconds = 60};
-        ASSERT_TRUE(rig.loadTest(0, clicks));
-        Deck& d = rig.deck(0);
-        d.setSpeed(speed);
-        d.play();
-        rig.output.collect(0, true);
-        rig.turns(3000);
-        const std::vector<double> starts = burstStarts(rig.output.heard(0), clicks.amplitude, 8000);
-        ASSERT_GT(starts.size(), 100u);
-        const size_t n = starts.size() - 1;
-        double sx = 0, sy = 0, sxx = 0, sxy = 0;
-        for (size_t i = 0; i < n; ++i) {
-            const double x = double(i), y = starts[i + 1];
-            sx += x, sy += y, sxx += x * x, sxy += x * y;
+        for (int jumpEarly : {-1, 0, 1323}) { // frames before the burst jumped to; -1: none
+            SCOPED_TRACE(testing::Message() << speed << ", jump " << jumpEarly);
+            DeckRig rig;
+            settings().masterTempo = 1;
+            settings().classicResampling = 0;
+            TestDecoder::Setup clicks{.signal = TestDecoder::Signal::Clicks,
+                                      .frequency = 150.0,
+                                      .clickFrames = 4000,
+                                      .seconds = 60};
+            ASSERT_TRUE(rig.loadTest(0, clicks));
+            Deck& d = rig.deck(0);
+            d.setSpeed(speed);
+            d.play();
+            if (jumpEarly >= 0) {
+                rig.turns(389); // 9 s heard: the input lies between two bursts
+                d.playFrom(float((20.0 * kSampleRate - jumpEarly) / (60.0 * kSampleRate)));
+            }
+            rig.output.collect(0, true);
+            rig.turns(2000);
+            const std::vector<double> starts =
+                burstStarts(rig.output.heard(0), clicks.amplitude, 8000);
+            ASSERT_GE(starts.size(), 70u);
+            const size_t n = starts.size();
+            double sx = 0, sy = 0, sxx = 0, sxy = 0;
+            for (size_t i = 0; i < n; ++i) {
+                const double x = double(i), y = starts[i];
+                sx += x, sy += y, sxx += x * x, sxy += x * y;
+            }
+            const double slope = (double(n) * sxy - sx * sy) / (double(n) * sxx - sx * sx);
+            const double intercept = (sy - slope * sx) / double(n);
+            double sum = 0, worst = 0;
+            for (size_t i = 0; i < n; ++i) {
+                const double r = starts[i] - (intercept + slope * double(i));
+                sum += r * r;
+                worst = std::max(worst, std::abs(r));
+            }
+            const double period = 22050.0 * 4096.0 / speed;
+            EXPECT_NEAR(slope / period, 1.0, 20e-6);
+            EXPECT_LE(std::sqrt(sum / double(n)), 0.002 * kSampleRate);
+            EXPECT_LE(worst, 0.004 * kSampleRate);
         }
-        const double slope = (double(n) * sxy - sx * sy) / (double(n) * sxx - sx * sx);
-        const double intercept = (sy - slope * sx) / double(n);
-        double sum = 0, worst = 0;
-        for (size_t i = 0; i < n; ++i) {
-            const double r = starts[i + 1] - (intercept + slope * double(i));
-            sum += r * r;
-            worst = std::max(worst, std::abs(r));
-        }
-        const double period = 22050.0 * 4096.0 / speed;
-        EXPECT_NEAR(slope / period, 1.0, 20e-6);
-        EXPECT_LE(std::sqrt(sum / double(n)), 0.002 * kSampleRate);
-        EXPECT_LE(worst, 0.004 * kSampleRate);
     }
 }
 
