@@ -3,7 +3,6 @@
 
 #include "app/DeskInput.h"
 #include "app/MainWidget.h"
-#include "audio/output/SoundConfigurationApply.h"
 #include "library/Playlist.h"
 #include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
@@ -20,9 +19,6 @@
 #include <QTest>
 #include <QWindow>
 
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -163,8 +159,15 @@ TEST_F(DeskTest, ReleasingOffClosePressedStillCloses) {
     EXPECT_TRUE(main_.quitRequested());
 }
 
-TEST_F(DeskTest, DiscPlaysFromTheClickedPlaceAndItsHandFollows) {
+// Loading replaces the status text and shows the title; the disc plays from the clicked
+// place and its hand follows.
+TEST_F(DeskTest, DeckDisplaysFollowTheTrackAndTheDiscPlaysFromTheClickedPlace) {
+    const QRect infos(270, 130, 120, 100), title(20, 300, 140, 35);
+    const QImage empty = main_.backBuffer()->copy(infos);
     load(0);
+    clock_.advance(100);
+    EXPECT_NE(main_.backBuffer()->copy(infos), empty) << "the status text was not replaced";
+    EXPECT_NE(main_.backBuffer()->copy(title), main_.skin()->surface.copy(title));
     const QPoint centre = centreOf(control::kDisc1);
     const int r = (*main_.skin())[control::kDisc1].hitRadius;
     const float before = deckAt(0)->position.load();
@@ -239,18 +242,6 @@ TEST_F(DeskTest, APlaylistTrackShowsItsTempoBeforeItIsLoaded) {
     EXPECT_TRUE(main_.database()->analysedWhole(main_.playlist()->record(0).entry));
     EXPECT_EQ(main_.analysesPending(), 0);
     main_.playlist()->setObserver(nullptr);
-}
-
-TEST_F(DeskTest, DeckDisplaysShowTheStatusThenTheTrack) {
-    const QRect infos(270, 130, 120, 100);
-    const QImage empty = main_.backBuffer()->copy(infos);
-    load(0);
-    clock_.advance(100);
-    EXPECT_NE(main_.backBuffer()->copy(infos), empty) << "the status text was not replaced";
-    // The title area shows the track's name once loaded.
-    const QRect title(20, 300, 140, 35);
-    const QImage background = main_.skin()->surface.copy(title);
-    EXPECT_NE(main_.backBuffer()->copy(title), background);
 }
 
 // Keys reach the desk before any child widget; letters typed into an edit box stay
