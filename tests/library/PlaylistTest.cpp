@@ -121,15 +121,6 @@ TEST_F(PlaylistTest, TakeNextGoesPastRowsThatLoadNothing) {
     EXPECT_FALSE(playlist.takeNext(0));
 }
 
-TEST_F(PlaylistTest, ExpandRowReplacesTheRowInPlace) {
-    playlist.insert(track("a.mp3"));
-    playlist.insert(listFile("set.pls", {"[Playlist]", "File1=/m/1.mp3", "File2=/m/2.mp3"}));
-    playlist.insert(track("z.mp3"));
-    playlist.expandRow(1);
-    playlist.expandRow(0); // a track row stays
-    EXPECT_EQ(rowPaths(), (Paths{"/music/a.mp3", "/m/1.mp3", "/m/2.mp3", "/music/z.mp3"}));
-}
-
 TEST_F(PlaylistTest, IconsAndNewSongsOnlyFollowLastUseAndTheHistory) {
     TrackRecord used = track("used.mp3");
     used.entry->lastUse = 20240611;

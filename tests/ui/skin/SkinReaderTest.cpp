@@ -5,12 +5,12 @@
 
 #include "core/FatalMessage.h"
 
+#include "tests/ScratchDir.h"
+
 #include <QImage>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <random>
 #include <tuple>
 
@@ -121,18 +121,18 @@ class SkinFiles : public ::testing::Test {
 protected:
     void SetUp() override { clearFatalMessage(); }
     void TearDown() override { clearFatalMessage(); }
-    void write(const QString& file, const std::string& text) {
-        std::ofstream(dir.filePath(file).toStdString(), std::ios::binary) << text;
-    }
-    QTemporaryDir dir;
+    void write(const std::string& file, const std::string& text) { scratch.write(file, text); }
+    QString filePath(const char* name) const { return QString::fromStdString(scratch.path(name)); }
+    ScratchDir scratch;
+    const QString dir = QString::fromStdString(scratch.path(""));
 };
 
 TEST_F(SkinFiles, SmallBitmapGivesAWindowSizedSurfaceAndPlacedPageControls) {
     QImage small(640, 480, QImage::Format_RGB32);
     small.fill(Qt::red);
-    ASSERT_TRUE(small.save(dir.filePath("Cool.BMP"), "BMP"));
+    ASSERT_TRUE(small.save(filePath("Cool.BMP"), "BMP"));
     write("cool.ini", kMinimal);
-    auto skin = loadSkin("Cool", dir.path());
+    auto skin = loadSkin("Cool", dir);
     ASSERT_EQ(fatalMessage(), nullptr);
     EXPECT_EQ(skin->surface.size(), QSize(800, 648));
     EXPECT_EQ(skin->stripTop(), 600);
@@ -148,11 +148,10 @@ TEST_F(SkinFiles, MissingOrBrokenFilesAreAnInvalidSkin) {
     write("noversion.ini", "[files window]\nPos=52,355,723,235\n");
     QImage ok(800, 600, QImage::Format_RGB32);
     ok.fill(Qt::blue);
-    ok.save(dir.filePath("noversion.bmp"), "BMP");
+    ok.save(filePath("noversion.bmp"), "BMP");
     for (const char* name : {"absent", "nobmp", "broken", "noversion"}) {
         clearFatalMessage();
-        auto skin = loadSkin(name, dir.path());
-        ASSERT_NE(fatalMessage(), nullptr) << name;
+        auto skin = loadSkin(name, dir);
         EXPECT_STREQ(fatalMessage(), "Invalid skin file") << name;
     }
 }
