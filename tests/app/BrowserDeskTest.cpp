@@ -1,14 +1,11 @@
 // The music library on the desk as a user meets it: rows dragged onto the decks and the
 // playlist with the desk's own cursors, double clicks, the Delete key, the widths kept
-// between pages.
+// between pages, folders analysed; the search page at the skin's places, its one question
+// about a scan, its search box and button.
 
 #include "app/DeskInput.h"
 #include "app/MainWidget.h"
-#include "app/MainWindow.h"
-#include "audio/deck/Deck.h"
-#include "audio/deck/DeckTable.h"
 #include "audio/deck/SoundOutput.h"
-#include "core/Settings.h"
 #include "library/AnalysisService.h"
 #include "library/History.h"
 #include "library/Playlist.h"
@@ -20,19 +17,20 @@
 #include "ui/library/Browser.h"
 #include "ui/library/BrowserListView.h"
 #include "ui/library/FolderListModel.h"
+#include "ui/library/SearchPage.h"
 #include "ui/skin/Skin.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QSplitterHandle>
-#include <QTest>
-
-#include <gtest/gtest.h>
+#include <QWindow>
 
 #include <chrono>
 #include <filesystem>
@@ -155,25 +153,23 @@ protected:
     FolderListModel* model_ = nullptr;
 };
 
-TEST_F(BrowserDeskTest, ARowDraggedOntoTheFirstDiscLoadsTheFirstDeck) {
-    select(files_, {1});
-    const std::vector<int> before = files_->selectedRows();
-    EXPECT_EQ(dragRowTo(files_, 1, globalOf(control::kDisc1)), ListDrag::Cursor::OneMayDrop);
-    EXPECT_EQ(loadedPath(0), at("b.wav"));
-    EXPECT_EQ(loadedPath(1), "");
-    EXPECT_EQ(files_->selectedRows(), before) << "the drag changed the selection";
-    // Released where nothing takes a drop: the no-drop cursor, and nothing happens.
-    EXPECT_EQ(dragRowTo(files_, 1, globalOf(control::kCrossfader)), ListDrag::Cursor::OneNoDrop);
-    EXPECT_EQ(main_.playlist()->rowCount(), 0);
-}
-
-TEST_F(BrowserDeskTest, ThreeRowsOnAnEmptyDeskFillBothDecksThenThePlaylistTop) {
+// Several rows on an empty desk fill both decks, then the top of the playlist; one row
+// replaces the track of the deck it is dropped on. A drag never changes the selection.
+TEST_F(BrowserDeskTest, RowsDraggedOntoADiscFillTheDecksThenThePlaylistTop) {
     main_.playlist()->insert(TrackRecord{"", "old", "/m/old.mp3", nullptr});
     select(files_, {0, 2, 3});
     EXPECT_EQ(dragRowTo(files_, 2, globalOf(control::kDisc1)), ListDrag::Cursor::SeveralMayDrop);
     EXPECT_EQ(loadedPath(0), at("a.wav"));
     EXPECT_EQ(loadedPath(1), at("c.wav"));
     EXPECT_EQ(playlistPaths(), (std::vector<std::string>{at("d.wav"), "/m/old.mp3"}));
+    select(files_, {1});
+    EXPECT_EQ(dragRowTo(files_, 1, globalOf(control::kDisc1)), ListDrag::Cursor::OneMayDrop);
+    EXPECT_EQ(loadedPath(0), at("b.wav"));
+    EXPECT_EQ(loadedPath(1), at("c.wav"));
+    EXPECT_EQ(files_->selectedRows(), std::vector<int>{1});
+    // Released where nothing takes a drop: the no-drop cursor, and nothing happens.
+    EXPECT_EQ(dragRowTo(files_, 1, globalOf(control::kCrossfader)), ListDrag::Cursor::OneNoDrop);
+    EXPECT_EQ(main_.playlist()->rowCount(), 2);
 }
 
 TEST_F(BrowserDeskTest, ADeckPlayingAloudAsksBeforeADropReplacesItsTrack) {
@@ -354,8 +350,6 @@ TEST_F(BrowserDeskTest, ColumnAndBandWidthsFollowTheirPages) {
     EXPECT_EQ(sizes[1], 99);
 }
 
-} // namespace
-
 // The folder's own playable files that hold no whole analysis yet; not its subfolders, not
 // other files, and nothing twice.
 TEST_F(BrowserDeskTest, AnalysingAFolderQueuesItsUnanalysedTracksOnly) {
@@ -404,7 +398,57 @@ TEST_F(BrowserDeskTest, AFolderDroppedOnThePlaylistIsAnalysed) {
         EXPECT_TRUE(analysed(at(name))) << name;
 }
 
-namespace {
+TEST_F(BrowserDeskTest, SearchPageAsksOnceThenSearchesOnEnterAndByItsButton) {
+    presenter_.answer = false;
+    SearchPage* page = main_.searchPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_FALSE(page->list()->isVisible());
+    for (Qt::Key k : {Qt::Key_F2, Qt::Key_F1, Qt::Key_F2})
+        key(k);
+    ASSERT_EQ(main_.desk()->page(), kPageSearch);
+    EXPECT_EQ(presenter_.asked,
+              std::vector<QString>{"Do you want Zorvendal to scan your HD for MP3 files ?"});
+    auto mapped = [&](int control) {
+        const ControlEntry& e = (*main_.skin())[control];
+        return widget_.childGeometry(QRect(e.x, e.y, e.width, e.height));
+    };
+    EXPECT_TRUE(page->list()->isVisible());
+    EXPECT_EQ(page->list()->geometry(), mapped(control::kSearchList));
+    EXPECT_EQ(page->box()->geometry(), mapped(control::kSearchBox));
+
+    ASSERT_TRUE(writeWholeFile((dir_.path() + "/" + kCatalogueFileName).toStdString(),
+                               "CD1=/Pop/ABBA - Waterloo.wav,1\r\n"
+                               "CD1=/Rock/Queen - Innuendo.mp3,2\r\n"));
+    page->reload();
+    EXPECT_EQ(page->model()->rowCount(), 2);
+    page->box()->setFocus();
+    for (auto [k, text] : {std::pair{Qt::Key_Q, "q"}, {Qt::Key_U, "u"}, {Qt::Key_E, "e"}})
+        key(k, text);
+    EXPECT_EQ(page->box()->text(), "que");
+    key(Qt::Key_Return);
+    EXPECT_EQ(page->model()->rowCount(), 1);
+    page->box()->setText("");
+    const QPoint button = logicalOf(globalOf(control::kSearchButton));
+    main_.desk()->buttonDown(true, button);
+    main_.desk()->buttonUp(button);
+    EXPECT_EQ(page->model()->rowCount(), 2);
+
+    // A double click loads the row's file, found under the disc drive, into a free deck.
+    settings().cdDrive = dir_.path() + "/drive";
+    const std::string waterloo = (dir_.path() + "/drive/Pop/ABBA - Waterloo.wav").toStdString();
+    QDir().mkpath(dir_.path() + "/drive/Pop");
+    ASSERT_TRUE((MixTestTrack{120.0, 3.0, 700.0, 1}.write(waterloo)));
+    const int row = page->model()->index(0, 0).data().toString().contains("Waterloo") ? 0 : 1;
+    page->list()->setCurrentIndex(page->model()->index(row, 0));
+    emit page->list()->doubleClicked(page->model()->index(row, 0));
+    EXPECT_EQ(loadedPath(0), waterloo);
+
+    page->list()->header()->resizeSection(kColumnDisc, 77);
+    key(Qt::Key_F1);
+    EXPECT_FALSE(page->list()->isVisible());
+    main_.onDestroy();
+    EXPECT_EQ(settings().columnSizes[4 + kColumnDisc], 77);
+}
 
 // The database is held by another running copy before this one starts.
 class HeldDatabaseDeskTest : public BrowserDeskTest {
@@ -418,8 +462,6 @@ protected:
     std::unique_ptr<TrackDatabase> held_;
 };
 
-} // namespace
-
 TEST_F(HeldDatabaseDeskTest, NothingIsAnalysedAndTheDeskSaysWhy) {
     ASSERT_FALSE(held_->isReadOnly());
     ASSERT_TRUE(main_.database()->isReadOnly());
@@ -431,3 +473,5 @@ TEST_F(HeldDatabaseDeskTest, NothingIsAnalysedAndTheDeskSaysWhy) {
     EXPECT_TRUE(label->isVisible());
     EXPECT_EQ(label->text(), MainWindow::analysisReadOnlyText());
 }
+
+} // namespace

@@ -3,7 +3,6 @@
 
 #include "app/DeskInput.h"
 #include "app/MainWidget.h"
-#include "audio/output/SoundConfigurationApply.h"
 #include "library/Playlist.h"
 #include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
@@ -20,39 +19,19 @@
 #include <QTest>
 #include <QWindow>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <mutex>
 #include <thread>
 
 namespace {
-
-// A disk that can be made to stall: reads through it wait while it is closed.
-struct StallingDisk {
-    std::mutex mutex;
-    bool open = true;
-    void set(bool isOpen) {
-        std::lock_guard lock(mutex);
-        open = isOpen;
-    }
-    void read(const std::atomic<bool>& stop) {
-        for (;;) {
-            std::unique_lock lock(mutex);
-            if (open || stop.load())
-                return;
-            lock.unlock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-};
 
 class DeskTest : public ShellTest {
 protected:
     void SetUp() override {
         ShellTest::SetUp();
-        main_.fileReader = [disk = disk_](const std::string&, const std::atomic<bool>& stop) {
-            disk->read(stop);
+        // A disk that can be made to stall: reads wait while it is closed.
+        main_.fileReader = [open = diskOpen_](const std::string&, const std::atomic<bool>& stop) {
+            while (!*open && !stop)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
         };
         useVirtualCard(main_);
         ASSERT_TRUE(main_.onCreate(&widget_));
@@ -86,7 +65,7 @@ protected:
     QRgb pixel(QPoint at) const { return main_.backBuffer()->pixel(at); }
     QRgb skinPixel(int x, int y) const { return main_.skin()->surface.pixel(x, y); }
 
-    std::shared_ptr<StallingDisk> disk_ = std::make_shared<StallingDisk>();
+    std::shared_ptr<std::atomic<bool>> diskOpen_ = std::make_shared<std::atomic<bool>>(true);
     MainWindow main_{clock_};
     MainWidget widget_{main_};
 };
@@ -163,8 +142,15 @@ TEST_F(DeskTest, ReleasingOffClosePressedStillCloses) {
     EXPECT_TRUE(main_.quitRequested());
 }
 
-TEST_F(DeskTest, DiscPlaysFromTheClickedPlaceAndItsHandFollows) {
+// Loading replaces the status text and shows the title; the disc plays from the clicked
+// place and its hand follows.
+TEST_F(DeskTest, DeckDisplaysFollowTheTrackAndTheDiscPlaysFromTheClickedPlace) {
+    const QRect infos(270, 130, 120, 100), title(20, 300, 140, 35);
+    const QImage empty = main_.backBuffer()->copy(infos);
     load(0);
+    clock_.advance(100);
+    EXPECT_NE(main_.backBuffer()->copy(infos), empty) << "the status text was not replaced";
+    EXPECT_NE(main_.backBuffer()->copy(title), main_.skin()->surface.copy(title));
     const QPoint centre = centreOf(control::kDisc1);
     const int r = (*main_.skin())[control::kDisc1].hitRadius;
     const float before = deckAt(0)->position.load();
@@ -187,7 +173,7 @@ TEST_F(DeskTest, DroppedFilesFillTheDecksThenThePlaylistWhileTheDiskStalls) {
          {a, std::string("/nonexistent/x.mp3"), dir_.path().toStdString(), b, c})
         list += "file://" + QByteArray(p.c_str()).toPercentEncoding("/") + "\r\n";
     list += "https://example.org/not-local.mp3\r\n";
-    disk_->set(false);
+    *diskOpen_ = false;
     main_.dropFiles(centreOf(control::kDisc1), localPathsFromUriList(list));
     // The window goes on while the files are read; the decks count as taken.
     clock_.advance(500);
@@ -197,7 +183,7 @@ TEST_F(DeskTest, DroppedFilesFillTheDecksThenThePlaylistWhileTheDiskStalls) {
     EXPECT_EQ(main_.playlist()->record(0).path, c);
     // A second drop on a waiting deck replaces its load.
     main_.dropFiles(centreOf(control::kDisc1), {c});
-    disk_->set(true);
+    *diskOpen_ = true;
     finishPendingLoads(main_, clock_);
     EXPECT_EQ(deckAt(0)->track->path, c);
     EXPECT_EQ(deckAt(1)->track->path, b);
@@ -239,18 +225,6 @@ TEST_F(DeskTest, APlaylistTrackShowsItsTempoBeforeItIsLoaded) {
     EXPECT_TRUE(main_.database()->analysedWhole(main_.playlist()->record(0).entry));
     EXPECT_EQ(main_.analysesPending(), 0);
     main_.playlist()->setObserver(nullptr);
-}
-
-TEST_F(DeskTest, DeckDisplaysShowTheStatusThenTheTrack) {
-    const QRect infos(270, 130, 120, 100);
-    const QImage empty = main_.backBuffer()->copy(infos);
-    load(0);
-    clock_.advance(100);
-    EXPECT_NE(main_.backBuffer()->copy(infos), empty) << "the status text was not replaced";
-    // The title area shows the track's name once loaded.
-    const QRect title(20, 300, 140, 35);
-    const QImage background = main_.skin()->surface.copy(title);
-    EXPECT_NE(main_.backBuffer()->copy(title), background);
 }
 
 // Keys reach the desk before any child widget; letters typed into an edit box stay

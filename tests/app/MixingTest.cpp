@@ -1,4 +1,5 @@
-// The main window's sequencing of a mix, on test decks in virtual time.
+// The main window's sequencing of a mix, on test decks in virtual time: the crossfade,
+// Mix Now, AutoMix going on at track ends, the pitch reset glide and the history delay.
 
 #include "tests/audio/deck/DeckRig.h"
 
@@ -63,7 +64,14 @@ TEST_F(MixingTest, CrossfaderRunsToTheIncomingSideHoldingAtTheCentre) {
     }
 }
 
+// With nothing playing Mix Now starts the other deck; else the crossfader (at the
+// centre, the selected deck) chooses the incoming deck.
 TEST_F(MixingTest, MixNowChoosesTheDeckByTheCrossfader) {
+    main_.selectDeck(0);
+    main_.mixNow();
+    EXPECT_TRUE(rig_.deck(1).playing.load());
+    EXPECT_FALSE(rig_.deck(0).playing.load());
+    EXPECT_FALSE(main_.mixTimer);
     const struct {
         int32_t crossfader;
         int selected, target;
@@ -82,15 +90,17 @@ TEST_F(MixingTest, MixNowChoosesTheDeckByTheCrossfader) {
     }
 }
 
-TEST_F(MixingTest, MixNowWithNothingPlayingStartsTheOtherDeck) {
-    main_.selectDeck(0);
-    main_.mixNow();
-    EXPECT_TRUE(rig_.deck(1).playing.load());
-    EXPECT_FALSE(rig_.deck(0).playing.load());
-    EXPECT_FALSE(main_.mixTimer);
-}
-
+// The deck's message starts a mix; at its end AutoMix loads the next track into the
+// outgoing deck (or ejects it), and without AutoMix a track end loads nothing.
 TEST_F(MixingTest, AutoMixEndLoadsTheNextTrackOrEjectsTheOutgoingDeck) {
+    rig_.deck(0).play();
+    main_.onDeckMessage(kMsgAutoMixStart, 1);
+    EXPECT_TRUE(main_.mixTimer);
+    EXPECT_EQ(main_.mixTarget, 1);
+    main_.onDeckMessage(kMsgTrackEnded, 0);
+    EXPECT_TRUE(taken_.empty());
+    main_.stopMix();
+    rig_.deck(1).pause();
     autoMixOn() = true;
     for (const bool entries : {true, false}) { // the load gives deck 0 a track to play again
         SCOPED_TRACE(entries);
@@ -105,15 +115,6 @@ TEST_F(MixingTest, AutoMixEndLoadsTheNextTrackOrEjectsTheOutgoingDeck) {
         EXPECT_TRUE(rig_.deck(1).playing.load());
         rig_.deck(1).pause();
     }
-}
-
-TEST_F(MixingTest, MessageStartsTheMixAndEndsWithoutAutoMixLoadNothing) {
-    rig_.deck(0).play();
-    main_.onDeckMessage(kMsgAutoMixStart, 1);
-    EXPECT_TRUE(main_.mixTimer);
-    EXPECT_EQ(main_.mixTarget, 1);
-    main_.onDeckMessage(kMsgTrackEnded, 0);
-    EXPECT_TRUE(taken_.empty());
 }
 
 // Whatever ends when, an unattended set goes on with the next entry: a load stops a

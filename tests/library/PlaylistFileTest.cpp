@@ -16,14 +16,12 @@ namespace {
 
 using Paths = std::vector<std::string>;
 
-struct NameCase {
-    const char* fileName;
-    const char* artist;
-    const char* title;
-};
-
 TEST(TrackNames, SplitsArtistAndTitle) {
-    const NameCase cases[] = {
+    const struct {
+        const char* fileName;
+        const char* artist;
+        const char* title;
+    } cases[] = {
         {"Some_Band - Tune.mp3", "Some Band", "Tune"},
         {"(Some Band) Tune.MP3", "Some Band", "Tune"},
         {"Tune.wav", "", "Tune.wav"},
@@ -41,11 +39,10 @@ TEST(TrackNames, SplitsArtistAndTitle) {
         {"", "", ""},
         {"___", "", ""},
     };
-    for (const NameCase& c : cases) {
-        SCOPED_TRACE(c.fileName);
+    for (const auto& c : cases) {
         const TrackName name = splitTrackName(c.fileName);
-        EXPECT_EQ(name.artist, c.artist);
-        EXPECT_EQ(name.title, c.title);
+        EXPECT_EQ(name.artist + "|" + name.title, std::string(c.artist) + "|" + c.title)
+            << c.fileName;
     }
 }
 
@@ -59,10 +56,8 @@ TEST(TrackNames, DateStampsPackYearMonthAndDay) {
         localtime_r(&now, &t);
         return dateStamp(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
     };
-    const uint32_t before = localStamp();
-    const uint32_t today = dateStamp();
-    const uint32_t after = localStamp();
-    EXPECT_TRUE(today == before || today == after);
+    const uint32_t before = localStamp(), today = dateStamp();
+    EXPECT_TRUE(today == before || today == localStamp());
 }
 
 TEST(PlaylistText, ReadsPathsByTheLineRules) {
@@ -121,47 +116,33 @@ TEST(PlaylistText, ReadsPathsByTheLineRules) {
     }
 }
 
-TEST(PlaylistFile, RecordsCarryNamesAndSizesOfTheFilesNamed) {
+// Names come from the file name, never the folder, sizes from the file (0 if missing).
+// A playlist moved with its music, or read from another working folder, still names the
+// files beside it; absolute paths stay as written.
+TEST(PlaylistFile, RecordsCarryNamesAndSizesOfTheFilesNamedBesideThePlaylist) {
     ScratchDir dir;
-    const std::string found =
-        dir.write("Folder - Name/Some_Band - Tune.mp3", std::string(1234, 'x'));
-    const std::string missing = dir.path("Gone.mp3");
-    const std::string list = dir.write("list.m3u", "#EXTM3U\n" + found + "\n" + missing + "\n");
-    MemoryTrackStore store;
-
-    const std::vector<TrackRecord> rows = readPlaylist(store, list);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].path, found);
-    EXPECT_EQ(rows[0].artist, "Some Band"); // from the file name, never the folder
-    EXPECT_EQ(rows[0].title, "Tune");
-    ASSERT_NE(rows[0].entry, nullptr);
-    EXPECT_EQ(rows[0].entry->sizeKey, 1234u);
-    EXPECT_EQ(rows[0].entry->name, "Some_Band - Tune.mp3");
-    EXPECT_EQ(rows[1].path, missing);
-    ASSERT_NE(rows[1].entry, nullptr);
-    EXPECT_EQ(rows[1].entry->sizeKey, 0u);
-    // Reading again finds the same entries.
-    EXPECT_EQ(readPlaylist(store, list)[0].entry, rows[0].entry);
-    EXPECT_EQ(store.entryCount(), 2);
-}
-
-// A playlist moved with its music, or read from another working folder, still names
-// the files beside it; absolute paths stay as written.
-TEST(PlaylistFile, RelativePathsNameFilesBesideThePlaylist) {
-    ScratchDir dir;
-    dir.write("set/tracks/Near.mp3", std::string(77, 'x'));
+    dir.write("set/Folder - Name/Some_Band - Tune.mp3", std::string(1234, 'x'));
     dir.write("Up.wav", std::string(5, 'x'));
-    const std::string m3u = dir.write("set/list.m3u", "tracks/Near.mp3\n../Up.wav\n/abs/Far.mp3\n");
-    const std::string pls = dir.write("set/list.pls", "[Playlist]\nFile1=tracks/Near.mp3\n");
+    const std::string m3u = dir.write(
+        "set/list.m3u", "#EXTM3U\nFolder - Name/Some_Band - Tune.mp3\n../Up.wav\n/abs/Far.mp3\n");
+    const std::string pls = dir.write("set/list.pls", "[Playlist]\nFile1=../Up.wav\n");
     const std::string folder = dir.path("set/");
-    EXPECT_EQ(readPlaylistPaths(m3u),
-              (Paths{folder + "tracks/Near.mp3", folder + "../Up.wav", "/abs/Far.mp3"}));
-    EXPECT_EQ(readPlaylistPaths(pls), Paths{folder + "tracks/Near.mp3"});
+    const Paths paths = {folder + "Folder - Name/Some_Band - Tune.mp3", folder + "../Up.wav",
+                         "/abs/Far.mp3"};
+    EXPECT_EQ(readPlaylistPaths(m3u), paths);
+    EXPECT_EQ(readPlaylistPaths(pls), Paths{paths[1]});
     MemoryTrackStore store;
     const std::vector<TrackRecord> rows = readPlaylist(store, m3u);
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].entry->sizeKey, 77u) << "the size was looked up in the wrong folder";
+    EXPECT_EQ(rows[0].path, paths[0]);
+    EXPECT_EQ(rows[0].artist + "|" + rows[0].title, "Some Band|Tune");
+    EXPECT_EQ(rows[0].entry->name, "Some_Band - Tune.mp3");
+    EXPECT_EQ(rows[0].entry->sizeKey, 1234u) << "the size was looked up in the wrong folder";
     EXPECT_EQ(rows[1].entry->sizeKey, 5u);
+    EXPECT_EQ(rows[2].entry->sizeKey, 0u);
+    // Reading again finds the same entries.
+    EXPECT_EQ(readPlaylist(store, m3u)[0].entry, rows[0].entry);
+    EXPECT_EQ(store.entryCount(), 3);
 }
 
 TEST(PlaylistFile, FilesThatCannotBeReadGiveNoTracks) {

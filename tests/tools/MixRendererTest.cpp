@@ -58,14 +58,14 @@ TEST_F(MixRendererTest, FortyTracksPlayUnattendedToTheEndWithFullCrossfades) {
         files.push_back(path("gen" + std::to_string(t) + ".wav"));
         ASSERT_TRUE(track.write(files.back()));
     }
-    std::ofstream playlist(path("forty.m3u"));
+    std::string playlist;
     std::vector<std::string> listed;
     for (int i = 0; i < 40; ++i) {
         listed.push_back(path("track" + std::to_string(i) + ".wav"));
         ASSERT_EQ(symlink(files[(i * 3) % 8].c_str(), listed.back().c_str()), 0);
-        playlist << listed.back() << "\n";
+        playlist += listed.back() + "\n";
     }
-    playlist.close();
+    dir_.write("forty.m3u", playlist);
 
     const MixSummary summary = render({path("forty.m3u")}, "forty.wav");
     ASSERT_EQ(summary.tracks.size(), 40u) << "the mix stopped early";
@@ -73,10 +73,8 @@ TEST_F(MixRendererTest, FortyTracksPlayUnattendedToTheEndWithFullCrossfades) {
     EXPECT_EQ(summary.framesLost, 0);
     for (size_t i = 0; i < summary.tracks.size(); ++i) {
         EXPECT_EQ(summary.tracks[i].path, listed[i]) << "played out of order";
-        if (i == 0)
-            continue;
-        EXPECT_NEAR(summary.tracks[i].mixEnd - summary.tracks[i].mixStart, 32 * kMixTickSeconds,
-                    0.002)
+        EXPECT_TRUE(i == 0 || std::abs(summary.tracks[i].mixEnd - summary.tracks[i].mixStart -
+                                       32 * kMixTickSeconds) < 0.002)
             << "transition " << i << " was not a full crossfade";
     }
 

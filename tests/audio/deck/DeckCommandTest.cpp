@@ -1,5 +1,7 @@
 // The deck's user-facing operations and its commands, run without an audio thread
-// (each command is carried out on the posting thread).
+// (each command is carried out on the posting thread): stop cycle, load placement and
+// failures, speed, transport on empty decks, plug-in swaps, decoder choice, analysis
+// references, and the syncs a load triggers.
 
 #include "tests/audio/deck/DeckRig.h"
 #include "tests/tools/MixTestTracks.h"
@@ -78,13 +80,9 @@ TEST(DeckOperations, LoadPlacesTheDeck) {
         Deck& d = rig.deck(1);
         EXPECT_FLOAT_EQ(d.position, c.expectPosition);
         EXPECT_EQ(d.stopStep, c.expectStopStep);
-        EXPECT_EQ(d.suspended, 0);
-        EXPECT_EQ(d.playing, 0);
-        EXPECT_EQ(d.fresh, 1);
+        EXPECT_TRUE(d.fresh && !d.playing && !d.suspended);
         EXPECT_EQ(deckStatus(1), kStatusLoaded);
-        EXPECT_EQ(d.speed, kUnitSpeed);
-        // Loaded decks render ahead, silent until played.
-        EXPECT_NE(d.writePos, d.playPos);
+        EXPECT_NE(d.writePos, d.playPos) << "a loaded deck renders ahead, silent until played";
     }
 }
 
@@ -117,22 +115,21 @@ TEST(DeckOperations, SpeedCommandSetsTheInputWindow) {
     ASSERT_TRUE(rig.loadTest(0, {}));
     Deck& d = rig.deck(0);
     d.play();
+    // Re-primed while playing; the same speed again posts nothing.
     const struct {
-        int32_t speed, expectSpeed, window;
-    } cases[] = {{5462, 5462, 4117 + 2246}, {100000, kMaxSpeed, 6363}, {-5, 0, 5846}};
+        int32_t speed, expectSpeed, window, resyncs;
+    } cases[] = {{5462, 5462, 4117 + 2246, 1},
+                 {100000, kMaxSpeed, 6363, 1},
+                 {-5, 0, 5846, 1},
+                 {0, 0, 5846, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.speed);
         const int resyncs = rig.output.resyncs(0);
         d.setSpeed(c.speed);
         EXPECT_EQ(d.speed, c.expectSpeed);
         EXPECT_EQ(d.inputWindow, c.window);
-        EXPECT_EQ(rig.output.resyncs(0), resyncs + 1); // re-primed while playing
+        EXPECT_EQ(rig.output.resyncs(0), resyncs + c.resyncs);
     }
-    // The same speed again posts nothing.
-    d.setSpeed(0);
-    const int resyncs = rig.output.resyncs(0);
-    d.setSpeed(0);
-    EXPECT_EQ(rig.output.resyncs(0), resyncs);
 }
 
 TEST(DeckOperations, EmptyAndEjectedDecksIgnoreTransport) {
@@ -169,16 +166,13 @@ TEST(DeckOperations, DspPluginIsReplacedOnlyWhenItChanges) {
     DeckRig rig;
     ASSERT_TRUE(rig.loadTest(0, {}));
     Deck& d = rig.deck(0);
-    bool firstGone = false;
-    bool secondGone = false;
-    auto first = std::make_unique<PassThrough>(&firstGone);
-    DspPlugin* firstRaw = first.get();
-    d.setDspPlugin(std::move(first));
-    EXPECT_EQ(d.dspPlugin.load(), firstRaw);
-
+    bool firstGone = false, secondGone = false;
+    auto* first = new PassThrough(&firstGone);
+    d.setDspPlugin(std::unique_ptr<DspPlugin>(first));
+    EXPECT_EQ(d.dspPlugin.load(), first);
     // The same instance again posts nothing and destroys nothing.
     const int32_t write = d.writePos;
-    d.setDspPlugin(std::unique_ptr<DspPlugin>(firstRaw));
+    d.setDspPlugin(std::unique_ptr<DspPlugin>(first));
     EXPECT_FALSE(firstGone);
     EXPECT_EQ(d.writePos, write);
 
@@ -244,26 +238,20 @@ TEST(DeckOperations, LoadHoldsOneAnalysisReferencePerLoadedTrack) {
     rig.store.releaseAnalysis(first.entry);
 }
 
+// A load syncs tempo and level to the playing deck (the arithmetic: DeckSyncTest); a
+// sync that fails sets the control back to normal.
 TEST(DeckOperations, AutoBpmAndAutoLevelOnLoad) {
     DeckRig rig;
     ASSERT_TRUE(rig.loadTest(0, {}, {.loudness = 1000}, 128.0f));
     rig.deck(0).play();
-
     settings().autoBpm = 1;
     settings().autoLevel = 1;
-    rig.deck(1).setVolume(100);
-    rig.deck(1).setSpeed(4000);
-    ASSERT_TRUE(rig.loadTest(1, {}, {.loudness = 2000}, 64.0f));
-    // 128 against 64: double tempo is matched at normal speed; a track twice as loud
-    // gets half the level.
-    EXPECT_EQ(rig.deck(1).speed, 4096);
-    EXPECT_EQ(rig.deck(1).volume, 128);
-    EXPECT_EQ(rig.output.level(1), 128);
-
-    // Syncs that fail set the controls back to normal.
-    rig.deck(1).setSpeed(4000);
-    rig.deck(1).setVolume(100);
-    ASSERT_TRUE(rig.loadTest(1, {}, AnalysisValues{}, 0.0f));
-    EXPECT_EQ(rig.deck(1).speed, 4096);
-    EXPECT_EQ(rig.deck(1).volume, 256);
+    for (const bool known : {true, false}) {
+        rig.deck(1).setVolume(100);
+        rig.deck(1).setSpeed(4000);
+        ASSERT_TRUE(rig.loadTest(1, {}, {.loudness = known ? 2000 : 0}, known ? 60.0f : 0.0f));
+        EXPECT_EQ(rig.deck(1).speed, known ? 4369 : 4096); // 128 / (2 x 60)
+        EXPECT_EQ(rig.deck(1).volume, known ? 128 : 256);
+        EXPECT_EQ(rig.output.level(1), rig.deck(1).volume.load());
+    }
 }

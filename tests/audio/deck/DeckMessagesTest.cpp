@@ -1,3 +1,6 @@
+// The deck messages channel: order and merging of pending messages, and the wake-up of
+// the reader on another thread (also under ThreadSanitizer).
+
 #include "audio/deck/DeckMessages.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +11,14 @@
 
 namespace {
 
-std::vector<DeckMessage> takeAll(DeckMessages& channel) {
+using Pairs = std::vector<std::pair<int, int>>; // (message, deck)
+
+Pairs takeAll(DeckMessages& channel) {
     std::array<DeckMessage, 4> out;
-    int n = channel.takePending(out);
-    return {out.begin(), out.begin() + n};
+    Pairs taken;
+    for (int i = 0, n = channel.takePending(out); i < n; ++i)
+        taken.emplace_back(out[i].message, out[i].deck);
+    return taken;
 }
 
 } // namespace
@@ -24,13 +31,8 @@ TEST(DeckMessages, DeliversInRaiseOrderAndOncePerPendingPair) {
     channel.raise(1070, 0);           // unknown messages and decks are ignored
     channel.raise(kMsgTrackEnded, 2);
     channel.raise(kMsgTrackEnded, 0);
-    const auto got = takeAll(channel);
-    ASSERT_EQ(got.size(), 3u);
-    const int expected[3][2] = {{kMsgTrackEnded, 1}, {kMsgAutoMixStart, 0}, {kMsgTrackEnded, 0}};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(got[i].message, expected[i][0]);
-        EXPECT_EQ(got[i].deck, expected[i][1]);
-    }
+    EXPECT_EQ(takeAll(channel),
+              (Pairs{{kMsgTrackEnded, 1}, {kMsgAutoMixStart, 0}, {kMsgTrackEnded, 0}}));
     EXPECT_TRUE(takeAll(channel).empty());
 }
 
@@ -50,10 +52,10 @@ TEST(DeckMessages, WakesTheReaderAcrossThreads) {
         pollfd p{channel.fd(), POLLIN, 0};
         int ready = poll(&p, 1, 5000);
         ASSERT_GT(ready, 0) << "no wake-up within 5 s";
-        for (const DeckMessage& m : takeAll(channel)) {
-            ASSERT_TRUE(m.message == kMsgAutoMixStart || m.message == kMsgTrackEnded);
-            ASSERT_TRUE(m.deck == 0 || m.deck == 1);
-            sawEach[m.message == kMsgTrackEnded][m.deck] = true;
+        for (const auto& [message, deck] : takeAll(channel)) {
+            ASSERT_TRUE(message == kMsgAutoMixStart || message == kMsgTrackEnded);
+            ASSERT_TRUE(deck == 0 || deck == 1);
+            sawEach[message == kMsgTrackEnded][deck] = true;
             ++seen;
         }
         if (sawEach[0][0] && sawEach[0][1] && sawEach[1][0] && sawEach[1][1])

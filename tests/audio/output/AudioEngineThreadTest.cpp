@@ -29,7 +29,6 @@ TEST(AudioEngineThread, ALostCardKeepsTheLoopTurningUntilTheEngineIsReplaced) {
             rig.play(44100, 512);
             Deck& deck = rig.deck(0);
             deck.play();
-            EXPECT_EQ(deck.playing, 1);
             rig.play(44100, 512);
             // The card played the deck's frames in order (at unity gain on one card).
             const std::vector<Frame>& first = rig.current().front;
@@ -65,7 +64,6 @@ TEST(AudioEngineThread, ALostCardKeepsTheLoopTurningUntilTheEngineIsReplaced) {
             ASSERT_GE(out.size(), size_t{2 * 44100});
             EXPECT_NE(out.back(), 0u);
             deck.pause();
-            EXPECT_EQ(deck.playing, 0);
             EXPECT_FALSE(rig.output().isDeckAudible(0));
         }
         EXPECT_FALSE(audioLoopRunning().load());

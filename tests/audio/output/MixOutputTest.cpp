@@ -94,10 +94,8 @@ TEST(HardMixOutput, VolumesFollowLevelAndCrossfaderAndDecideAudibility) {
     OutputRig rig;
     ASSERT_TRUE(rig.loadAndPlay(0, sineTrack()));
     SoundOutput& out = rig.output();
-    EXPECT_TRUE(out.isDeckAudible(0));
-    EXPECT_FALSE(out.isDeckAudible(1)); // not playing
-    EXPECT_TRUE(out.isDeckAudible(-1));
-    EXPECT_FALSE(out.isDeckAudible(2));
+    EXPECT_TRUE(out.isDeckAudible(0) && out.isDeckAudible(-1));
+    EXPECT_FALSE(out.isDeckAudible(1) || out.isDeckAudible(2)); // 1: not playing
     EXPECT_FALSE(out.canRecord);
 
     // Below a deck gain of 100 a playing deck is not audible; at 10 it is silent (the
@@ -115,8 +113,7 @@ TEST(CrossfaderCurve, AnUnknownModeSilencesBothDecksOnceAndIsSetBackToSmooth) {
     for (int32_t bad : {3, -1, 1000}) {
         settings().crossfader = bad;
         const CrossfaderGains g = crossfaderCurve(kCrossfaderCentre);
-        EXPECT_EQ(g.deck0, 0);
-        EXPECT_EQ(g.deck1, 0);
+        EXPECT_EQ(g.deck0 + g.deck1, 0);
         EXPECT_EQ(settings().crossfader, 0);
         EXPECT_EQ(crossfaderCurve(kCrossfaderCentre).deck0, 192);
     }
@@ -201,8 +198,7 @@ TEST(SoftMixOutput, ALevelChangeRemixesEverythingBeyondTheWriteCursor) {
     }
     // A deck gain below 100 is not audible; a zero gain mixes silence.
     rig.output().setCrossfader(384);
-    EXPECT_FALSE(rig.output().isDeckAudible(0));
-    EXPECT_FALSE(rig.output().isDeckAudible(-1));
+    EXPECT_FALSE(rig.output().isDeckAudible(0) || rig.output().isDeckAudible(-1));
     rig.play(44100, 2000);
     for (size_t i = out.size() - 40000; i < out.size(); ++i)
         ASSERT_EQ(out[i], 0u) << i;

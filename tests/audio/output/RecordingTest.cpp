@@ -99,23 +99,18 @@ TEST(Recording, RefusalsComeBeforeAnythingIsRecorded) {
         }
         EXPECT_FALSE(fs::exists(dir.path("a.wav")));
     }
+    // Cancelling the dialog: nothing, silently; a folder that does not exist, or a folder
+    // instead of a file: the reason, and nothing attached.
     OutputRig rig({.outputMode = 1});
-    SoundOutput& out = rig.output();
-    Messages messages;
-    // Cancelling the dialog: nothing, silently.
-    EXPECT_FALSE(toggleRecording(
-        &out, [] { return std::string(); }, messages.sink()));
-    EXPECT_TRUE(messages.shown.empty());
-    // A folder that does not exist: the reason, and nothing attached.
-    EXPECT_FALSE(toggleRecording(
-        &out, [&] { return dir.path("missing/b.wav"); }, messages.sink()));
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].rfind("The recording cannot be saved in the file", 0), 0u)
-        << messages.shown[0];
-    EXPECT_EQ(out.attachedRecorder(), nullptr);
-    // A folder is not a file either.
-    EXPECT_FALSE(toggleRecording(
-        &out, [&] { return dir.path(""); }, messages.sink()));
-    EXPECT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(out.attachedRecorder(), nullptr);
+    for (const std::string& path : {std::string(), dir.path("missing/b.wav"), dir.path("")}) {
+        SCOPED_TRACE(path);
+        Messages messages;
+        EXPECT_FALSE(toggleRecording(
+            &rig.output(), [&] { return path; }, messages.sink()));
+        EXPECT_EQ(rig.output().attachedRecorder(), nullptr);
+        ASSERT_EQ(messages.shown.size(), path.empty() ? 0u : 1u);
+        EXPECT_TRUE(path.empty() ||
+                    messages.shown[0].starts_with("The recording cannot be saved in the file"))
+            << messages.shown[0];
+    }
 }

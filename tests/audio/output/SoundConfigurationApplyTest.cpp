@@ -1,4 +1,5 @@
-// Applying sound configurations on virtual cards.
+// Applying sound configurations on virtual cards: decks playing on across a replacement,
+// where each row routes each deck, card failures, and the settings a choice stores.
 
 #include "tests/audio/output/OutputRig.h"
 
@@ -56,11 +57,9 @@ TEST(SoundConfigurationApply, DecksPlayOnAcrossTheReplacementWithTheirLevelAndCr
         const float position = deck.position;
 
         ASSERT_TRUE(rig.apply(c.to, {kCard1, kCard2}, state));
-        EXPECT_EQ(settings().outputMode, c.to);
         ASSERT_TRUE(rig.output().isReady());
         EXPECT_EQ(rig.output().canRecord, c.soft);
-        EXPECT_EQ(deck.playing, 1);
-        EXPECT_TRUE(rig.engine().output()->isDeckAudible(0));
+        EXPECT_TRUE(deck.playing == 1 && rig.output().isDeckAudible(0));
         rig.play(3 * 44100, 1000);
         EXPECT_GT(deck.position, position + 2.5f / 60);
 
@@ -128,12 +127,11 @@ TEST(SoundConfigurationApply, EachRowRoutesTheDecksWhereItSays) {
     }
 }
 
+// ... and selecting the other deck moves the pre-listening at once.
 TEST(SoundConfigurationApply, SelectingTheOtherDeckMovesThePreListening) {
     OutputRig rig;
     ASSERT_TRUE(rig.apply(4, {kCard1, kCard2}, {.crossfader = 0, .selectedDeck = 1}));
     ASSERT_TRUE(rig.loadAndPlay(0, sineTrack()));
-    rig.play(44100, 2000);
-    EXPECT_EQ(heardOutputs(rig), (std::set<std::string>{"1L", "1R"}));
     rig.output().setSelectedDeck(0);
     rig.play(44100, 2000);
     EXPECT_EQ(heardOutputs(rig), (std::set<std::string>{"1L", "1R", "2L", "2R"}));
@@ -165,13 +163,12 @@ TEST(SoundConfigurationApply, CardFailuresGiveTheirMessageOrFallBackOnce) {
         rig.openResults.assign(c.results.begin(), c.results.end());
         rig.openRequests.clear();
         ASSERT_TRUE(rig.apply(0, c.named ? SoundCardSelection{kCard1, {}} : SoundCardSelection{}));
-        EXPECT_EQ(rig.openRequests.size(), c.opens);
+        ASSERT_EQ(rig.openRequests.size(), c.opens);
         EXPECT_EQ(rig.openRequests[0].has_value(), c.named);
-        EXPECT_TRUE(c.opens == 1 || !rig.openRequests[1].has_value());
+        EXPECT_FALSE(rig.openRequests.back().has_value() && c.opens == 2);
         if (c.message) {
             EXPECT_STREQ(fatalMessage(), c.message);
-            EXPECT_FALSE(rig.output().isReady());
-            EXPECT_FALSE(rig.engine().start());
+            EXPECT_FALSE(rig.output().isReady() || rig.engine().start());
             // Without sound the program goes on: commands are carried out, the dead
             // output ignores every call.
             rig.deck(0).play();
@@ -180,16 +177,14 @@ TEST(SoundConfigurationApply, CardFailuresGiveTheirMessageOrFallBackOnce) {
             rig.deck(0).pause();
             EXPECT_FALSE(rig.output().isDeckAudible(0));
         } else {
-            EXPECT_EQ(fatalMessage(), nullptr);
-            EXPECT_TRUE(rig.output().isReady());
+            EXPECT_TRUE(fatalMessage() == nullptr && rig.output().isReady());
         }
     }
 }
 
 TEST(SoundConfigurationApply, SettingsAndExclusiveUseFollowTheChoice) {
     OutputRig rig;
-    EXPECT_FALSE(rig.apply(11));
-    EXPECT_FALSE(rig.apply(-1));
+    EXPECT_FALSE(rig.apply(11) || rig.apply(-1));
     EXPECT_EQ(settings().outputMode, 0);
     // A damaged Output mode is served as the plain hard mix; the four-output layout has
     // no row for loudspeakers only.
@@ -202,7 +197,8 @@ TEST(SoundConfigurationApply, SettingsAndExclusiveUseFollowTheChoice) {
     EXPECT_EQ(settings().outputMode, 8);
     ASSERT_TRUE(settings().soundCardGuid && settings().soundCard1Guid && settings().soundCard2Guid);
     EXPECT_EQ(*settings().soundCardGuid, *settings().soundCard1Guid);
-    EXPECT_EQ(settings().soundCardGuid->size(), 16);
+    EXPECT_EQ(*settings().soundCardGuid,
+              QByteArray(reinterpret_cast<const char*>(kCard1.bytes.data()), 16));
     EXPECT_EQ(rig.current(0).requested, kCard1);
     EXPECT_EQ(rig.current(1).requested, kCard2);
     EXPECT_TRUE(rig.current(0).exclusive);
@@ -210,9 +206,7 @@ TEST(SoundConfigurationApply, SettingsAndExclusiveUseFollowTheChoice) {
     // The default device stores no identifier; MultiInstance shares the card.
     settings().multiInstance = 1;
     ASSERT_TRUE(rig.apply(1));
-    EXPECT_FALSE(settings().soundCardGuid.has_value());
-    EXPECT_FALSE(settings().soundCard2Guid.has_value());
-    EXPECT_FALSE(rig.current(0).requested.has_value());
-    EXPECT_FALSE(rig.current(0).exclusive);
+    EXPECT_FALSE(settings().soundCardGuid || settings().soundCard2Guid);
+    EXPECT_FALSE(rig.current(0).requested || rig.current(0).exclusive);
     settings().multiInstance = 0;
 }

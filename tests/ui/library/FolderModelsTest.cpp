@@ -119,13 +119,11 @@ TEST(FolderTree, DesktopListsItsPlacesAndVolumesUnseen) {
     model.setRoot("");
     EXPECT_TRUE(model.rootIsDesktop());
     const QModelIndex root = model.rootIndex();
-    EXPECT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.pathOf(root), "");
     EXPECT_EQ(childNames(model, root), (std::vector<QString>{"Home", "/no/such/volume"}));
     const QModelIndex home = model.index(0, 0, root);
     const QModelIndex volume = model.index(1, 0, root);
-    EXPECT_TRUE(model.isRoot(root));
-    EXPECT_FALSE(model.isRoot(home));
+    EXPECT_TRUE(model.isRoot(root) && !model.isRoot(home));
     EXPECT_TRUE(model.hasChildren(volume)) << "a volume is never looked into before it opens";
     EXPECT_TRUE(model.hasChildren(home));
     EXPECT_EQ(childNames(model, home), std::vector<QString>{"only files"});

@@ -1,3 +1,6 @@
+// The built-in control table: page controls placed from the files window, consistent
+// entries, hit testing by page, slider mode and zone, and names.
+
 #include "ui/skin/ControlTable.h"
 
 #include <gtest/gtest.h>

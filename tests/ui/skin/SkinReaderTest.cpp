@@ -1,14 +1,18 @@
+// The skin reader: positions, images, hit zones and global values from the text,
+// refused and hostile texts, and skin files (bitmap and text) loaded from a folder.
+
 #include "ui/skin/Skin.h"
 
 #include "core/FatalMessage.h"
 
+#include "tests/ScratchDir.h"
+
 #include <QImage>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -30,13 +34,10 @@ TEST(SkinReader, PositionsImagesAndHitZones) {
                                           "[mem2]\nMouse=10,10,20,0\n"
                                           "[go1]\nMouse=1,2,30,40\nDown=7\n"
                                           "[pause1]\nPos = 1,2,3,4\nPos=1,2,3\n");
+    // Places wrap at the window's size; images keep the place as written.
     const ControlEntry& play = skin[control::kPlay1];
-    EXPECT_EQ(play.x, 100); // remainder of 900 by the window width
-    EXPECT_EQ(play.y, 50);
-    EXPECT_EQ(play.upX, 900); // images keep the place as written
-    EXPECT_EQ(play.downY, 650);
-    EXPECT_EQ(play.hitX1, 100);
-    EXPECT_EQ(play.hitX2, 120);
+    EXPECT_EQ(std::tuple(play.x, play.y, play.upX, play.downY, play.hitX1, play.hitX2),
+              std::tuple(100, 50, 900, 650, 100, 120));
 
     const ControlEntry& stop = skin[control::kStop1];
     EXPECT_EQ(stop.upX, 1); // "Up" before "Pos" wins over the default from "Pos"
@@ -50,11 +51,8 @@ TEST(SkinReader, PositionsImagesAndHitZones) {
     EXPECT_EQ(skin[control::kMem1 + 1].hitRadius, 20); // four values but b = 0: a disc
 
     const ControlEntry& go = skin[control::kGo1];
-    EXPECT_EQ(go.hitRadius, -1);
-    EXPECT_EQ(go.hitX2, 31);
-    EXPECT_EQ(go.hitY2, 42);
-    EXPECT_EQ(go.downX, 7);
-    EXPECT_EQ(go.downY, -1);
+    EXPECT_EQ(std::tuple(go.hitRadius, go.hitX2, go.hitY2, go.downX, go.downY),
+              std::tuple(-1, 31, 42, 7, -1));
 
     // A blank before '=' makes another key; three numbers are not a position.
     EXPECT_FALSE(skin[control::kPause1].placed());
@@ -79,14 +77,16 @@ TEST(SkinReader, GlobalValues) {
     EXPECT_EQ(skin[control::kMix].group, kGroupAlways);
 }
 
+// No version, a version below 1, no position of the files window.
 TEST(SkinReader, RefusedSkins) {
-    bool usable = true;
-    readText("[files window]\nPos=52,355,723,235\n", &usable);
-    EXPECT_FALSE(usable) << "no version";
-    readText("Version=0\n[files window]\nPos=52,355,723,235\n", &usable);
-    EXPECT_FALSE(usable) << "version below 1";
-    readText("Version=3\n[files window]\nUp=1,1\n", &usable);
-    EXPECT_FALSE(usable) << "no files window position";
+    for (const char* text :
+         {"[files window]\nPos=52,355,723,235\n", "Version=0\n[files window]\nPos=52,355,723,235\n",
+          "Version=3\n[files window]\nUp=1,1\n"}) {
+        bool usable = true;
+        readText(text, &usable);
+        EXPECT_FALSE(usable) << text;
+    }
+    bool usable = false;
     readText("Version=2\n[files window]\nPos=52,355,723,235\n", &usable);
     EXPECT_TRUE(usable);
 }
@@ -121,26 +121,18 @@ class SkinFiles : public ::testing::Test {
 protected:
     void SetUp() override { clearFatalMessage(); }
     void TearDown() override { clearFatalMessage(); }
-    void write(const QString& file, const std::string& text) {
-        std::ofstream(dir.filePath(file).toStdString(), std::ios::binary) << text;
-    }
-    QTemporaryDir dir;
+    void write(const std::string& file, const std::string& text) { scratch.write(file, text); }
+    QString filePath(const char* name) const { return QString::fromStdString(scratch.path(name)); }
+    ScratchDir scratch;
+    const QString dir = QString::fromStdString(scratch.path(""));
 };
-
-TEST_F(SkinFiles, BuiltInSkinHasTheBuiltInTable) {
-    auto skin = loadSkin("", dir.path());
-    ASSERT_EQ(fatalMessage(), nullptr);
-    EXPECT_EQ(skin->surface.size(), QSize(800, 830 + kStripHeight));
-    EXPECT_EQ(skin->stripTop(), kBuiltinSkinHeight);
-    EXPECT_EQ(skin->table[control::kPlay1].downY, 792);
-}
 
 TEST_F(SkinFiles, SmallBitmapGivesAWindowSizedSurfaceAndPlacedPageControls) {
     QImage small(640, 480, QImage::Format_RGB32);
     small.fill(Qt::red);
-    ASSERT_TRUE(small.save(dir.filePath("Cool.BMP"), "BMP"));
+    ASSERT_TRUE(small.save(filePath("Cool.BMP"), "BMP"));
     write("cool.ini", kMinimal);
-    auto skin = loadSkin("Cool", dir.path());
+    auto skin = loadSkin("Cool", dir);
     ASSERT_EQ(fatalMessage(), nullptr);
     EXPECT_EQ(skin->surface.size(), QSize(800, 648));
     EXPECT_EQ(skin->stripTop(), 600);
@@ -156,11 +148,10 @@ TEST_F(SkinFiles, MissingOrBrokenFilesAreAnInvalidSkin) {
     write("noversion.ini", "[files window]\nPos=52,355,723,235\n");
     QImage ok(800, 600, QImage::Format_RGB32);
     ok.fill(Qt::blue);
-    ok.save(dir.filePath("noversion.bmp"), "BMP");
+    ok.save(filePath("noversion.bmp"), "BMP");
     for (const char* name : {"absent", "nobmp", "broken", "noversion"}) {
         clearFatalMessage();
-        auto skin = loadSkin(name, dir.path());
-        ASSERT_NE(fatalMessage(), nullptr) << name;
+        auto skin = loadSkin(name, dir);
         EXPECT_STREQ(fatalMessage(), "Invalid skin file") << name;
     }
 }
