@@ -199,20 +199,25 @@ TEST(DeckOperations, DecoderFollowsTheFileName) {
     Deck& d = rig.deck(0);
     TrackRecord record{"", "", wav, nullptr};
     EXPECT_TRUE(d.load(record));
-    EXPECT_EQ(d.decoder.load(), &d.wavDecoder);
+    EXPECT_EQ(d.decoder.load(), &d.decoders.wav);
     EXPECT_EQ(d.duration, 2);
     // The entry was found by name and the decoder's size.
     ASSERT_NE(d.track->entry, nullptr);
     EXPECT_EQ(d.track->entry->name, "tone.WAV");
     EXPECT_EQ(d.track->entry->sizeKey, std::filesystem::file_size(wav));
 
-    for (const char* name : {"a.mp3", "a.wav.mp3", "wav", "a.wave", "x.Wav"}) {
+    const std::pair<const char*, Decoder*> names[] = {
+        {"a.mp3", &d.decoders.mp3},     {"a.wav.mp3", &d.decoders.mp3},
+        {"wav", &d.decoders.mp3},       {"a.wave", &d.decoders.mp3},
+        {"x.Wav", &d.decoders.wav},     {"a.FLAC", &d.decoders.ffmpeg},
+        {"b.m4a", &d.decoders.ffmpeg},  {"c.mp4", &d.decoders.mp3},
+        {"d.opus", &d.decoders.ffmpeg}, {"e.aif", &d.decoders.ffmpeg},
+    };
+    for (const auto& [name, expected] : names) {
         SCOPED_TRACE(name);
         record.path = dir.path(name);
         EXPECT_FALSE(d.load(record)); // none of them exists
-        const bool wavName = std::string(name) == "x.Wav";
-        EXPECT_EQ(d.decoder.load(), wavName ? static_cast<Decoder*>(&d.wavDecoder)
-                                            : static_cast<Decoder*>(&d.mp3Decoder));
+        EXPECT_EQ(d.decoder.load(), expected);
     }
 }
 
