@@ -82,8 +82,10 @@ int64_t FfmpegDecoder::decodedFrames() const {
 bool FfmpegDecoder::ready() {
     if (track_ == nullptr)
         return false;
+    // At the end read() tells so at once.
     const int64_t end = std::min(next_ + kBlockFrames, lengthFrames_);
-    return track_->progress() != DecodedTrack::Progress::Decoding || track_->delivered() >= end;
+    return next_ >= lengthFrames_ || track_->progress() != DecodedTrack::Progress::Decoding ||
+           track_->delivered() >= end;
 }
 
 int32_t FfmpegDecoder::read(Frame* out) {

@@ -20,6 +20,8 @@ namespace {
 constexpr const char* kDemuxers = "flac,ogg,mov,aac,aiff,wav";
 constexpr int kMinRate = 1000;   // Hz
 constexpr int kMaxRate = 768000; // Hz
+// Far beyond any track at any rate, and far from overflowing the conversions.
+constexpr int64_t kMaxSamples = int64_t{1} << 48;
 // Packets in a row that the demuxer may ask to retry before decoding gives up.
 constexpr int kMaxRetries = 1000;
 
@@ -95,9 +97,13 @@ bool FfmpegSource::open(const char* path, const std::atomic<bool>& stop) {
         if (samples <= 0 || !openInput(url.c_str()))
             return false;
     }
-    // Opus's pre-skip is counted in the stream but never comes out of the codec.
-    sourceSamples_ = samples - format_->streams[stream_]->codecpar->initial_padding;
-    return sourceSamples_ > 0 && openCodec();
+    // Opus's pre-skip is counted in the stream but never comes out of the codec. (A
+    // damaged header may claim any count: the caller refuses what is too long.)
+    const int padding = format_->streams[stream_]->codecpar->initial_padding;
+    if (samples <= 0 || samples > kMaxSamples || padding < 0 || padding >= samples)
+        return false;
+    sourceSamples_ = samples - padding;
+    return openCodec();
 }
 
 // The container's own exact length: FLAC's sample count, the MP4 edit, the last Ogg
@@ -156,7 +162,9 @@ bool FfmpegSource::openCodec() {
 }
 
 int64_t FfmpegSource::lengthFrames() const {
-    return sampleRate_ > 0 ? av_rescale(sourceSamples_, kSampleRate, sampleRate_) : 0;
+    // Rounded down, as the MP3 decoder counts.
+    return sampleRate_ > 0 ? av_rescale_rnd(sourceSamples_, kSampleRate, sampleRate_, AV_ROUND_DOWN)
+                           : 0;
 }
 
 bool FfmpegSource::configureResampler(const AVFrame* frame, DecodedTrack& track) {

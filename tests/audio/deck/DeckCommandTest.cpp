@@ -2,6 +2,7 @@
 // (each command is carried out on the posting thread).
 
 #include "tests/audio/deck/DeckRig.h"
+#include "tests/audio/decoders/EncodedFixtures.h"
 #include "tests/tools/MixTestTracks.h"
 
 #include "audio/deck/DspPlugin.h"
@@ -218,6 +219,21 @@ TEST(DeckOperations, DecoderFollowsTheFileName) {
         record.path = dir.path(name);
         EXPECT_FALSE(d.load(record)); // none of them exists
         EXPECT_EQ(d.decoder.load(), expected);
+    }
+
+    // A FLAC loads through FFmpeg, with its exact length; named .mp3 it still loads.
+    const std::string flac = dir.path("tone.flac");
+    ASSERT_EQ(
+        fixtures::encode(flac, fixtures::kFlac, 48000, 2, 150000, fixtures::tones({440.0}, 48000)),
+        "");
+    std::filesystem::copy_file(flac, dir.path("flac.mp3"));
+    for (const char* name : {"tone.flac", "flac.mp3"}) {
+        SCOPED_TRACE(name);
+        record.path = dir.path(name);
+        ASSERT_TRUE(d.load(record));
+        EXPECT_EQ(d.decoder.load(), &d.decoders.ffmpeg);
+        EXPECT_EQ(d.duration, 3);
+        EXPECT_EQ(d.trackFrames, int64_t{150000} * kSampleRate / 48000);
     }
 }
 

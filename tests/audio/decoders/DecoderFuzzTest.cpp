@@ -142,7 +142,8 @@ TEST(DecoderFuzz, DamagedFfmpegFormats) {
             if (testing::Test::HasFatalFailure())
                 return;
         }
-        EXPECT_GT(tally.opened, kMutantsPerFfmpegFormat / 8);
+        // Damage to Vorbis's or ALAC's set-up header leaves no file: most opened are many.
+        EXPECT_GT(tally.opened, kMutantsPerFfmpegFormat / 12);
         EXPECT_GT(tally.blocks, kMutantsPerFfmpegFormat);
     }
 }
