@@ -58,7 +58,7 @@ int32_t FfmpegDecoder::open(const char* path) {
     const int32_t seconds = static_cast<int32_t>(std::min<int64_t>(
         source->sourceSamples() / source->sampleRate(), kMaxFrames / kSampleRate + 1));
     if (frames <= 0 || frames > kMaxFrames || seconds == 0 || !track->setLength(frames))
-        return 0; // shorter than one second: the deck treats it as unusable
+        return 0; // also under one second, which the deck treats as unusable
     const int32_t rate = source->sampleRate();
     const int64_t size = source->fileSize();
     try {
@@ -73,10 +73,6 @@ int32_t FfmpegDecoder::open(const char* path) {
     sizeKey = static_cast<uint32_t>(size);
     duration = seconds;
     return duration;
-}
-
-int64_t FfmpegDecoder::decodedFrames() const {
-    return track_ != nullptr ? track_->delivered() : 0;
 }
 
 bool FfmpegDecoder::ready() {

@@ -40,8 +40,6 @@ public:
 
     // The file's own sample rate in Hz (0 when none is open).
     int32_t sampleRate() const { return sampleRate_; }
-    // Frames decoded so far (for tests and benchmarks).
-    int64_t decodedFrames() const;
 
 private:
     std::shared_ptr<DecodedTrack> track_; // shared with the decoding thread
