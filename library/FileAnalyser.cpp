@@ -1,5 +1,7 @@
 #include "library/FileAnalyser.h"
 
+#include "audio/decoders/WaitingRead.h"
+
 #include <cstdio>
 #include <thread>
 
@@ -27,8 +29,9 @@ void BlockQueue::fill(Decoder& decoder) {
         }
         DecodedBlock& block = slots_[n % kSlots];
         block.positionBefore = decoder.position;
-        const int32_t result =
-            cancelled_.load(std::memory_order_relaxed) ? -1 : decoder.read(block.frames.data());
+        const int32_t result = cancelled_.load(std::memory_order_relaxed)
+                                   ? -1
+                                   : readWhenReady(decoder, block.frames.data(), &cancelled_);
         block.positionAfter = decoder.position;
         if (result != 1) {
             // The end travels in the count itself, so a waiting consumer always wakes.
@@ -59,19 +62,6 @@ void BlockQueue::release() {
     consumed_.notify_one();
 }
 
-bool isWavName(const std::string& path) {
-    if (path.size() < 4)
-        return false;
-    const char* tail = path.c_str() + path.size() - 4;
-    const char* wav = ".wav";
-    for (int i = 0; i < 4; ++i) {
-        const char c = tail[i] >= 'A' && tail[i] <= 'Z' ? char(tail[i] - 'A' + 'a') : tail[i];
-        if (c != wav[i])
-            return false;
-    }
-    return true;
-}
-
 FileAnalyser::FileAnalyser() = default;
 
 void FileAnalyser::feedSilence(int blocks) {
@@ -85,8 +75,9 @@ void FileAnalyser::feedSilence(int blocks) {
 FileReport FileAnalyser::analyse(const std::string& path, const std::atomic<bool>* stop) {
     FileReport report;
     report.path = path;
-    Decoder& decoder = isWavName(path) ? static_cast<Decoder&>(wav_) : mp3_;
-    const int32_t duration = decoder.open(path.c_str());
+    const DecoderSet::Opened opened = decoders_.open(path.c_str());
+    Decoder& decoder = *opened.decoder;
+    const int32_t duration = opened.seconds;
     if (duration <= 0) {
         decoder.close();
         report.error = "cannot open";

@@ -9,8 +9,7 @@
 // track to track, which would make a file's result depend on the files before it.
 
 #include "audio/analyser/BeatAnalyser.h"
-#include "audio/decoders/Mp3Decoder.h"
-#include "audio/decoders/WavDecoder.h"
+#include "audio/decoders/DecoderSet.h"
 
 #include <array>
 #include <atomic>
@@ -51,7 +50,8 @@ struct DecodedBlock {
 class BlockQueue {
 public:
     static constexpr uint64_t kSlots = 32;
-    // Producer: reads the decoder to its end (or error, or cancel) into the slots.
+    // Producer: reads the decoder to its end (or error, or cancel) into the slots,
+    // waiting for each block the decoder has not ready yet.
     void fill(Decoder& decoder);
     // Consumer: the producer stops at its next block; next() still gives what it holds.
     void cancel() { cancelled_.store(true, std::memory_order_relaxed); }
@@ -90,12 +90,8 @@ private:
 
     std::atomic<int32_t> decoding_{0};
     std::array<float, kSlots> frameTimes_{};
-    WavDecoder wav_;
-    Mp3Decoder mp3_;
+    DecoderSet decoders_;
     std::unique_ptr<BeatAnalyser> analyser_;
     std::array<Frame, kBlockFrames> frames_{};
     std::array<int16_t, 2 * kBlockFrames> samples_{};
 };
-
-// The deck's choice: a name ending in ".wav" in any letter case is a WAV file.
-bool isWavName(const std::string& path);

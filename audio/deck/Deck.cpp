@@ -4,8 +4,6 @@
 
 #include "audio/deck/Deck.h"
 
-#include "core/AsciiCase.h"
-
 #include "audio/deck/DeckControls.h"
 #include "audio/deck/DeckTable.h"
 #include "audio/deck/DspPlugin.h"
@@ -37,9 +35,7 @@ Deck::~Deck() {
 }
 
 Decoder* Deck::decoderFor(const std::string& path) {
-    if (endsWithIgnoringCase(path, ".wav"))
-        return &wavDecoder;
-    return &mp3Decoder;
+    return &decoders.forName(path);
 }
 
 Deck* Deck::otherDeck() const {
@@ -166,9 +162,10 @@ bool Deck::load(const TrackRecord& record) {
     mixTriggered.store(0, kRelaxed);
     fresh = 1;
 
-    Decoder* dec = decoderFor(track->path);
+    const DecoderSet::Opened opened = decoders.open(*decoderFor(track->path), track->path.c_str());
+    Decoder* dec = opened.decoder;
     decoder.store(dec, kRelaxed);
-    const int32_t seconds = dec->open(track->path.c_str());
+    const int32_t seconds = opened.seconds;
     if (seconds <= 0) {
         deckStatus(index).store(kStatusCannotOpen, kRelaxed);
         duration.store(-1, kRelaxed);

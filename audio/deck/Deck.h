@@ -24,8 +24,7 @@
 
 #include "audio/analyser/BeatAnalyser.h"
 #include "audio/decoders/Decoder.h"
-#include "audio/decoders/Mp3Decoder.h"
-#include "audio/decoders/WavDecoder.h"
+#include "audio/decoders/DecoderSet.h"
 #include "core/Frame.h"
 #include "core/TrackRecord.h"
 
@@ -224,8 +223,7 @@ public:
     const int index;
     // The stop cycle's state; the audio thread resets it to 0 when the track ends.
     std::atomic<int32_t> stopStep{0};
-    WavDecoder wavDecoder;
-    Mp3Decoder mp3Decoder;
+    DecoderSet decoders; // the track's decoders, one of each kind
 
     // Rendered sound: the ring, then the overflow that a step may run into.
     std::array<Frame, kOutputRingFrames + kOutputOverflowFrames> outputRing{};
@@ -275,8 +273,8 @@ public:
     std::array<Frame, kInputHistoryFrames + kMaxInputWindow> inputScratch{};
 
 protected:
-    // The decoder for a path: WAV for names ending in ".wav" (any case), else MP3.
-    // Tests give the deck decoders of their own by overriding it.
+    // The decoder a path goes to first (DecoderSet::forName). Tests give the deck
+    // decoders of their own by overriding it.
     virtual Decoder* decoderFor(const std::string& path);
 
 private:

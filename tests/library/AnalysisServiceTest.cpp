@@ -4,7 +4,10 @@
 
 #include "library/AnalysisService.h"
 #include "audio/analyser/BeatAnalyser.h"
+#include "audio/decoders/WaitingRead.h"
+#include "audio/decoders/WavDecoder.h"
 #include "library/TrackDatabase.h"
+#include "tests/audio/decoders/EncodedFixtures.h"
 #include "tests/tools/MixTestTracks.h"
 
 #include "tests/ScratchDir.h"
@@ -130,6 +133,42 @@ TEST_F(AnalysisServiceTest, WorkersServeTheQueueAndStopMidFile) {
         service.queue(longTrack);
         service.queue(track_);
     } // goes while the long file is analysed: the worker drops it and ends
+}
+
+// The same music as FLAC, longer than what opening decodes before it returns: the
+// analyser waits for the blocks still being decoded, so the report is the WAV's to the
+// last value (a read that went on without waiting would add silence to the track).
+TEST_F(AnalysisServiceTest, AFlacOfTheSameMusicReportsAsItsWav) {
+    const std::string wav = dir_.path("long.wav");
+    ASSERT_TRUE((MixTestTrack{124.0, 75.0, 700.0, 9}.write(wav)));
+    std::vector<Frame> music;
+    WavDecoder decoder;
+    ASSERT_EQ(decoder.open(wav.c_str()), 75);
+    Frame block[kBlockFrames];
+    while (readWhenReady(decoder, block) == 1)
+        music.insert(music.end(), block, block + kBlockFrames);
+    const auto frames = static_cast<int64_t>(decoder.lengthFrames());
+    const std::string flac = dir_.path("long.flac");
+    ASSERT_EQ(fixtures::encode(flac, fixtures::kFlac, kSampleRate, 2, frames,
+                               [&](int channel, int64_t frame) {
+                                   return channel == 0 ? frameLeft(music[frame])
+                                                       : frameRight(music[frame]);
+                               }),
+              "");
+
+    const FileReport a = FileAnalyser().analyse(wav);
+    const FileReport b = FileAnalyser().analyse(flac);
+    ASSERT_TRUE(a.ok());
+    ASSERT_TRUE(b.ok()) << b.error;
+    EXPECT_NEAR(a.bpm, 124.0, 0.5);
+    EXPECT_EQ(b.bpm, a.bpm);
+    EXPECT_EQ(b.bpmCount, a.bpmCount);
+    EXPECT_EQ(b.startPoint, a.startPoint);
+    EXPECT_EQ(b.endPoint, a.endPoint);
+    EXPECT_EQ(b.peak, a.peak);
+    EXPECT_EQ(b.loudness, a.loudness);
+    EXPECT_DOUBLE_EQ(b.durationS, a.durationS);
+    EXPECT_TRUE(b.warning.empty()) << b.warning;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // zorvendal-analyse: measures the tempo, start and end points, peak energy and loudness
-// of MP3 and WAV files with the decks' own decoders and beat analyser, without a sound
-// card and as fast as the machine allows.
+// of music files (any format the decks play) with the decks' own decoders and beat
+// analyser, without a sound card and as fast as the machine allows.
 //
 // Usage: zorvendal-analyse [--json] [--store [--database PATH]] FILE...
 // Exit status: 0 when at least one file was analysed, 1 when none could be, 2 for a
@@ -37,8 +37,9 @@ constexpr int kBarWidth = 30;
 
 void printUsage(FILE* to) {
     std::fputs("Usage: zorvendal-analyse [--json] [--store [--database PATH]] FILE...\n"
-               "Prints for each MP3 or WAV file: path, BPM, start and end point in seconds,\n"
-               "peak energy and loudness, separated by tabs; with --json, one JSON array.\n"
+               "Prints for each music file (MP3, WAV, FLAC, Ogg, Opus, AAC/M4A, ALAC, AIFF):\n"
+               "path, BPM, start and end point in seconds, peak energy and loudness,\n"
+               "separated by tabs; with --json, one JSON array.\n"
                "--store also keeps the results in the track database (default: the one in\n"
                "the home folder), as if each track had been played through.\n",
                to);

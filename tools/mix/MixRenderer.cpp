@@ -5,6 +5,7 @@
 #include "audio/deck/Deck.h"
 #include "audio/deck/DeckTable.h"
 #include "audio/deck/SoundOutput.h"
+#include "audio/decoders/WaitingRead.h"
 #include "audio/output/AudioEngine.h"
 #include "audio/recorder/Recorder.h"
 #include "core/Clock.h"
@@ -23,6 +24,7 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -338,6 +340,19 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
         QCoreApplication::exec();
         frames = int64_t(secondsSince(started) * kSampleRate);
     } else {
+        // The loop outruns real time: a deck whose decoder is still decoding ahead on a
+        // thread of its own (FFmpeg's formats) is waited for, not heard as a gap. One
+        // that stopped answering is left alone until it is ready again.
+        std::array<bool, 2> unresponsive{};
+        auto waitForDecoder = [&unresponsive](Deck& deck, int d) {
+            Decoder* decoder = deck.decoder.load(std::memory_order_relaxed);
+            if (decoder == nullptr || !deck.decoding.load(std::memory_order_relaxed))
+                return;
+            if (unresponsive[d])
+                unresponsive[d] = !decoder->ready();
+            else
+                unresponsive[d] = !waitUntilReady(*decoder);
+        };
         while (!finished()) {
             // One turn of the audio loop per millisecond of sound, as the audio thread
             // turns about once a millisecond. The main thread's messages and timers run
@@ -353,8 +368,10 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
             main.serveDeckMessages();
             virtualClock->advance(1);
             for (int d = 0; d < 2; ++d)
-                if (Deck* deck = deckAt(d))
+                if (Deck* deck = deckAt(d)) {
+                    waitForDecoder(*deck, d);
                     deck->serve();
+                }
             output->submit();
             ++ms;
             if (gStopSignal.load(std::memory_order_relaxed) != 0) {

@@ -19,7 +19,7 @@ namespace {
 void usage() {
     std::fprintf(stderr,
                  "usage: zorvendal-mix [options] PLAYLIST -o OUT.wav\n"
-                 "  PLAYLIST            an .m3u or .pls file, or several MP3/WAV files\n"
+                 "  PLAYLIST            an .m3u or .pls file, or several music files\n"
                  "  -o, --output FILE   the mix to write (WAV, 44100 Hz, 16-bit stereo)\n"
                  "  --long-mix N        mix length: 0 (6.4 s), 16, 40, 64 or 112 (28.8 s)\n"
                  "  --no-master-tempo   speed changes change the pitch\n"

@@ -4,6 +4,7 @@
 // references, and the syncs a load triggers.
 
 #include "tests/audio/deck/DeckRig.h"
+#include "tests/audio/decoders/EncodedFixtures.h"
 #include "tests/tools/MixTestTracks.h"
 
 #include "audio/deck/DspPlugin.h"
@@ -193,20 +194,40 @@ TEST(DeckOperations, DecoderFollowsTheFileName) {
     Deck& d = rig.deck(0);
     TrackRecord record{"", "", wav, nullptr};
     EXPECT_TRUE(d.load(record));
-    EXPECT_EQ(d.decoder.load(), &d.wavDecoder);
+    EXPECT_EQ(d.decoder.load(), &d.decoders.wav);
     EXPECT_EQ(d.duration, 2);
     // The entry was found by name and the decoder's size.
     ASSERT_NE(d.track->entry, nullptr);
     EXPECT_EQ(d.track->entry->name, "tone.WAV");
     EXPECT_EQ(d.track->entry->sizeKey, std::filesystem::file_size(wav));
 
-    for (const char* name : {"a.mp3", "a.wav.mp3", "wav", "a.wave", "x.Wav"}) {
+    const std::pair<const char*, Decoder*> names[] = {
+        {"a.mp3", &d.decoders.mp3},     {"a.wav.mp3", &d.decoders.mp3},
+        {"wav", &d.decoders.mp3},       {"a.wave", &d.decoders.mp3},
+        {"x.Wav", &d.decoders.wav},     {"a.FLAC", &d.decoders.ffmpeg},
+        {"b.m4a", &d.decoders.ffmpeg},  {"c.mp4", &d.decoders.mp3},
+        {"d.opus", &d.decoders.ffmpeg}, {"e.aif", &d.decoders.ffmpeg},
+    };
+    for (const auto& [name, expected] : names) {
         SCOPED_TRACE(name);
         record.path = dir.path(name);
         EXPECT_FALSE(d.load(record)); // none of them exists
-        const bool wavName = std::string(name) == "x.Wav";
-        EXPECT_EQ(d.decoder.load(), wavName ? static_cast<Decoder*>(&d.wavDecoder)
-                                            : static_cast<Decoder*>(&d.mp3Decoder));
+        EXPECT_EQ(d.decoder.load(), expected);
+    }
+
+    // A FLAC loads through FFmpeg, with its exact length; named .mp3 it still loads.
+    const std::string flac = dir.path("tone.flac");
+    ASSERT_EQ(
+        fixtures::encode(flac, fixtures::kFlac, 48000, 2, 150000, fixtures::tones({440.0}, 48000)),
+        "");
+    std::filesystem::copy_file(flac, dir.path("flac.mp3"));
+    for (const char* name : {"tone.flac", "flac.mp3"}) {
+        SCOPED_TRACE(name);
+        record.path = dir.path(name);
+        ASSERT_TRUE(d.load(record));
+        EXPECT_EQ(d.decoder.load(), &d.decoders.ffmpeg);
+        EXPECT_EQ(d.duration, 3);
+        EXPECT_EQ(d.trackFrames, int64_t{150000} * kSampleRate / 48000);
     }
 }
 
