@@ -38,7 +38,7 @@ Signal tones(std::vector<double> hz, int rate);
 std::string encode(const std::string& path, const Encoding& e, int rate, int channels,
                    int64_t frames, const Signal& signal);
 
-// A file holding only a video stream (MPEG-4 part 2 in MP4), of about `seconds`.
+// A file holding only a video stream (MPEG-4 Visual in MP4), of about `seconds`.
 std::string encodeVideoOnly(const std::string& path, double seconds);
 
 } // namespace fixtures
