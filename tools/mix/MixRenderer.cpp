@@ -276,6 +276,9 @@ bool MixRenderer::run(MixSummary* summary, std::string* error, const MixProgress
 
     // Every track is analysed whole before the mix begins (on every core), so that the
     // first run mixes from the same tempi and points as every later one.
+    if (main.database()->isReadOnly() && options_.notice)
+        options_.notice("the track database is in use by a running copy of the program: "
+                        "tracks are not analysed ahead, so this mix may differ from the next");
     analyseAhead(*main.database(), paths,
                  static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
     for (const std::string& path : paths)
