@@ -259,22 +259,28 @@ int32_t freshStartFrames(const Frame* input, int32_t speed) {
     return std::clamp(frames, 0, kCandidates - 1);
 }
 
-void crossFadeSplice(Frame* out, const Frame* tail, const Frame* fresh) {
-    for (int i = 0; i < kSpliceFadeFrames; ++i) {
-        const int32_t fadeOut = kSpliceFadeFrames - i;
-        const int32_t left = (frameLeft(tail[i]) * fadeOut + frameLeft(fresh[i]) * i) >> 9;
-        const int32_t right = (frameRight(tail[i]) * fadeOut + frameRight(fresh[i]) * i) >> 9;
+namespace {
+
+// out[i] = tail[i] x (n - i) / n + fresh[i] x i / n for n = 2^bits frames.
+template <int bits> void crossFade(Frame* out, const Frame* tail, const Frame* fresh) {
+    constexpr int32_t n = 1 << bits;
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t left = (frameLeft(tail[i]) * (n - i) + frameLeft(fresh[i]) * i) >> bits;
+        const int32_t right = (frameRight(tail[i]) * (n - i) + frameRight(fresh[i]) * i) >> bits;
         out[i] = makeFrame(static_cast<int16_t>(left), static_cast<int16_t>(right));
     }
 }
 
+} // namespace
+
+void crossFadeSplice(Frame* out, const Frame* tail, const Frame* fresh) {
+    static_assert(kSpliceFadeFrames == 1 << 9);
+    crossFade<9>(out, tail, fresh);
+}
+
 void crossFadeJump(Frame* out, const Frame* tail, const Frame* fresh) {
-    for (int i = 0; i < kJumpFadeFrames; ++i) {
-        const int32_t fadeOut = kJumpFadeFrames - i;
-        const int32_t left = (frameLeft(tail[i]) * fadeOut + frameLeft(fresh[i]) * i) >> 6;
-        const int32_t right = (frameRight(tail[i]) * fadeOut + frameRight(fresh[i]) * i) >> 6;
-        out[i] = makeFrame(static_cast<int16_t>(left), static_cast<int16_t>(right));
-    }
+    static_assert(kJumpFadeFrames == 1 << 6);
+    crossFade<6>(out, tail, fresh);
     std::copy_n(fresh + kJumpFadeFrames, kSpliceFadeFrames - kJumpFadeFrames,
                 out + kJumpFadeFrames);
 }
