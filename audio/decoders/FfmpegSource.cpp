@@ -206,36 +206,30 @@ bool FfmpegSource::configureResampler(const AVFrame* frame, DecodedTrack& track)
     return true;
 }
 
-bool FfmpegSource::convert(const AVFrame* frame, DecodedTrack& track) {
-    if (!configureResampler(frame, track))
-        return false;
-    const int room = swr_get_out_samples(resampler_, frame->nb_samples);
-    if (room < 0)
-        return false;
+int FfmpegSource::resampleInto(const uint8_t** in, int count, DecodedTrack& track) {
+    const int room = swr_get_out_samples(resampler_, count);
+    if (room <= 0)
+        return room;
     if (converted_.size() < static_cast<size_t>(room))
         converted_.resize(static_cast<size_t>(room));
     auto* out = reinterpret_cast<uint8_t*>(converted_.data());
-    const int got =
-        swr_convert(resampler_, &out, room, const_cast<const uint8_t**>(frame->extended_data),
-                    frame->nb_samples);
-    return got >= 0 && track.append(converted_.data(), got);
+    const int got = swr_convert(resampler_, &out, room, in, count);
+    if (got < 0 || !track.append(converted_.data(), got))
+        return -1;
+    return got;
+}
+
+bool FfmpegSource::convert(const AVFrame* frame, DecodedTrack& track) {
+    return configureResampler(frame, track) &&
+           resampleInto(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples,
+                        track) >= 0;
 }
 
 bool FfmpegSource::drainResampler(DecodedTrack& track) {
     for (;;) {
-        const int room = swr_get_out_samples(resampler_, 0);
-        if (room <= 0)
-            return room == 0;
-        if (converted_.size() < static_cast<size_t>(room))
-            converted_.resize(static_cast<size_t>(room));
-        auto* out = reinterpret_cast<uint8_t*>(converted_.data());
-        const int got = swr_convert(resampler_, &out, room, nullptr, 0);
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return true;
-        if (!track.append(converted_.data(), got))
-            return false;
+        const int got = resampleInto(nullptr, 0, track);
+        if (got <= 0)
+            return got == 0;
     }
 }
 

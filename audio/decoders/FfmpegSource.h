@@ -58,6 +58,9 @@ private:
     bool configureResampler(const AVFrame* frame, DecodedTrack& track);
     // What the resampler still holds, into the track.
     bool drainResampler(DecodedTrack& track);
+    // Resamples count input samples (none: what the resampler still holds) and appends
+    // them to the track; the frames appended, or -1 on a failure.
+    int resampleInto(const uint8_t** in, int count, DecodedTrack& track);
     bool receiveFrames(DecodedTrack& track);
     void closeAll();
 
